@@ -1,0 +1,81 @@
+// A front panel for tests of the instrument without widgets: it keeps what the routines set and
+// records what they draw.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "scope/FrontPanel.h"
+
+namespace testing_support {
+
+struct DrawnLine {
+    int x0, y0, x1, y1;
+    scope::Rgb color;
+    int width;
+};
+
+struct DrawnText {
+    int x, y;
+    std::string text;
+    scope::Rgb color;
+};
+
+class RecordingCanvas final : public scope::Canvas {
+public:
+    int width = 792;
+    int height = 526;
+    std::vector<DrawnLine> lines;
+    std::vector<DrawnText> texts;
+
+    void setPenColor(scope::Rgb color) override { pen_ = color; }
+    void setPenWidth(int w) override { penWidth_ = w; }
+    void setFontColor(scope::Rgb color) override { font_ = color; }
+    void moveTo(int x, int y) override { x_ = x, y_ = y; }
+    void lineTo(int x, int y) override {
+        lines.push_back({x_, y_, x, y, pen_, penWidth_});
+        x_ = x, y_ = y;
+    }
+    void textOut(int x, int y, std::string_view text) override {
+        texts.push_back({x, y, std::string(text), font_});
+    }
+    int clientWidth() const override { return width; }
+    int clientHeight() const override { return height; }
+    void clear() { lines.clear(), texts.clear(); }
+
+private:
+    scope::Rgb pen_{}, font_{};
+    int penWidth_ = 1, x_ = 0, y_ = 0;
+};
+
+class FakePanel final : public scope::FrontPanel {
+public:
+    std::map<scope::Control, std::string> text;
+    std::map<scope::Control, bool> visible;
+    std::map<scope::Control, int> items;
+    std::map<scope::Control, bool> checked;
+    std::map<scope::Control, int> positions{{scope::Control::ScrollBar3, 50}};
+    int repaints = 0;
+    RecordingCanvas screen;
+
+    void setText(scope::Control c, std::string_view t) override { text[c] = std::string(t); }
+    void setVisible(scope::Control c, bool v) override { visible[c] = v; }
+    int itemIndex(scope::Control c) const override {
+        auto it = items.find(c);
+        return it == items.end() ? 0 : it->second;
+    }
+    void setItemIndex(scope::Control c, int i) override { items[c] = i; }
+    void setChecked(scope::Control c, bool v) override { checked[c] = v; }
+    int position(scope::Control c) const override {
+        auto it = positions.find(c);
+        return it == positions.end() ? 0 : it->second;
+    }
+    void repaintWindow() override {
+        ++repaints;
+        screen.clear();
+    }
+    scope::Canvas& canvas() override { return screen; }
+};
+
+}  // namespace testing_support
