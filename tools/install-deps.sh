@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the oscilloscope needs to build, run and test. Run as root.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends \
+    ca-certificates cmake ninja-build g++ pkg-config \
+    qt6-base-dev fonts-dejavu-core \
+    libasound2-dev libasound2-plugins alsa-utils libsndfile1-dev \
+    libgtest-dev libgmock-dev libbenchmark-dev \
+    pulseaudio pulseaudio-utils
