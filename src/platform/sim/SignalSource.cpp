@@ -1,1 +1,223 @@
-// placeholder
+#include "platform/sim/SignalSource.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <numbers>
+#include <optional>
+#include <vector>
+
+namespace platform::sim {
+
+namespace {
+
+constexpr double kRate = kSimFrameRate;
+
+int16_t clampAmplitude(int amplitude) {
+    return static_cast<int16_t>(std::clamp(amplitude, -kMaxAmplitude, kMaxAmplitude));
+}
+
+class Silence final : public ChannelSource {
+  public:
+    int16_t sample(uint64_t) const override { return 0; }
+};
+
+class Square final : public ChannelSource {
+  public:
+    Square(double frequency, int16_t amplitude) : frequency_(frequency), amplitude_(amplitude) {
+        const double half = kRate / (2.0 * frequency);
+        if (half >= 1.0 && half == std::floor(half)) halfPeriod_ = static_cast<uint64_t>(half);
+    }
+
+    int16_t sample(uint64_t frame) const override {
+        if (halfPeriod_ != 0) return (frame / halfPeriod_) % 2 == 0 ? amplitude_ : -amplitude_;
+        // Position within the period, in units of 1/44100 of a period: exact for whole
+        // frequencies as long as frame × 2f stays below 2^53.
+        const double position = std::fmod(static_cast<double>(frame) * frequency_, kRate);
+        return position < kRate / 2.0 ? amplitude_ : static_cast<int16_t>(-amplitude_);
+    }
+
+  private:
+    double frequency_;
+    int16_t amplitude_;
+    uint64_t halfPeriod_ = 0;  // frames per half period when that is a whole number
+};
+
+class Sine final : public ChannelSource {
+  public:
+    Sine(double frequency, int16_t amplitude) : frequency_(frequency), amplitude_(amplitude) {}
+
+    int16_t sample(uint64_t frame) const override {
+        // Reduce to one period first so that the phase stays exact for late frames.
+        const double cycles = std::fmod(static_cast<double>(frame) * frequency_, kRate) / kRate;
+        const double value = amplitude_ * std::sin(2.0 * std::numbers::pi * cycles);
+        return static_cast<int16_t>(std::lround(value));
+    }
+
+  private:
+    double frequency_;
+    int16_t amplitude_;
+};
+
+class StereoPair final : public StereoSource {
+  public:
+    StereoPair(std::unique_ptr<ChannelSource> left, std::unique_ptr<ChannelSource> right)
+        : left_(std::move(left)), right_(std::move(right)) {}
+
+    void render(uint64_t firstFrame, std::span<int16_t> out) override {
+        const size_t frames = out.size() / 2;
+        for (size_t i = 0; i < frames; ++i) {
+            out[2 * i] = left_->sample(firstFrame + i);
+            out[2 * i + 1] = right_->sample(firstFrame + i);
+        }
+    }
+
+  private:
+    std::unique_ptr<ChannelSource> left_;
+    std::unique_ptr<ChannelSource> right_;
+};
+
+// Interleaved stereo frames held in memory, played in a loop.
+class LoopedFrames final : public StereoSource {
+  public:
+    explicit LoopedFrames(std::vector<int16_t> frames) : frames_(std::move(frames)) {}
+
+    void render(uint64_t firstFrame, std::span<int16_t> out) override {
+        const size_t count = frames_.size() / 2;
+        size_t position = static_cast<size_t>(firstFrame % count);
+        size_t done = 0;
+        const size_t wanted = out.size() / 2;
+        while (done < wanted) {
+            const size_t run = std::min(wanted - done, count - position);
+            std::memcpy(&out[2 * done], &frames_[2 * position], run * 2 * sizeof(int16_t));
+            done += run;
+            position = 0;
+        }
+    }
+
+  private:
+    std::vector<int16_t> frames_;
+};
+
+struct SndfileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+// Bytes one frame takes in the file's data chunk, for the uncompressed encodings whose data length
+// translates into frames; 0 for the others.
+int bytesPerSample(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW:
+            return 1;
+        case SF_FORMAT_PCM_16:
+            return 2;
+        case SF_FORMAT_PCM_24:
+            return 3;
+        case SF_FORMAT_PCM_32:
+        case SF_FORMAT_FLOAT:
+            return 4;
+        case SF_FORMAT_DOUBLE:
+            return 8;
+        default:
+            return 0;
+    }
+}
+
+// The number of frames the file's header announces for its data chunk, when the container has
+// one and the encoding is uncompressed. libsndfile shortens `frames` to what the file really holds,
+// so this is how a truncated file is recognised.
+std::optional<uint64_t> announcedFrames(SNDFILE* file, const SF_INFO& info) {
+    const int sampleBytes = bytesPerSample(info.format);
+    if (sampleBytes == 0) return std::nullopt;
+    SF_CHUNK_INFO wanted{};
+    std::memcpy(wanted.id, "data", 4);
+    wanted.id_size = 4;
+    SF_CHUNK_ITERATOR* it = sf_get_chunk_iterator(file, &wanted);
+    if (it == nullptr) return std::nullopt;
+    SF_CHUNK_INFO data{};
+    if (sf_get_chunk_size(it, &data) != SF_ERR_NO_ERROR) return std::nullopt;
+    // Writers that cannot seek back leave the length open with this placeholder.
+    if (data.datalen >= 0x7FFFFFFFu) return std::nullopt;
+    return data.datalen / (static_cast<uint64_t>(sampleBytes) * info.channels);
+}
+
+}  // namespace
+
+std::unique_ptr<ChannelSource> makeSilence() {
+    return std::make_unique<Silence>();
+}
+
+std::unique_ptr<ChannelSource> makeSquare(double frequency, int amplitude) {
+    if (!std::isfinite(frequency) || frequency <= 0.0) return makeSilence();
+    return std::make_unique<Square>(frequency, clampAmplitude(amplitude));
+}
+
+std::unique_ptr<ChannelSource> makeSine(double frequency, int amplitude) {
+    if (!std::isfinite(frequency)) return makeSilence();
+    return std::make_unique<Sine>(frequency, clampAmplitude(amplitude));
+}
+
+std::unique_ptr<StereoSource> makeStereo(std::unique_ptr<ChannelSource> left,
+                                         std::unique_ptr<ChannelSource> right) {
+    if (!left) left = makeSilence();
+    if (!right) right = makeSilence();
+    return std::make_unique<StereoPair>(std::move(left), std::move(right));
+}
+
+std::unique_ptr<StereoSource> openSoundFile(const std::string& path, std::string& error) {
+    const auto refuse = [&](const std::string& reason) {
+        error = "Sound file \"" + path + "\" cannot be used: " + reason;
+        return nullptr;
+    };
+
+    SF_INFO info{};
+    SndfilePtr file(sf_open(path.c_str(), SFM_READ, &info));
+    if (!file) return refuse(sf_strerror(nullptr));
+    if (info.samplerate != static_cast<int>(kSimFrameRate)) {
+        return refuse("it has " + std::to_string(info.samplerate) +
+                      " frames/s; the simulated card runs at 44100 frames/s only.");
+    }
+    if (info.channels != 1 && info.channels != 2) {
+        return refuse("it has " + std::to_string(info.channels) +
+                      " channels; only mono and stereo files can be played.");
+    }
+    if (info.frames <= 0) return refuse("it holds no audio frames.");
+    const auto frames = static_cast<uint64_t>(info.frames);
+    if (frames > kMaxSoundFileFrames) {
+        return refuse("it is longer than " + std::to_string(kMaxSoundFileFrames / kSimFrameRate) +
+                      " s.");
+    }
+    if (const auto announced = announcedFrames(file.get(), info);
+        announced && *announced > frames) {
+        return refuse("it is truncated: its header announces " + std::to_string(*announced) +
+                      " frames, the file holds " + std::to_string(frames) + ".");
+    }
+
+    const auto channels = static_cast<size_t>(info.channels);
+    std::vector<int16_t> samples;
+    std::vector<int16_t> stereo;
+    try {
+        samples.resize(frames * channels);
+        if (channels == 1) stereo.resize(frames * 2);
+    } catch (const std::bad_alloc&) {
+        return refuse("not enough memory to hold it.");
+    }
+    const sf_count_t got = sf_readf_short(file.get(), samples.data(), info.frames);
+    if (got != info.frames) {
+        return refuse("it is truncated: " + std::to_string(frames) + " frames announced, " +
+                      std::to_string(got < 0 ? 0 : got) + " readable (" + sf_strerror(file.get()) +
+                      ").");
+    }
+    if (channels == 2) return std::make_unique<LoopedFrames>(std::move(samples));
+    for (size_t i = 0; i < frames; ++i) stereo[2 * i] = stereo[2 * i + 1] = samples[i];
+    return std::make_unique<LoopedFrames>(std::move(stereo));
+}
+
+}  // namespace platform::sim

@@ -1,5 +1,12 @@
 // A simulated sound card: a wave driver whose capture is fed by a signal source, on a manual clock
 // (tests say when time passes) or on the real clock (the program's --sim mode).
+//
+// The card has one capture and one playback device (device 0, also reached as kWaveMapper), each
+// open at most once at a time. Both run at 44100 frames/s. Capture accepts PCM mono or stereo, 8
+// or 16 bits; playback accepts PCM mono or stereo, 16 bits. A stream posts its messages to the
+// target given at open: open and close, and one data (capture) or done (playback) message per
+// returned buffer, with param1 = the stream's identity (streamIdentity) and param2 = the header's
+// address. Buffers are returned in the order they were queued.
 #pragma once
 
 #include <cstdint>
@@ -14,35 +21,64 @@ namespace platform::sim {
 enum class Clock { Manual, Realtime };
 
 // Driver calls that a test can make fail once, with a given result.
-enum class SimCall { Open, Prepare, AddBuffer, Start, Reset, Close };
+enum class SimCall { Open, Prepare, AddBuffer, Start, Reset, Close, Unprepare, Pause, Restart };
+
+// The most buffers one stream holds at a time; addBuffer beyond it fails with NoMem.
+inline constexpr size_t kSimMaxQueuedBuffers = 64;
+
+// The identity a stream puts in param1 of its messages.
+inline uintptr_t streamIdentity(const WaveStream& stream) {
+    return reinterpret_cast<uintptr_t>(&stream);
+}
 
 class SimCard final : public WaveDriver {
-public:
+  public:
+    // Realtime: a clock thread lets time pass as it passes on the wall clock, in steps of a few
+    // milliseconds, until the card is destroyed.
     explicit SimCard(Clock clock = Clock::Manual);
+    // Stops the clock thread. Streams may outlive the card; they stay usable, with a stopped clock.
     ~SimCard() override;
+    SimCard(const SimCard&) = delete;
+    SimCard& operator=(const SimCard&) = delete;
 
-    // The capture signal; silence until set. Takes effect for the frames captured from now on.
+    // The capture signal; silence until set (null: silence). Takes effect for the frames captured
+    // from now on. The source's frame index is the card's clock.
     void setSource(std::unique_ptr<StereoSource> source);
 
-    // Manual clock: lets `frames` frames pass. Each open, started capture stream fills its queued
-    // buffers in order; every buffer that becomes full completes and its data message is posted.
+    // Lets `frames` frames pass. The started capture stream fills its queued buffers in order;
+    // every buffer that becomes full completes and its data message is posted. Frames that pass
+    // while no buffer is queued are lost. The playback stream plays its queued buffers unless
+    // paused. Meant for the manual clock; on the realtime clock it adds to the time that passed.
     void advance(uint64_t frames);
-    // Manual clock: lets exactly enough time pass for `count` capture buffers to complete.
-    void completeBuffers(int count);
+    // Lets exactly enough time pass for `count` buffers of the open, started capture stream to
+    // complete, or for all its queued buffers when fewer are queued. Returns the number completed;
+    // nothing happens (0) when no capture stream is open and started.
+    int completeBuffers(int count);
     uint64_t now() const;  // frames elapsed on the card's clock
+
+    // Buffers the open stream of this direction holds (0 when none is open).
+    size_t queuedBuffers(Direction direction) const;
 
     // Another program holds the device: open fails with MMResult::Allocated while set.
     void setBusy(Direction direction, bool busy);
-    // The next call of this kind fails with `result` (once).
+    // The next call of this kind, on any stream, fails with `result` (once) and does nothing else.
+    // MMResult::NoError withdraws a pending failure.
     void failNext(SimCall call, MMResult result);
 
     MMResult open(Direction direction, uint32_t deviceId, const WaveFormat& format,
                   MessageLoop& loop, TargetId notify, std::unique_ptr<WaveStream>& stream) override;
     std::string errorText(Direction direction, MMResult result) const override;
 
-private:
+  private:
+    friend std::unique_ptr<StereoSource> makeLoopback(SimCard& card);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// A loopback cable from the card's playback to both of its inputs: capture frame f is what the
+// playback stream played at frame f (mono playback on both channels; silence when nothing played).
+// Give it to the same card's setSource.
+std::unique_ptr<StereoSource> makeLoopback(SimCard& card);
 
 }  // namespace platform::sim

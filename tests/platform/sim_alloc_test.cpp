@@ -1,0 +1,105 @@
+// The card's clock must not allocate once buffers circulate. This binary replaces the global
+// operator new with a counting one; it holds only this test.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "platform/sim/SimCard.h"
+#include "sim_test_support.h"
+
+namespace {
+std::atomic<long> allocations{0};
+
+void* counted(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+    return counted(size);
+}
+void* operator new[](std::size_t size) {
+    return counted(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace {
+
+using namespace platform;
+using namespace platform::sim;
+
+// Re-queues every returned buffer on the stream it came from.
+struct Requeuer final : MessageTarget {
+    WaveStream* capture = nullptr;
+    WaveStream* playback = nullptr;
+    void handleMessage(uint32_t message, uintptr_t, uintptr_t header) override {
+        auto& h = *reinterpret_cast<WaveHeader*>(header);
+        if (message == MM_WIM_DATA) capture->addBuffer(h);
+        if (message == MM_WOM_DONE) playback->addBuffer(h);
+    }
+};
+
+TEST(SimCardAllocation, SteadyStateCaptureAndPlaybackAllocateNothing) {
+    MessageLoop loop;
+    Requeuer target;
+    const TargetId id = loop.registerTarget(&target);
+    SimCard card;
+    card.setSource(makeLoopback(card));
+
+    simtest::Pool captured(4, 11025 * 4);
+    simtest::Pool played(4, 11000 * 2);
+    std::unique_ptr<WaveStream> in, out;
+    ASSERT_EQ(card.open(Direction::Capture, 0, simtest::pcm(2, 16), loop, id, in),
+              MMResult::NoError);
+    ASSERT_EQ(card.open(Direction::Playback, 0, simtest::pcm(1, 16), loop, id, out),
+              MMResult::NoError);
+    target.capture = in.get();
+    target.playback = out.get();
+    for (auto& h : captured.headers) {
+        ASSERT_EQ(in->prepareHeader(h), MMResult::NoError);
+        ASSERT_EQ(in->addBuffer(h), MMResult::NoError);
+    }
+    for (auto& h : played.headers) {
+        ASSERT_EQ(out->prepareHeader(h), MMResult::NoError);
+        ASSERT_EQ(out->addBuffer(h), MMResult::NoError);
+    }
+    ASSERT_EQ(in->start(), MMResult::NoError);
+    card.advance(30000);
+    loop.pump();
+
+    allocations = 0;
+    for (int round = 0; round < 50; ++round) {
+        card.advance(5000);
+        card.completeBuffers(1);
+        loop.pump();
+    }
+    EXPECT_EQ(allocations.load(), 0) << "loopback";
+
+    card.setSource(makeStereo(makeSquare(441, 1000), makeSine(1000, 1000)));
+    allocations = 0;
+    for (int round = 0; round < 50; ++round) {
+        card.advance(5000);
+        loop.pump();
+    }
+    EXPECT_EQ(allocations.load(), 0) << "generated signal";
+    EXPECT_EQ(card.queuedBuffers(Direction::Capture), 4u);  // everything kept circulating
+    EXPECT_EQ(card.queuedBuffers(Direction::Playback), 4u);
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <chrono>
+#include <memory>
+
+#include "platform/sim/SimCard.h"
+#include "sim_test_support.h"
+
+namespace {
+
+using namespace platform;
+using namespace platform::sim;
+using Steady = std::chrono::steady_clock;
+
+// Puts every returned capture buffer straight back, as a continuous capture does.
+struct Requeuer final : MessageTarget {
+    WaveStream* stream = nullptr;
+    int buffers = 0;
+    void handleMessage(uint32_t message, uintptr_t, uintptr_t header) override {
+        if (message != MM_WIM_DATA) return;
+        ++buffers;
+        stream->addBuffer(*reinterpret_cast<WaveHeader*>(header));
+    }
+};
+
+TEST(SimCardRealtime, DeliversBuffersAtRoughlyTheFrameRate) {
+    MessageLoop loop;
+    Requeuer target;
+    SimCard card(Clock::Realtime);
+    simtest::Pool pool(4, 441 * 4);  // 10 ms each
+    std::unique_ptr<WaveStream> s;
+    ASSERT_EQ(card.open(Direction::Capture, kWaveMapper, simtest::pcm(2, 16), loop,
+                        loop.registerTarget(&target), s),
+              MMResult::NoError);
+    target.stream = s.get();
+    for (auto& h : pool.headers) {
+        ASSERT_EQ(s->prepareHeader(h), MMResult::NoError);
+        ASSERT_EQ(s->addBuffer(h), MMResult::NoError);
+    }
+    const uint64_t startFrame = card.now();
+    ASSERT_EQ(s->start(), MMResult::NoError);
+
+    // Pump for 0.6 s as the program's event loop does, woken by the loop's descriptor.
+    const auto begin = Steady::now();
+    while (Steady::now() - begin < std::chrono::milliseconds(600)) {
+        pollfd p{loop.wakeFd(), POLLIN, 0};
+        ::poll(&p, 1, 20);
+        loop.pump();
+    }
+    const double seconds = std::chrono::duration<double>(Steady::now() - begin).count();
+    const auto frames = static_cast<double>(card.now() - startFrame);
+
+    // Generous bounds: the clock thread may be held up on a busy machine.
+    EXPECT_GT(frames, 0.5 * 44100 * seconds);
+    EXPECT_LT(frames, 1.5 * 44100 * seconds);
+    EXPECT_GT(target.buffers, 0.4 * 100 * seconds);
+    EXPECT_LT(target.buffers, 1.5 * 100 * seconds);
+    ASSERT_EQ(s->reset(), MMResult::NoError);
+    ASSERT_EQ(s->close(), MMResult::NoError);
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/sim/SignalSource.h"
+
+namespace {
+
+using namespace platform::sim;
+namespace fs = std::filesystem;
+
+TEST(SimSources, SquareMatchesAnIntegerReferenceAnHourIn) {
+    // Reference for whole frequencies: frame k lies in half period floor(k × 2f / 44100), and even
+    // half periods are positive. 50 and 441 have whole half periods; 1000 and 12345 do not.
+    for (uint64_t f : {50u, 441u, 1000u, 12345u, 22050u}) {
+        const auto square = makeSquare(static_cast<double>(f), 1000);
+        for (uint64_t start : {0ull, 3600ull * 44100}) {
+            for (uint64_t k = start; k < start + 3000; ++k) {
+                const int16_t ref = (k * 2 * f / 44100) % 2 == 0 ? 1000 : -1000;
+                ASSERT_EQ(square->sample(k), ref) << "f=" << f << " k=" << k;
+            }
+        }
+    }
+    EXPECT_EQ(makeSquare(441, 40000)->sample(0), 32767);  // amplitude clamped
+    EXPECT_EQ(makeSquare(441, 40000)->sample(50), -32767);
+    for (double f : {0.0, -441.0, std::numeric_limits<double>::quiet_NaN(),
+                     std::numeric_limits<double>::infinity()}) {
+        EXPECT_EQ(makeSquare(f, 1000)->sample(0), 0) << f;
+        EXPECT_EQ(makeSquare(f, 1000)->sample(75), 0) << f;
+    }
+}
+
+TEST(SimSources, SineAtKnownFramesAndAgainstReference) {
+    const auto quarter = makeSine(11025, 1000);  // four frames per period
+    const int16_t expected[] = {0, 1000, 0, -1000, 0};
+    for (uint64_t k = 0; k < 5; ++k) EXPECT_EQ(quarter->sample(k), expected[k]) << k;
+    EXPECT_EQ(quarter->sample(3600ull * 44100 + 1), 1000);
+    for (double f : {1.0, 997.0, 1234.5}) {
+        const auto sine = makeSine(f, 30000);
+        for (uint64_t k = 0; k < 5000; k += 7) {
+            const long double phase = 2 * std::numbers::pi_v<long double> * f * k / 44100;
+            ASSERT_NEAR(sine->sample(k), std::lround(30000 * std::sin(phase)), 1) << f << " " << k;
+        }
+    }
+    EXPECT_EQ(makeSine(std::numeric_limits<double>::quiet_NaN(), 1000)->sample(3), 0);
+}
+
+TEST(SimSources, StereoPairsLeftThenRightAndSilenceForAMissingChannel) {
+    EXPECT_EQ(makeSilence()->sample(123456789), 0);
+    std::vector<int16_t> out(8);
+    makeStereo(makeSquare(22050, 100), makeSquare(22050, -200))->render(1, out);  // frames 1..4
+    EXPECT_EQ(out, (std::vector<int16_t>{-100, 200, 100, -200, -100, 200, 100, -200}));
+    makeStereo(nullptr, makeSquare(441, 7))->render(0, out);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[1], 7);
+}
+
+class SimSoundFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "sim_sound_XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    // Writes interleaved 16-bit samples as a WAV file.
+    std::string writeWav(const std::string& name, int rate, int channels,
+                         const std::vector<int16_t>& samples) const {
+        const std::string p = path(name);
+        SF_INFO info{0, rate, channels, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
+        SNDFILE* f = sf_open(p.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
+        if (f == nullptr) return p;
+        sf_write_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+        sf_close(f);
+        return p;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(SimSoundFile, PlaysItsSamplesExactlyInALoopWithMonoOnBothChannels) {
+    std::mt19937 rng(1);
+    std::uniform_int_distribution<int> dist(-32768, 32767);
+    for (int channels : {1, 2}) {
+        std::vector<int16_t> samples(channels * 100);  // 100 frames
+        for (auto& s : samples) s = static_cast<int16_t>(dist(rng));
+        std::string error;
+        auto source = openSoundFile(writeWav("f.wav", 44100, channels, samples), error);
+        ASSERT_NE(source, nullptr) << error;
+        // From the start, across the end of the file (twice), and far on the card's clock.
+        for (uint64_t first : {0ull, 95ull, 1000ull * 100 + 3}) {
+            std::vector<int16_t> out(2 * 250);
+            source->render(first, out);
+            for (size_t i = 0; i < 250; ++i) {
+                const size_t frame = (first + i) % 100;
+                ASSERT_EQ(out[2 * i], samples[channels * frame]) << channels << " " << first + i;
+                ASSERT_EQ(out[2 * i + 1], samples[channels * frame + channels - 1]);
+            }
+        }
+    }
+}
+
+TEST_F(SimSoundFile, UnusableFilesAreRefusedWithTheirNameAndReason) {
+    const std::vector<int16_t> some(2 * 1000, 1234);
+    const auto cut = [&](const char* name, uintmax_t bytes) {
+        const std::string p = writeWav(name, 44100, 2, some);
+        fs::resize_file(p, fs::file_size(p) - bytes);  // header unchanged
+        return p;
+    };
+    const struct {
+        std::function<std::string()> make;  // writes the file, returns its path
+        const char* reason;                 // part of the expected text
+    } cases[] = {
+        {[&] { return path("nothing-here.wav"); }, "No such file"},
+        {[&] { return writeWav("rate.wav", 48000, 2, some); }, "48000 frames/s"},
+        {[&] { return writeWav("three.wav", 44100, 3, std::vector<int16_t>(3000)); }, "3 channels"},
+        {[&] { return writeWav("empty.wav", 44100, 2, {}); }, "no audio frames"},
+        {[&] { return cut("half.wav", 2000); }, "truncated"},
+        {[&] { return cut("midframe.wav", 3); }, "truncated"},
+        {[&] {
+             std::ofstream(path("text.wav")) << "this is not a sound file, only some text\n";
+             return path("text.wav");
+         },
+         "cannot be used"},
+    };
+    for (const auto& c : cases) {
+        const std::string p = c.make();
+        std::string error;
+        EXPECT_EQ(openSoundFile(p, error), nullptr) << p;
+        EXPECT_NE(error.find(p), std::string::npos) << error;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
+}
+
+}  // namespace
