@@ -1,7 +1,8 @@
 // The wave components: TWaveIO, the base that holds the format and the buffer pool, and TAudioIn,
 // the capture component that circulates the pool through a driver and hands each filled buffer to
 // its owner. They run on the UI thread only; the driver reaches them through messages to their
-// notification window. No operation throws: failures are a false result and LastErrorText.
+// notification window. No operation throws: failures are a false result and LastErrorText, which
+// success never clears.
 #pragma once
 
 #include <array>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/MessageLoop.h"
 #include "platform/PoolMemory.h"
@@ -20,14 +22,19 @@ namespace audio {
 
 using Word = uint16_t;
 
-// Owner's buffer handler: the buffer's bytes and its size in bytes (the handler's own copy).
+// Owner's buffer handler: the buffer's bytes and its size in bytes (the handler's own copy; what
+// it writes there is ignored). True keeps the buffer circulating.
 using TBufferEvent = std::function<bool(std::byte* Buffer, int32_t& Size)>;
 using TNotifyEvent = std::function<void()>;
 
 inline constexpr int kPoolSlots = 4;
+inline constexpr int32_t kMinBufferSize = 512;
+inline constexpr int32_t kMinBuffers = 2;
+inline constexpr int32_t kMaxBuffers = kPoolSlots;
+inline constexpr size_t kMaxDriverTextLength = 255;
 
 class TWaveIO {
-public:
+  public:
     TWaveIO(platform::WaveDriver& driver, platform::MessageLoop& loop,
             platform::PoolMemory& memory = platform::heapMemory());
     virtual ~TWaveIO();
@@ -35,47 +42,57 @@ public:
     TWaveIO& operator=(const TWaveIO&) = delete;
 
     // Published properties, in the order a stored configuration is applied.
-    int32_t BufferSize() const { return EffectiveBufferSize; }  // the effective size
-    void setBufferSize(int32_t value);
-    int32_t NumBuffers() const { return NumBuffers_; }
-    void setNumBuffers(int32_t value);
-    int32_t FrameRate() const { return FrameRate_; }
-    void setFrameRate(int32_t value);
-    bool Stereo() const { return WaveFormat.channels == 2; }
-    void setStereo(bool value);
-    Word Quantization() const { return Quantization_; }
-    void setQuantization(Word value);
+    int32_t BufferSize() const noexcept { return EffectiveBufferSize; }  // the effective size
+    // Refused (false, LastErrorText) while a device is open: the driver holds the pool.
+    bool setBufferSize(int32_t value) noexcept;
+    int32_t NumBuffers() const noexcept { return NumBuffers_; }
+    void setNumBuffers(int32_t value) noexcept;  // takes effect at the next open
+    int32_t FrameRate() const noexcept { return FrameRate_; }
+    void setFrameRate(int32_t value) noexcept;
+    bool Stereo() const noexcept { return WaveFormat.channels == 2; }
+    void setStereo(bool value) noexcept;
+    Word Quantization() const noexcept { return Quantization_; }
+    void setQuantization(Word value) noexcept;
     TNotifyEvent OnStart;
     TNotifyEvent OnStop;
 
-    void ComputeFormat();
-    bool InitHeaders();
-    bool AllocBuffers();
-    bool FreeBuffers();
-    bool AllocHeaders();
-    void FreeHeaders();
-    std::string WaveInErrorText(platform::MMResult result) const;
-    std::string WaveOutErrorText(platform::MMResult result) const;
+    void ComputeFormat() noexcept;
+    bool InitHeaders() noexcept;
+    bool AllocBuffers() noexcept;
+    bool FreeBuffers() noexcept;
+    bool AllocHeaders() noexcept;
+    void FreeHeaders() noexcept;
+    std::string WaveInErrorText(platform::MMResult result) const noexcept;
+    std::string WaveOutErrorText(platform::MMResult result) const noexcept;
 
-    virtual void StopNow();
-    virtual void StopWhenDrained();
+    virtual void StopNow() noexcept;
+    virtual void StopWhenDrained() noexcept;
 
-    const std::string& LastErrorText() const { return LastErrorText_; }
-    int32_t FilledCount() const { return FilledCount_; }
-    int32_t QueuedCount() const { return QueuedCount_; }
-    int32_t DoneCount() const { return DoneCount_; }
-    bool Continuing() const { return Continuing_; }
-    bool Streaming() const { return Streaming_; }
-    int32_t NextIndex() const { return NextIndex_; }
-    int32_t RequestedBufferSize() const { return RequestedBufferSize_; }
-    uint32_t DeviceId() const { return DeviceId_; }
-    const platform::WaveFormat& Format() const { return WaveFormat; }
-    // Header i and its buffer (null when the slot is empty).
-    platform::WaveHeader* Header(int i) const;
-    std::byte* Buffer(int i) const { return Buffers_[static_cast<size_t>(i)]; }
+    const std::string& LastErrorText() const noexcept { return LastErrorText_; }
+    int32_t FilledCount() const noexcept { return FilledCount_; }
+    int32_t QueuedCount() const noexcept { return QueuedCount_; }
+    int32_t DoneCount() const noexcept { return DoneCount_; }
+    bool Continuing() const noexcept { return Continuing_; }
+    bool Streaming() const noexcept { return Streaming_; }
+    bool DeviceOpen() const noexcept { return DeviceOpen_; }
+    int32_t NextIndex() const noexcept { return NextIndex_; }
+    int32_t RequestedBufferSize() const noexcept { return RequestedBufferSize_; }
+    uint32_t DeviceId() const noexcept { return DeviceId_; }
+    const platform::WaveFormat& Format() const noexcept { return WaveFormat; }
+    // Header i and its buffer (null when the slot is empty or i is out of range).
+    platform::WaveHeader* Header(int i) const noexcept;
+    std::byte* Buffer(int i) const noexcept;
+    // Bytes allocated for each buffer slot (0 when the slot is empty).
+    size_t BufferCapacity(int i) const noexcept;
 
-protected:
-    // ... (implementation state; see WaveIO.cpp)
+  protected:
+    // True when every header and buffer slot holds locked memory.
+    bool PoolComplete() const noexcept;
+    void SetError(std::string_view text) noexcept;
+    void SetDriverError(std::string_view prefix, platform::Direction direction,
+                        platform::MMResult result) noexcept;
+    static void Raise(const TNotifyEvent& event) noexcept;
+
     platform::WaveDriver& Driver_;
     platform::MessageLoop& Loop_;
     platform::PoolMemory& Memory_;
@@ -94,8 +111,13 @@ protected:
     bool Continuing_ = false;
     bool Streaming_ = false;
     bool Paused_ = false;
+    bool DeviceOpen_ = false;  // between a successful open and the close of the device
     int32_t FilledCount_ = 0, QueuedCount_ = 0, DoneCount_ = 0;
     std::string LastErrorText_;
+
+  private:
+    bool ReleaseBuffers() noexcept;
+    bool ReleaseHeaders() noexcept;
 };
 
 class TAudioIn;
@@ -104,51 +126,59 @@ class TAudioIn;
 // them to the component read through ComponentRef at the moment each message arrives. One per
 // component, created by the first OpenDevice and reused by every later one.
 class TCallBackWinIn final : public platform::MessageTarget {
-public:
+  public:
     TCallBackWinIn(platform::MessageLoop& loop, const std::unique_ptr<TAudioIn>* componentRef,
                    TAudioIn* self);
     ~TCallBackWinIn();
     TCallBackWinIn(const TCallBackWinIn&) = delete;
     TCallBackWinIn& operator=(const TCallBackWinIn&) = delete;
 
-    platform::TargetId Handle() const { return Handle_; }
+    platform::TargetId Handle() const noexcept { return Handle_; }
     const std::unique_ptr<TAudioIn>* ComponentRef = nullptr;  // null: the component itself
 
     void handleMessage(uint32_t message, uintptr_t param1, uintptr_t param2) override;
 
-private:
+  private:
     platform::MessageLoop& Loop_;
     TAudioIn* Self_;
     platform::TargetId Handle_;
 };
 
 class TAudioIn : public TWaveIO {
-public:
+  public:
     using TWaveIO::TWaveIO;
     ~TAudioIn() override;  // stops and closes an open device before the pools are released
 
+    // Must not destroy the component; it may call StopNow, StopWhenDrained or StartDevice.
     TBufferEvent OnBufferFilled;
 
     // ComponentRef: the owner's variable that holds this component, or null.
-    bool StartDevice(const std::unique_ptr<TAudioIn>* ComponentRef = nullptr);
-    void StopNow() override;
-    void StopWhenDrained() override;
-    virtual bool DeliverBuffer(std::byte* Buffer, int32_t Size);
-    virtual void CloseDevice();
-    virtual bool OpenDevice(const std::unique_ptr<TAudioIn>* ComponentRef = nullptr);
-    bool StartCapture();
-    bool QueueNextBuffer();
+    bool StartDevice(const std::unique_ptr<TAudioIn>* ComponentRef = nullptr) noexcept;
+    void StopNow() noexcept override;
+    void StopWhenDrained() noexcept override;
+    virtual bool DeliverBuffer(std::byte* Buffer, int32_t Size) noexcept;
+    virtual void CloseDevice() noexcept;
+    virtual bool OpenDevice(const std::unique_ptr<TAudioIn>* ComponentRef = nullptr) noexcept;
+    bool StartCapture() noexcept;
+    bool QueueNextBuffer() noexcept;
 
-    bool DeviceOpen() const { return DeviceOpen_; }
-    TCallBackWinIn* NotifyWindow() const { return NotifyWindow_.get(); }
+    TCallBackWinIn* NotifyWindow() const noexcept { return NotifyWindow_.get(); }
 
-private:
+  private:
     friend class TCallBackWinIn;
-    void BufferReturned(uintptr_t headerAddress);  // MM_WIM_DATA
+    void DriverOpened() noexcept;                           // MM_WIM_OPEN
+    void BufferReturned(uintptr_t headerAddress) noexcept;  // MM_WIM_DATA
 
-    bool DeviceOpen_ = false;
     std::unique_ptr<TCallBackWinIn> NotifyWindow_;
     std::unique_ptr<platform::WaveStream> DeviceHandle_;
+    // The ring of the open run: NumBuffers as it was at open, so a later write cannot change
+    // which headers are prepared, queued and unprepared.
+    int32_t RunBuffers_ = 0;
+    // Which slots the driver holds; a return naming any other slot is not ours to deliver.
+    std::array<bool, kPoolSlots> InDriver_{};
+    // Opens whose open message has not arrived yet. Messages are dispatched in the order they
+    // were posted, so every return seen while this is nonzero belongs to an earlier, closed run.
+    int32_t OpensPending_ = 0;
 };
 
 }  // namespace audio
