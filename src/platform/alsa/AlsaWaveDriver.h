@@ -1,0 +1,41 @@
+// AlsaWaveDriver: the wave driver on ALSA PCM devices. The preferred device (kWaveMapper) of each
+// direction is the ALSA device name given at construction; there are no numbered devices.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/WaveDriver.h"
+
+namespace platform::alsa {
+
+class ErrorLog;
+
+class AlsaWaveDriver final : public WaveDriver {
+  public:
+    explicit AlsaWaveDriver(std::string captureDevice = "default",
+                            std::string playbackDevice = "default");
+    ~AlsaWaveDriver() override;
+    AlsaWaveDriver(const AlsaWaveDriver&) = delete;
+    AlsaWaveDriver& operator=(const AlsaWaveDriver&) = delete;
+
+    // Opens the configured device of `direction`; failures: BadDeviceId (no such device, or any
+    // id but kWaveMapper), Allocated (in use), BadFormat (the device cannot take the format
+    // exactly), Error (anything else). The text of each names the call, device and ALSA's reason.
+    MMResult open(Direction direction, uint32_t deviceId, const WaveFormat& format,
+                  MessageLoop& loop, TargetId notify, std::unique_ptr<WaveStream>& stream) override;
+
+    // The standard text of `result`, followed by the detail of the latest failure with this code
+    // in this direction (from this driver or one of its streams). Any thread.
+    std::string errorText(Direction direction, MMResult result) const override;
+
+    const std::string& deviceName(Direction direction) const;
+
+  private:
+    const std::string captureDevice_;
+    const std::string playbackDevice_;
+    // Shared with the streams, which may outlive the driver.
+    std::shared_ptr<ErrorLog> errors_;
+};
+
+}  // namespace platform::alsa

@@ -1,0 +1,145 @@
+#include "platform/alsa/PcmSetup.h"
+
+#include <cerrno>
+#include <memory>
+
+namespace platform::alsa {
+
+namespace {
+
+struct HwParamsFree {
+    void operator()(snd_pcm_hw_params_t* p) const { snd_pcm_hw_params_free(p); }
+};
+struct SwParamsFree {
+    void operator()(snd_pcm_sw_params_t* p) const { snd_pcm_sw_params_free(p); }
+};
+using HwParams = std::unique_ptr<snd_pcm_hw_params_t, HwParamsFree>;
+using SwParams = std::unique_ptr<snd_pcm_sw_params_t, SwParamsFree>;
+
+snd_pcm_format_t sampleFormat(const WaveFormat& format) {
+    return format.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
+}
+
+// Runs one snd_* step; on failure builds the status naming the call, the device and `what`.
+class Steps {
+  public:
+    explicit Steps(const std::string& device) : device_(device) {}
+
+    bool run(int err, const char* call, MMResult code, const std::string& what = {}) {
+        if (err >= 0) return true;
+        std::string args = '"' + device_ + '"';
+        if (!what.empty()) args += ", " + what;
+        status_ = Status::fail(code, callText(call, args, err));
+        return false;
+    }
+    Status take() { return std::move(status_); }
+
+  private:
+    const std::string& device_;
+    Status status_;
+};
+
+}  // namespace
+
+Status checkFormat(const WaveFormat& format) {
+    if (format.formatTag != kFormatPcm) {
+        return Status::fail(MMResult::BadFormat,
+                            "format tag " + std::to_string(format.formatTag) + " is not PCM");
+    }
+    if (format.bitsPerSample != 8 && format.bitsPerSample != 16) {
+        return Status::fail(MMResult::BadFormat, std::to_string(format.bitsPerSample) +
+                                                     "-bit samples are not supported (8 or 16)");
+    }
+    if (format.channels == 0 || format.samplesPerSec == 0) {
+        return Status::fail(MMResult::BadFormat, "the format has no channels or no frame rate");
+    }
+    const uint32_t frameBytes = uint32_t{format.channels} * format.bitsPerSample / 8;
+    if (format.blockAlign != frameBytes) {
+        return Status::fail(MMResult::BadFormat,
+                            "block alignment " + std::to_string(format.blockAlign) +
+                                " does not match " + std::to_string(format.channels) + " x " +
+                                std::to_string(format.bitsPerSample) + "-bit samples");
+    }
+    return {};
+}
+
+Status setUpPcm(snd_pcm_t* pcm, const std::string& device, Direction direction,
+                const WaveFormat& format, PcmGeometry& geometry) {
+    if (Status s = checkFormat(format); !s.ok()) return s;
+    Steps step(device);
+
+    snd_pcm_hw_params_t* rawHw = nullptr;
+    if (!step.run(snd_pcm_hw_params_malloc(&rawHw), "snd_pcm_hw_params_malloc", MMResult::NoMem)) {
+        return step.take();
+    }
+    const HwParams hw(rawHw);
+    const snd_pcm_format_t sample = sampleFormat(format);
+    unsigned ringUs = kRingMicroseconds;
+    unsigned periodUs = kPeriodMicroseconds;
+    int dir = 0;
+    if (!step.run(snd_pcm_hw_params_any(pcm, hw.get()), "snd_pcm_hw_params_any", MMResult::Error) ||
+        !step.run(snd_pcm_hw_params_set_access(pcm, hw.get(), SND_PCM_ACCESS_RW_INTERLEAVED),
+                  "snd_pcm_hw_params_set_access", MMResult::Error, "RW_INTERLEAVED") ||
+        !step.run(snd_pcm_hw_params_set_format(pcm, hw.get(), sample),
+                  "snd_pcm_hw_params_set_format", MMResult::BadFormat,
+                  snd_pcm_format_name(sample)) ||
+        !step.run(snd_pcm_hw_params_set_channels(pcm, hw.get(), format.channels),
+                  "snd_pcm_hw_params_set_channels", MMResult::BadFormat,
+                  std::to_string(format.channels) + " channels") ||
+        !step.run(snd_pcm_hw_params_set_rate(pcm, hw.get(), format.samplesPerSec, 0),
+                  "snd_pcm_hw_params_set_rate", MMResult::BadFormat,
+                  std::to_string(format.samplesPerSec) + " Hz") ||
+        !step.run(snd_pcm_hw_params_set_buffer_time_near(pcm, hw.get(), &ringUs, &dir),
+                  "snd_pcm_hw_params_set_buffer_time_near", MMResult::Error) ||
+        !step.run(snd_pcm_hw_params_set_period_time_near(pcm, hw.get(), &periodUs, &dir),
+                  "snd_pcm_hw_params_set_period_time_near", MMResult::Error)) {
+        return step.take();
+    }
+    const int installed = snd_pcm_hw_params(pcm, hw.get());
+    if (!step.run(installed, "snd_pcm_hw_params",
+                  installed == -EINVAL ? MMResult::BadFormat : MMResult::Error)) {
+        return step.take();
+    }
+    snd_pcm_uframes_t period = 0;
+    snd_pcm_uframes_t ring = 0;
+    if (!step.run(snd_pcm_hw_params_get_period_size(hw.get(), &period, &dir),
+                  "snd_pcm_hw_params_get_period_size", MMResult::Error) ||
+        !step.run(snd_pcm_hw_params_get_buffer_size(hw.get(), &ring),
+                  "snd_pcm_hw_params_get_buffer_size", MMResult::Error)) {
+        return step.take();
+    }
+
+    snd_pcm_sw_params_t* rawSw = nullptr;
+    if (!step.run(snd_pcm_sw_params_malloc(&rawSw), "snd_pcm_sw_params_malloc", MMResult::NoMem)) {
+        return step.take();
+    }
+    const SwParams sw(rawSw);
+    if (!step.run(snd_pcm_sw_params_current(pcm, sw.get()), "snd_pcm_sw_params_current",
+                  MMResult::Error)) {
+        return step.take();
+    }
+    // Capture never starts by itself (the boundary is out of reach): start() and the overrun
+    // recovery start it. Playback starts once half the ring is filled, or explicitly when the
+    // queue runs dry before that.
+    snd_pcm_uframes_t boundary = 0;
+    if (!step.run(snd_pcm_sw_params_get_boundary(sw.get(), &boundary),
+                  "snd_pcm_sw_params_get_boundary", MMResult::Error)) {
+        return step.take();
+    }
+    const snd_pcm_uframes_t startThreshold = direction == Direction::Capture ? boundary : ring / 2;
+    if (!step.run(snd_pcm_sw_params_set_avail_min(pcm, sw.get(), period),
+                  "snd_pcm_sw_params_set_avail_min", MMResult::Error) ||
+        !step.run(snd_pcm_sw_params_set_start_threshold(pcm, sw.get(), startThreshold),
+                  "snd_pcm_sw_params_set_start_threshold", MMResult::Error) ||
+        !step.run(snd_pcm_sw_params(pcm, sw.get()), "snd_pcm_sw_params", MMResult::Error)) {
+        return step.take();
+    }
+
+    geometry.frameBytes = format.blockAlign;
+    geometry.periodFrames = period;
+    geometry.bufferFrames = ring;
+    geometry.canPause = snd_pcm_hw_params_can_pause(hw.get()) == 1;
+    return {};
+}
+
+}  // namespace platform::alsa

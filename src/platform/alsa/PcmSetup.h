@@ -1,0 +1,38 @@
+// Setting an open PCM up for a wave format: interleaved access, the sample format, channel count
+// and exact frame rate of the format record, a period and buffer size, and software parameters.
+#pragma once
+
+#include <alsa/asoundlib.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/WaveTypes.h"
+#include "platform/alsa/AlsaError.h"
+
+namespace platform::alsa {
+
+// What the device was set up with.
+struct PcmGeometry {
+    uint32_t frameBytes = 0;             // bytes per interleaved frame (the format's blockAlign)
+    snd_pcm_uframes_t periodFrames = 0;  // frames per period: the unit the thread wakes for
+    snd_pcm_uframes_t bufferFrames = 0;  // frames in the device ring
+    bool canPause = false;               // snd_pcm_pause is available (playback)
+};
+
+// Device ring and period lengths asked for. Latency is not critical to the instrument (its buffers
+// hold 0.25 s); a ring of half a second rides out a busy UI thread without overruns.
+inline constexpr unsigned kRingMicroseconds = 500000;
+inline constexpr unsigned kPeriodMicroseconds = 50000;
+
+// Checks that `format` is a PCM format this backend can carry: 8-bit unsigned or 16-bit signed
+// samples, at least one channel, a nonzero rate and a block alignment that matches the sample size
+// (a mismatch would make the device and the buffers disagree on where frames start).
+Status checkFormat(const WaveFormat& format);
+
+// Sets `pcm` (opened on `device`, used only to name it in texts) up for `format`. A format the
+// device cannot take exactly fails with BadFormat and ALSA's reason; other failures with Error.
+Status setUpPcm(snd_pcm_t* pcm, const std::string& device, Direction direction,
+                const WaveFormat& format, PcmGeometry& geometry);
+
+}  // namespace platform::alsa
