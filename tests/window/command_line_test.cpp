@@ -1,0 +1,224 @@
+// The command line: parsing, and the program run headless on the simulated card.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenuBar>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <vector>
+
+#include "WindowFixture.h"
+#include "scope/Options.h"
+
+namespace {
+
+using scope::parseCommandLine;
+using scope::ParsedCommandLine;
+using Outcome = ParsedCommandLine::Outcome;
+
+ParsedCommandLine parse(QStringList arguments) {
+    arguments.prepend(QStringLiteral("soundscope"));
+    return parseCommandLine(arguments);
+}
+
+// --- Parsing
+// --------------------------------------------------------------------------------------
+
+TEST(CommandLine, BadOptionsAndValuesAreNamedOnOneLine) {
+    const std::vector<std::pair<QStringList, QString>> cases{
+        {{"--bogus"}, "bogus"},
+        {{"--passes", "0"}, "--passes"},
+        {{"--passes", "-3"}, "--passes"},
+        {{"--passes", "many"}, "many"},
+        {{"--passes"}, "--passes"},
+        {{"--sim=sawtooth"}, "sawtooth"},
+        {{"--report="}, "--report"},
+        {{"--screenshot", ""}, "--screenshot"},
+        {{"stray"}, "stray"},
+    };
+    for (const auto& [arguments, named] : cases) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const ParsedCommandLine parsed = parse(arguments);
+        EXPECT_EQ(parsed.outcome, Outcome::Error);
+        EXPECT_TRUE(parsed.text.contains(named)) << parsed.text.toStdString();
+        EXPECT_FALSE(parsed.text.contains('\n'));
+    }
+}
+
+TEST(CommandLine, SimulatedCardSignals) {
+    const std::vector<std::pair<QStringList, scope::SimSignal>> cases{
+        {{"--sim"}, scope::SimSignal::Demo},
+        {{"--sim=square"}, scope::SimSignal::Square},
+        {{"--sim", "square", "--passes", "1"}, scope::SimSignal::Square},
+        {{"--sim", "--passes", "1"}, scope::SimSignal::Demo},
+        {{"--sim=silence"}, scope::SimSignal::Silence},
+        {{"--sim=loopback"}, scope::SimSignal::Loopback},
+        {{"--sim=take 1.WAV"}, scope::SimSignal::File},
+    };
+    for (const auto& [arguments, signal] : cases) {
+        const ParsedCommandLine parsed = parse(arguments);
+        ASSERT_EQ(parsed.outcome, Outcome::Run) << parsed.text.toStdString();
+        EXPECT_TRUE(parsed.options.simulated);
+        EXPECT_EQ(parsed.options.simSignal, signal);
+    }
+    EXPECT_EQ(parse({"--sim=take 1.WAV"}).options.simFile, QStringLiteral("take 1.WAV"));
+    EXPECT_FALSE(parse({}).options.simulated);
+}
+
+TEST(CommandLine, DevicesPassesAndOutputs) {
+    const ParsedCommandLine parsed =
+        parse({"--capture-device", "hw:1", "--playback-device=plughw:0", "--mixer-device", "hw:2",
+               "--passes", "7", "--report", "r.json", "--screenshot", "s.png"});
+    ASSERT_EQ(parsed.outcome, Outcome::Run) << parsed.text.toStdString();
+    const scope::Options& o = parsed.options;
+    EXPECT_EQ(o.captureDevice, QStringLiteral("hw:1"));
+    EXPECT_EQ(o.playbackDevice, QStringLiteral("plughw:0"));
+    EXPECT_EQ(o.mixerDevice, QStringLiteral("hw:2"));
+    EXPECT_EQ(o.passes, 7);
+    EXPECT_EQ(o.reportPath, QStringLiteral("r.json"));
+    EXPECT_EQ(o.screenshotPath, QStringLiteral("s.png"));
+
+    const scope::Options defaults = parse({}).options;
+    EXPECT_EQ(defaults.captureDevice, QStringLiteral("default"));
+    EXPECT_FALSE(defaults.passes.has_value());
+    EXPECT_EQ(parse({"--help"}).outcome, Outcome::Help);
+}
+
+// --- The program
+// ----------------------------------------------------------------------------------
+
+struct ProgramRun {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+ProgramRun runProgram(const QStringList& arguments, const QProcessEnvironment& environment =
+                                                        QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(SOUNDSCOPE_EXE), arguments);
+    ProgramRun run;
+    if (!process.waitForFinished(60000)) return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+QJsonObject readReport(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+TEST(Program, BadOptionExitsWithStatusTwoAndOneLine) {
+    const ProgramRun run = runProgram({"--passes", "1", "--frobnicate"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("frobnicate"));
+}
+
+TEST(Program, UnreadableSoundFileIsAUsageError) {
+    const ProgramRun run = runProgram({"--sim=/nonexistent/take.wav", "--passes", "1"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("take.wav"));
+}
+
+TEST(Program, HeadlessReportHoldsTheReadOutsAndIsTheSameEveryTime) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString first = dir.filePath(QStringLiteral("first.json"));
+    const QString second = dir.filePath(QStringLiteral("second.json"));
+    ASSERT_EQ(runProgram({"--sim", "--passes", "20", "--report", first}).exitCode, 0);
+    ASSERT_EQ(runProgram({"--sim", "--passes", "20", "--report", second}).exitCode, 0);
+
+    QFile a(first), b(second);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll(), b.readAll());
+
+    const QJsonObject report = readReport(first);
+    for (const char* key :
+         {"Edit1",     "Edit4",           "Edit8",       "Edit11",       "Edit12",
+          "Edit13",    "Edit14",          "Edit2",       "Edit5",        "Edit18",
+          "Edit19",    "FreqL",           "FreqR",       "SampleCount",  "PeakL",
+          "PeakR",     "AutoTimeBase",    "TimeStep",    "PointSpacing", "TimeBaseBand",
+          "ComboBox1", "FollowGenerator", "TraceStartR", "ChannelShift", "PeriodicMode",
+          "RawSamples"})
+        EXPECT_TRUE(report.contains(QLatin1String(key))) << key;
+    EXPECT_EQ(report[QStringLiteral("SampleCount")].toInt(), 22050);
+    EXPECT_EQ(report[QStringLiteral("RawSamples")].toArray().size(), 22050);
+    EXPECT_EQ(report[QStringLiteral("Edit14")].toString(), QStringLiteral(" 100 Hz"));
+    // The demo signal: a 500 Hz square on R.
+    EXPECT_GT(report[QStringLiteral("PeakR")].toInt(), 0);
+    EXPECT_NEAR(report[QStringLiteral("FreqR")].toDouble(), 500.0, 25.0);
+}
+
+TEST(Program, ReportShowsTheSamplesOfTheLastPass) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.json"));
+    ASSERT_EQ(runProgram({"--sim=silence", "--passes", "1", "--report", path}).exitCode, 0);
+    const QJsonObject report = readReport(path);
+    // One pass works on the start values: no buffer has arrived yet.
+    EXPECT_EQ(report[QStringLiteral("SampleCount")].toInt(), 22100);
+    EXPECT_EQ(report[QStringLiteral("RawSamples")].toArray().size(), 22100);
+}
+
+TEST(Program, WithoutADisplayRunsHeadlessAndEnds) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.json"));
+    const ProgramRun run = runProgram({"--sim", "--report", path}, environment);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.err.contains("headless")) << run.err.toStdString();
+    EXPECT_EQ(readReport(path)[QStringLiteral("SampleCount")].toInt(), 22050);
+}
+
+TEST(Program, CaptureDeviceThatCannotOpenFallsBackToTheSimulatedCardHeadless) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.json"));
+    const ProgramRun run = runProgram(
+        {"--capture-device", "soundscope_no_such_pcm", "--passes", "20", "--report", path});
+    EXPECT_EQ(run.exitCode, 0);
+    QList<QByteArray> notes;
+    for (const QByteArray& line : run.err.split('\n'))
+        if (line.contains("simulated card")) notes << line;
+    ASSERT_EQ(notes.size(), 1) << run.err.toStdString();
+    EXPECT_TRUE(notes[0].contains("soundscope_no_such_pcm"));
+    // The demo signal runs: a 500 Hz square on R.
+    EXPECT_GT(readReport(path)[QStringLiteral("PeakR")].toInt(), 0);
+}
+
+TEST(Program, ScreenshotIsThePictureOfTheWholeWindow) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("screen.png"));
+    ASSERT_EQ(runProgram({"--sim", "--passes", "20", "--screenshot", path}).exitCode, 0);
+    const QImage shot(path);
+    ASSERT_FALSE(shot.isNull());
+
+    // The same window on the same signal (--sim's demo: a 500 Hz square of 16000 on R, a 250 Hz
+    // sine of 16000 on L) after the same passes, in this process.
+    using namespace platform::sim;
+    window_test::WindowOnSimCard w(makeStereo(makeSquare(500.0, 16000), makeSine(250.0, 16000)));
+    w.passes(20);
+    EXPECT_EQ(shot.size(), w.form->size());
+    // Where no control lies over it, the screen in the picture is the screen drawn here.
+    const QImage& screen = w.form->screen().image();
+    const QPoint client = w.form->centralWidget()->mapTo(w.form.get(), QPoint(0, 0));
+    int differing = 0;
+    for (int y = 60; y < 470; ++y)
+        for (int x = 60; x < 790; ++x)
+            if (shot.pixel(client + QPoint(x, y)) != screen.pixel(x, y)) ++differing;
+    EXPECT_EQ(differing, 0);
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+// The control behaviours the window relies on and the event-loop glue, on their own.
+#include "window/Controls.h"
+
+#include <gtest/gtest.h>
+
+#include <QRadioButton>
+#include <QTimer>
+#include <vector>
+
+#include "WindowFixture.h"
+#include "platform/MessageLoop.h"
+#include "window/MessagePump.h"
+
+namespace {
+
+using window::ControlError;
+using window::ScrollBar;
+using window_test::processEventsFor;
+using window_test::processEventsUntil;
+
+// A scroll bar 0..100 at 0, the stored default of the design, recording every position its
+// change handler is run with.
+struct RecordedBar {
+    RecordedBar() {
+        bar.setRange(0, 100);
+        bar.setValue(0);
+        QObject::connect(&bar, &QScrollBar::valueChanged,
+                         [this](int position) { changes.push_back(position); });
+    }
+    QWidget parent;
+    ScrollBar bar{&parent};
+    std::vector<int> changes;
+};
+
+// --- Scroll bar ---------------------------------------------------------------------------------
+
+TEST(ScrollBar, RaisingTheMinimumPastThePositionClampsAndRunsTheHandlerOnce) {
+    RecordedBar r;
+    r.bar.setMin(100);
+    r.bar.setMax(10000);
+    r.bar.setPosition(100);  // already there: no change, no handler
+    EXPECT_EQ(r.bar.position(), 100);
+    EXPECT_EQ(r.changes, std::vector<int>{100});
+}
+
+TEST(ScrollBar, EveryClampRunsTheHandler) {
+    RecordedBar r;
+    r.bar.setMax(32767);
+    r.bar.setPosition(16384);
+    r.bar.setMax(328);
+    r.bar.setPosition(164);
+    r.bar.setPosition(-5);
+    EXPECT_EQ(r.changes, (std::vector<int>{16384, 328, 164, 0}));
+}
+
+TEST(ScrollBar, InvertedRangeIsRefusedAndChangesNothing) {
+    RecordedBar r;
+    r.bar.setMin(20);
+    r.bar.setMax(100);
+    r.changes.clear();
+
+    try {
+        r.bar.setMax(19);
+        FAIL() << "a maximum below the minimum was accepted";
+    } catch (const ControlError& e) {
+        EXPECT_STREQ(e.what(), "Scrollbar property out of range");
+    }
+    EXPECT_THROW(r.bar.setMin(101), ControlError);
+
+    EXPECT_EQ(r.bar.minimum(), 20);
+    EXPECT_EQ(r.bar.maximum(), 100);
+    EXPECT_EQ(r.bar.position(), 20);
+    EXPECT_TRUE(r.changes.empty());
+    // The limits themselves may meet.
+    EXPECT_NO_THROW(r.bar.setMax(20));
+    EXPECT_NO_THROW(r.bar.setMin(20));
+}
+
+// --- Radio buttons
+// ----------------------------------------------------------------------
+
+TEST(RadioButtons, BothCanBeUncheckedFromCodeWithoutRunningClickHandlers) {
+    QWidget parent;
+    QRadioButton periodic(&parent), single(&parent);
+    int clicks = 0;
+    for (QRadioButton* b : {&periodic, &single})
+        QObject::connect(b, &QRadioButton::clicked, [&clicks] { ++clicks; });
+    periodic.setChecked(true);
+
+    window::setChecked(single, false);
+    window::setChecked(periodic, false);
+    EXPECT_FALSE(periodic.isChecked());
+    EXPECT_FALSE(single.isChecked());
+    window::setChecked(single, true);
+    EXPECT_TRUE(single.isChecked());
+    window::setChecked(periodic, true);
+    EXPECT_FALSE(single.isChecked()) << "checking one from code still unchecks the other";
+    EXPECT_EQ(clicks, 0);
+
+    // Unchecking from code leaves the pair exclusive for the user.
+    window::setChecked(periodic, false);
+    single.click();
+    periodic.click();
+    EXPECT_TRUE(periodic.isChecked());
+    EXPECT_FALSE(single.isChecked());
+    EXPECT_EQ(clicks, 2);
+}
+
+// --- Message pump and idle handler
+// ----------------------------------------------------------------
+
+struct CountingTarget final : platform::MessageTarget {
+    void handleMessage(uint32_t message, uintptr_t, uintptr_t) override {
+        received.push_back(message);
+    }
+    std::vector<uint32_t> received;
+};
+
+TEST(MessagePump, DispatchesPostedMessagesFromTheEventLoop) {
+    platform::MessageLoop loop;
+    CountingTarget target;
+    const platform::TargetId id = loop.registerTarget(&target);
+    QObject owner;
+    new window::MessagePump(loop, &owner);
+
+    loop.post(id, 7);
+    loop.post(id, 8);
+    EXPECT_TRUE(processEventsUntil([&] { return target.received.size() == 2; }));
+    EXPECT_EQ(target.received, (std::vector<uint32_t>{7, 8}));
+    loop.unregisterTarget(id);
+}
+
+TEST(IdleHandler, RunsAgainAndAgainWhileNotDone) {
+    int passes = 0;
+    QObject owner;
+    auto* idle = new window::IdleHandler(
+        [&](bool& done) {
+            ++passes;
+            done = false;
+        },
+        &owner);
+    processEventsFor(20);
+    EXPECT_EQ(passes, 0) << "runs only once installed";
+    idle->install();
+    EXPECT_TRUE(processEventsUntil([&] { return passes >= 50; }));
+    idle->remove();
+    const int removedAt = passes;
+    processEventsFor(20);
+    EXPECT_EQ(passes, removedAt);
+}
+
+TEST(IdleHandler, AfterDoneWaitsForTheNextEvent) {
+    int passes = 0;
+    QObject owner;
+    auto* idle = new window::IdleHandler(
+        [&](bool& done) {
+            ++passes;
+            done = true;
+        },
+        &owner);
+    idle->install();
+    processEventsFor(30);
+    EXPECT_EQ(passes, 1);
+    QTimer::singleShot(0, &owner, [] {});  // any event
+    EXPECT_TRUE(processEventsUntil([&] { return passes == 2; }));
+}
+
+}  // namespace

@@ -1,0 +1,169 @@
+// The generator panel's handlers through the window's controls.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <vector>
+
+#include "WindowFixture.h"
+#include "window/Controls.h"
+
+namespace {
+
+using window::ScrollBar;
+using window_test::choose;
+using window_test::WindowOnSimCard;
+
+struct Panel {
+    WindowOnSimCard w;
+    ScrollBar* amplitude = w.find<ScrollBar>("ScrollBar4");
+    ScrollBar* frequency = w.find<ScrollBar>("ScrollBar5");
+    QComboBox* amplitudeRange = w.find<QComboBox>("ComboBox7");
+    QComboBox* frequencyRange = w.find<QComboBox>("ComboBox8");
+    QString edit13() const { return w.find<QLineEdit>("Edit13")->text(); }
+    QString edit14() const { return w.find<QLineEdit>("Edit14")->text(); }
+    bool warning() const { return !w.find<QLabel>("Panel14")->isHidden(); }
+};
+
+struct FrequencyCase {
+    int position;
+    int frequency;
+    const char* text;  // null: not checked
+    int largeChange;
+    int smallChange;
+    bool warning;
+};
+
+TEST(GeneratorPanel, FrequencyBarBands) {
+    const std::vector<FrequencyCase> cases{
+        {99, 99, " 99 Hz", 10, 1, false},
+        {100, 100, " 100 Hz", 100, 1, false},
+        {999, 999, " 999 Hz", 100, 1, false},
+        {1000, 1000, " 1.0 kHz", 1000, 100, false},
+        {2540, 2500, " 2.5 kHz", 1000, 100, false},  // 2500 itself gives no warning
+        {2550, 2600, nullptr, 1000, 100, true},      // Round(25.5) = 26
+        {2650, 2600, nullptr, 1000, 100, true},      // Round(26.5) = 26, halves to even
+        {12345, 12300, " 12.3 kHz", 1000, 100, true},
+        {20000, 20000, " 20.0 kHz", 1000, 100, true},
+    };
+    Panel p;
+    p.frequency->setMin(10);
+    p.frequency->setMax(20000);
+    for (const FrequencyCase& c : cases) {
+        SCOPED_TRACE(c.position);
+        p.frequency->setPosition(c.position);
+        EXPECT_EQ(p.w.form->GeneratorFrequency, c.frequency);
+        if (c.text != nullptr) {
+            EXPECT_EQ(p.edit14(), QString::fromUtf8(c.text));
+        }
+        EXPECT_EQ(p.frequency->largeChange(), c.largeChange);
+        EXPECT_EQ(p.frequency->smallChange(), c.smallChange);
+        EXPECT_EQ(p.warning(), c.warning);
+    }
+}
+
+TEST(GeneratorPanel, PositionAboveTheBandsChangesNothingButTheWarningTest) {
+    Panel p;
+    p.frequency->setMax(30000);
+    p.frequency->setPosition(1500);
+    p.frequency->setPosition(25000);
+    EXPECT_EQ(p.w.form->GeneratorFrequency, 1500);
+    EXPECT_EQ(p.edit14(), QStringLiteral(" 1.5 kHz"));
+    EXPECT_FALSE(p.warning());
+}
+
+TEST(GeneratorPanel, FrequencyBarRequestsACaptureStart) {
+    Panel p;
+    p.w.card.completeBuffers(4);  // the run started at start-up ends
+    p.w.loop.pump();
+    ASSERT_FALSE(p.w.form->AudioIn1->DeviceOpen());
+    p.frequency->setPosition(200);
+    EXPECT_TRUE(p.w.form->AudioIn1->DeviceOpen());
+}
+
+TEST(GeneratorPanel, FrequencyRangesNeverInvertTheBar) {
+    struct Range {
+        int min, max, preset;
+    };
+    const std::vector<Range> ranges{
+        {20, 100, 50}, {100, 1000, 1000}, {1000, 20000, 4000}, {10, 20000, 100}};
+    for (int from = 0; from < 4; ++from) {
+        for (int to = 0; to < 4; ++to) {
+            SCOPED_TRACE(testing::Message() << "item " << from << " then " << to);
+            Panel p;
+            choose(p.frequencyRange, from);
+            choose(p.frequencyRange, to);
+            const Range& r = ranges[static_cast<size_t>(to)];
+            EXPECT_EQ(p.frequency->minimum(), r.min);
+            EXPECT_EQ(p.frequency->maximum(), r.max);
+            EXPECT_EQ(p.frequency->position(), r.preset);
+        }
+    }
+}
+
+TEST(GeneratorPanel, SamePresetRunsNoChangeHandler) {
+    Panel p;
+    choose(p.frequencyRange, 1);         // 100..1000 at 1000
+    p.w.form->GeneratorFrequency = 123;  // would be overwritten by a change handler
+    choose(p.frequencyRange, 1);
+    EXPECT_EQ(p.w.form->GeneratorFrequency, 123);
+}
+
+struct AmplitudeCase {
+    int item;
+    int maximum;
+    int preset;
+    const char* atPreset;
+    const char* atMaximum;
+};
+
+TEST(GeneratorPanel, AmplitudeRanges) {
+    const std::vector<AmplitudeCase> cases{
+        {0, 32767, 16384, "550 mV", "1100 mV"}, {1, 16384, 8192, "275 mV", "550 mV"},
+        {2, 8200, 4100, "138 mV", "275 mV"},    {3, 3280, 164, "6 mV", "110 mV"},
+        {4, 1640, 164, "6 mV", "55 mV"},        {5, 820, 164, "6 mV", "28 mV"},
+        {6, 328, 164, "6 mV", "11 mV"},
+    };
+    for (const AmplitudeCase& c : cases) {
+        SCOPED_TRACE(c.item);
+        Panel p;
+        choose(p.amplitudeRange, c.item);
+        EXPECT_EQ(p.amplitude->minimum(), 0);
+        EXPECT_EQ(p.amplitude->maximum(), c.maximum);
+        EXPECT_EQ(p.w.form->GeneratorAmplitude, c.preset);
+        EXPECT_EQ(p.edit13(), QString::fromUtf8(c.atPreset));
+        p.amplitude->setPosition(c.maximum);
+        EXPECT_EQ(p.edit13(), QString::fromUtf8(c.atMaximum));
+    }
+}
+
+TEST(GeneratorPanel, NarrowAmplitudeRangeClampsThenPresets) {
+    Panel p;
+    choose(p.amplitudeRange, 0);
+    std::vector<int> seen;
+    QObject::connect(p.amplitude, &QScrollBar::valueChanged,
+                     [&](int position) { seen.push_back(position); });
+    choose(p.amplitudeRange, 6);
+    EXPECT_EQ(seen, (std::vector<int>{328, 164}));
+    EXPECT_EQ(p.edit13(), QStringLiteral("6 mV"));
+}
+
+TEST(GeneratorPanel, WideRangesRewriteTheReadOutEvenWithoutAChange) {
+    Panel p;
+    choose(p.amplitudeRange, 0);
+    p.w.form->GeneratorAmplitude = 1;  // no change handler will run for the same preset
+    choose(p.amplitudeRange, 0);
+    EXPECT_EQ(p.w.form->GeneratorAmplitude, 16384);
+    EXPECT_EQ(p.edit13(), QStringLiteral("550 mV"));
+}
+
+TEST(GeneratorPanel, OffItemLeavesEverythingAsItWas) {
+    Panel p;
+    choose(p.amplitudeRange, 7);
+    EXPECT_EQ(p.amplitude->maximum(), 32767);
+    EXPECT_EQ(p.amplitude->position(), 3276);
+    EXPECT_EQ(p.w.form->GeneratorAmplitude, 3276);
+    EXPECT_EQ(p.edit13(), QStringLiteral("110 mV"));
+}
+
+}  // namespace
