@@ -36,7 +36,8 @@ constexpr int kAlsaPassWaitMs = 300;
 // The demo signal: a square on R (the card's first input) and a sine on L.
 constexpr double kDemoSquareHz = 500.0;
 constexpr double kDemoSineHz = 250.0;
-constexpr int kDemoAmplitude = 16000;
+// 8000 sample units stand about 4 V high on the 5 V scale, inside the display clamps.
+constexpr int kDemoAmplitude = 8000;
 
 void printLine(std::FILE* stream, const QString& text) {
     std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());

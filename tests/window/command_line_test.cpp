@@ -205,10 +205,10 @@ TEST(Program, ScreenshotIsThePictureOfTheWholeWindow) {
     const QImage shot(path);
     ASSERT_FALSE(shot.isNull());
 
-    // The same window on the same signal (--sim's demo: a 500 Hz square of 16000 on R, a 250 Hz
-    // sine of 16000 on L) after the same passes, in this process.
+    // The same window on the same signal (--sim's demo: a 500 Hz square of 8000 on R, a 250 Hz
+    // sine of 8000 on L) after the same passes, in this process.
     using namespace platform::sim;
-    window_test::WindowOnSimCard w(makeStereo(makeSquare(500.0, 16000), makeSine(250.0, 16000)));
+    window_test::WindowOnSimCard w(makeStereo(makeSquare(500.0, 8000), makeSine(250.0, 8000)));
     w.passes(20);
     EXPECT_EQ(shot.size(), w.form->size());
     // Where no control lies over it, the screen in the picture is the screen drawn here.
