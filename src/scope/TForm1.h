@@ -34,7 +34,9 @@ struct Platform {
 // window), or the caller, one pass at a time through idlePass() (headless runs and tests).
 enum class IdleDriving { EventLoop, Caller };
 
-class TForm1 final : public QMainWindow, public Instrument, private FrontPanel {
+// The front panel comes before the instrument among the bases, so the instrument is handed a
+// panel that is already constructed.
+class TForm1 final : public QMainWindow, private FrontPanel, public Instrument {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm1)
 

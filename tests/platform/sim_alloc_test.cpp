@@ -49,9 +49,9 @@ struct Requeuer final : MessageTarget {
     WaveStream* capture = nullptr;
     WaveStream* playback = nullptr;
     void handleMessage(uint32_t message, uintptr_t, uintptr_t header) override {
-        auto& h = *reinterpret_cast<WaveHeader*>(header);
-        if (message == MM_WIM_DATA) capture->addBuffer(h);
-        if (message == MM_WOM_DONE) playback->addBuffer(h);
+        auto* h = reinterpret_cast<WaveHeader*>(header);  // null in open and close messages
+        if (message == MM_WIM_DATA) capture->addBuffer(*h);
+        if (message == MM_WOM_DONE) playback->addBuffer(*h);
     }
 };
 
