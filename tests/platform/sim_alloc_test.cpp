@@ -1,43 +1,12 @@
 // The card's clock must not allocate once buffers circulate. This binary replaces the global
-// operator new with a counting one; it holds only this test.
+// operator new with a counting one (tests/support); it holds only this test.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <memory>
-#include <new>
 
 #include "platform/sim/SimCard.h"
 #include "sim_test_support.h"
-
-namespace {
-std::atomic<long> allocations{0};
-
-void* counted(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    return counted(size);
-}
-void* operator new[](std::size_t size) {
-    return counted(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
+#include "support/CountingNew.h"
 
 namespace {
 
@@ -83,21 +52,21 @@ TEST(SimCardAllocation, SteadyStateCaptureAndPlaybackAllocateNothing) {
     card.advance(30000);
     loop.pump();
 
-    allocations = 0;
+    long before = testing_support::allocationCount();
     for (int round = 0; round < 50; ++round) {
         card.advance(5000);
         card.completeBuffers(1);
         loop.pump();
     }
-    EXPECT_EQ(allocations.load(), 0) << "loopback";
+    EXPECT_EQ(testing_support::allocationCount() - before, 0) << "loopback";
 
     card.setSource(makeStereo(makeSquare(441, 1000), makeSine(1000, 1000)));
-    allocations = 0;
+    before = testing_support::allocationCount();
     for (int round = 0; round < 50; ++round) {
         card.advance(5000);
         loop.pump();
     }
-    EXPECT_EQ(allocations.load(), 0) << "generated signal";
+    EXPECT_EQ(testing_support::allocationCount() - before, 0) << "generated signal";
     EXPECT_EQ(card.queuedBuffers(Direction::Capture), 4u);  // everything kept circulating
     EXPECT_EQ(card.queuedBuffers(Direction::Playback), 4u);
 }

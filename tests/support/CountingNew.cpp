@@ -6,7 +6,19 @@
 #include <new>
 
 namespace {
+
 std::atomic<long> gAllocations{0};
+
+void* countedAllocation(std::size_t size, std::size_t alignment) {
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    if (size == 0) size = 1;
+    void* p = alignment <= alignof(std::max_align_t)
+                  ? std::malloc(size)
+                  : std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+
 }  // namespace
 
 long testing_support::allocationCount() {
@@ -14,12 +26,16 @@ long testing_support::allocationCount() {
 }
 
 void* operator new(std::size_t size) {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
+    return countedAllocation(size, 0);
 }
 void* operator new[](std::size_t size) {
-    return operator new(size);
+    return countedAllocation(size, 0);
+}
+void* operator new(std::size_t size, std::align_val_t alignment) {
+    return countedAllocation(size, static_cast<std::size_t>(alignment));
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+    return countedAllocation(size, static_cast<std::size_t>(alignment));
 }
 void operator delete(void* p) noexcept {
     std::free(p);
@@ -31,5 +47,17 @@ void operator delete(void* p, std::size_t) noexcept {
     std::free(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
     std::free(p);
 }
