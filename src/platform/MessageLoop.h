@@ -12,10 +12,10 @@
 namespace platform {
 
 class MessageTarget {
-public:
+  public:
     virtual void handleMessage(uint32_t message, uintptr_t param1, uintptr_t param2) = 0;
 
-protected:
+  protected:
     ~MessageTarget() = default;
 };
 
@@ -23,7 +23,7 @@ using TargetId = uint32_t;
 inline constexpr TargetId kNoTarget = 0;
 
 class MessageLoop {
-public:
+  public:
     MessageLoop();
     ~MessageLoop();
     MessageLoop(const MessageLoop&) = delete;
@@ -48,7 +48,7 @@ public:
     // watch (eventfd). Reading it is done by dispatchOne/pump.
     int wakeFd() const { return wakeFd_; }
 
-private:
+  private:
     struct Message {
         TargetId target;
         uint32_t message;

@@ -8,7 +8,7 @@ namespace platform {
 namespace {
 
 class HeapMemory final : public PoolMemory {
-public:
+  public:
     MemoryBlock allocate(size_t size, bool zeroed) noexcept override {
         void* p = zeroed ? std::calloc(1, size == 0 ? 1 : size) : std::malloc(size == 0 ? 1 : size);
         return p ? MemoryBlock{p, size} : MemoryBlock{};

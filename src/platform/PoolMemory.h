@@ -14,13 +14,13 @@ struct MemoryBlock {
 };
 
 class PoolMemory {
-public:
+  public:
     virtual MemoryBlock allocate(size_t size, bool zeroed) noexcept = 0;  // empty block on failure
     virtual std::byte* lock(const MemoryBlock& block) noexcept = 0;       // null on failure
     virtual void unlock(const MemoryBlock& block) noexcept = 0;
     virtual void release(MemoryBlock& block) noexcept = 0;  // clears the block
 
-protected:
+  protected:
     ~PoolMemory() = default;
 };
 

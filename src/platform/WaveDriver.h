@@ -15,7 +15,7 @@ namespace platform {
 
 // One open device. All calls come from the UI thread.
 class WaveStream {
-public:
+  public:
     virtual ~WaveStream() = default;  // a stream destroyed while open is reset and closed first
 
     virtual MMResult prepareHeader(WaveHeader& header) = 0;
@@ -35,7 +35,7 @@ public:
 };
 
 class WaveDriver {
-public:
+  public:
     virtual ~WaveDriver() = default;
 
     // Opens device `deviceId` (kWaveMapper: the configured device) with `format`. On success

@@ -4,23 +4,30 @@ namespace platform {
 
 const char* standardErrorText(MMResult result) {
     switch (result) {
-        case MMResult::NoError: return "The specified command was carried out.";
-        case MMResult::Error: return "Undefined external error.";
+        case MMResult::NoError:
+            return "The specified command was carried out.";
+        case MMResult::Error:
+            return "Undefined external error.";
         case MMResult::BadDeviceId:
             return "A device ID has been used that is out of range for your system.";
-        case MMResult::NotEnabled: return "The driver was not enabled.";
+        case MMResult::NotEnabled:
+            return "The driver was not enabled.";
         case MMResult::Allocated:
             return "The specified device is already in use. Wait until it is free, and then try "
                    "again.";
-        case MMResult::InvalidHandle: return "The specified device handle is invalid.";
-        case MMResult::NoDriver: return "There is no driver installed on your system.";
+        case MMResult::InvalidHandle:
+            return "The specified device handle is invalid.";
+        case MMResult::NoDriver:
+            return "There is no driver installed on your system.";
         case MMResult::NoMem:
             return "There is not enough memory available for this task. Quit one or more "
                    "applications to increase available memory, and then try again.";
-        case MMResult::NotSupported: return "This function is not supported by the device.";
+        case MMResult::NotSupported:
+            return "This function is not supported by the device.";
         case MMResult::BadErrNum:
             return "An error number was specified that is not defined in the system.";
-        case MMResult::InvalidFlag: return "An invalid flag was passed to a system function.";
+        case MMResult::InvalidFlag:
+            return "An invalid flag was passed to a system function.";
         case MMResult::InvalidParam:
             return "An invalid parameter was passed to a system function.";
         case MMResult::HandleBusy:

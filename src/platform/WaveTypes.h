@@ -11,25 +11,27 @@ namespace platform {
 // a code seen in a text or a test means the same thing everywhere.
 enum class MMResult : uint32_t {
     NoError = 0,
-    Error = 1,           // unspecified failure
-    BadDeviceId = 2,     // no such device
-    NotEnabled = 3,      // driver failed to enable
-    Allocated = 4,       // device already in use
-    InvalidHandle = 5,   // handle closed or never opened
-    NoDriver = 6,        // no driver (backend) present
-    NoMem = 7,           // out of memory
-    NotSupported = 8,    // call not supported in this direction or state
-    BadErrNum = 9,       // unknown result code
+    Error = 1,          // unspecified failure
+    BadDeviceId = 2,    // no such device
+    NotEnabled = 3,     // driver failed to enable
+    Allocated = 4,      // device already in use
+    InvalidHandle = 5,  // handle closed or never opened
+    NoDriver = 6,       // no driver (backend) present
+    NoMem = 7,          // out of memory
+    NotSupported = 8,   // call not supported in this direction or state
+    BadErrNum = 9,      // unknown result code
     InvalidFlag = 10,
-    InvalidParam = 11,   // null or inconsistent argument
+    InvalidParam = 11,  // null or inconsistent argument
     HandleBusy = 12,
-    BadFormat = 32,      // format refused by the device
-    StillPlaying = 33,   // buffers still queued
-    Unprepared = 34,     // header not prepared
+    BadFormat = 32,     // format refused by the device
+    StillPlaying = 33,  // buffers still queued
+    Unprepared = 34,    // header not prepared
     Sync = 35,
 };
 
-constexpr bool failed(MMResult r) { return r != MMResult::NoError; }
+constexpr bool failed(MMResult r) {
+    return r != MMResult::NoError;
+}
 
 enum class Direction : uint8_t { Capture, Playback };
 

@@ -19,7 +19,7 @@ inline constexpr Rgb kYellow{255, 255, 0};
 inline constexpr Rgb kAqua{0, 255, 255};
 
 class Canvas {
-public:
+  public:
     virtual void setPenColor(Rgb color) = 0;
     virtual void setPenWidth(int width) = 0;
     virtual void setFontColor(Rgb color) = 0;
@@ -29,7 +29,7 @@ public:
     virtual int clientWidth() const = 0;
     virtual int clientHeight() const = 0;
 
-protected:
+  protected:
     ~Canvas() = default;
 };
 

@@ -28,16 +28,16 @@ enum class Control {
     ComboBox4,  // trigger source
     ComboBox5,
     ComboBox6,
-    ComboBox7,  // generator amplitude range
-    ComboBox8,  // generator frequency range
-    ComboBox9,  // range of R
+    ComboBox7,     // generator amplitude range
+    ComboBox8,     // generator frequency range
+    ComboBox9,     // range of R
     RadioButton1,  // periodic display
     RadioButton2,  // single-shot display
     ScrollBar3,    // time shift between the channels
 };
 
 class FrontPanel {
-public:
+  public:
     virtual void setText(Control control, std::string_view text) = 0;
     virtual void setVisible(Control control, bool visible) = 0;
     // Selecting an item from code does not run the list's click handler.
@@ -50,7 +50,7 @@ public:
     virtual void repaintWindow() = 0;
     virtual Canvas& canvas() = 0;
 
-protected:
+  protected:
     ~FrontPanel() = default;
 };
 

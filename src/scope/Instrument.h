@@ -16,7 +16,7 @@
 namespace scope {
 
 class Instrument : public InstrumentState {
-public:
+  public:
     Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform::MessageLoop& loop);
     virtual ~Instrument();
     Instrument(const Instrument&) = delete;
@@ -62,7 +62,7 @@ public:
 
     FrontPanel& Panel() { return panel_; }
 
-protected:
+  protected:
     FrontPanel& panel_;
 };
 

@@ -16,7 +16,7 @@ inline constexpr int kSampleSlots = 44100;
 // A sample array of 44100 Integer slots. Positions are unsigned; a read at or beyond the end
 // yields 0 and a write there is dropped, so no position can reach outside the array.
 class SampleArray {
-public:
+  public:
     int32_t operator[](uint32_t position) const {
         return position < kSampleSlots ? values_[position] : 0;
     }
@@ -27,14 +27,14 @@ public:
     const int32_t* data() const { return values_.data(); }
     void fill(int32_t value) { values_.fill(value); }
 
-private:
+  private:
     std::array<int32_t, kSampleSlots> values_{};
 };
 
 // Apply-once latch flags, numbered 1..N as the settings they stand for.
 template <int N>
 class LatchFlags {
-public:
+  public:
     int32_t operator[](int number) const { return flags_[static_cast<size_t>(number - 1)]; }
     // Marks `number` as the setting in force: its flag 1, every other flag 0.
     void latch(int number) {
@@ -44,7 +44,7 @@ public:
     void clear() { flags_.fill(0); }
     static constexpr int size() { return N; }
 
-private:
+  private:
     std::array<int32_t, N> flags_{};
 };
 

@@ -11,7 +11,7 @@ int64_t RoundHalfEven(double value);
 
 // A text buffer of at most 40 characters, built in place without allocating.
 class NumText40 {
-public:
+  public:
     static constexpr int kCapacity = 40;
 
     std::string_view view() const { return {text_, static_cast<size_t>(length_)}; }
@@ -27,7 +27,7 @@ public:
     // Appends text, cut at the capacity.
     void append(std::string_view text);
 
-private:
+  private:
     char text_[kCapacity + 1] = {};
     int length_ = 0;
 };

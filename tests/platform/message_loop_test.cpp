@@ -1,10 +1,10 @@
-#include "platform/MessageLoop.h"
-
 #include <gtest/gtest.h>
 #include <poll.h>
 
 #include <thread>
 #include <vector>
+
+#include "platform/MessageLoop.h"
 
 namespace {
 

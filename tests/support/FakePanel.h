@@ -23,7 +23,7 @@ struct DrawnText {
 };
 
 class RecordingCanvas final : public scope::Canvas {
-public:
+  public:
     int width = 792;
     int height = 526;
     std::vector<DrawnLine> lines;
@@ -44,13 +44,13 @@ public:
     int clientHeight() const override { return height; }
     void clear() { lines.clear(), texts.clear(); }
 
-private:
+  private:
     scope::Rgb pen_{}, font_{};
     int penWidth_ = 1, x_ = 0, y_ = 0;
 };
 
 class FakePanel final : public scope::FrontPanel {
-public:
+  public:
     std::map<scope::Control, std::string> text;
     std::map<scope::Control, bool> visible;
     std::map<scope::Control, int> items;
