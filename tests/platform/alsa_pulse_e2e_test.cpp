@@ -25,6 +25,7 @@
 #include "platform/MessageLoop.h"
 #include "platform/WaveDriver.h"
 #include "platform/alsa/AlsaWaveDriver.h"
+#include "support/LoopPlayer.h"
 
 namespace {
 
@@ -41,7 +42,6 @@ constexpr double kLeftAmplitude = 12000;
 constexpr double kRightAmplitude = 6000;
 // A multiple of both periods, so that buffers played back to back continue the tone seamlessly.
 constexpr uint32_t kToneFrames = 11000;
-constexpr int kToneBuffers = 4;
 
 // Tolerances. Frequency is measured from interpolated zero crossings over a quarter second, which
 // resolves far below 0.5 Hz; the peak of a sampled sine lies within a fraction of a step of its
@@ -60,16 +60,6 @@ int16_t rightSample(int frame) {
     return toneSample(frame, kRightPeriod, kRightAmplitude);
 }
 
-platform::WaveFormat stereo16() {
-    platform::WaveFormat f;
-    f.channels = 2;
-    f.samplesPerSec = kRate;
-    f.bitsPerSample = 16;
-    f.blockAlign = 4;
-    f.avgBytesPerSec = kRate * 4;
-    return f;
-}
-
 bool pumpUntil(platform::MessageLoop& loop, const std::function<bool()>& done,
                std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -81,62 +71,6 @@ bool pumpUntil(platform::MessageLoop& loop, const std::function<bool()>& done,
     }
     return true;
 }
-
-// Plays the tone without a gap: every buffer the driver is done with is queued again.
-class TonePlayer final : public platform::MessageTarget {
-  public:
-    TonePlayer(platform::WaveDriver& driver, platform::MessageLoop& loop)
-        : driver_(driver), loop_(loop), id_(loop.registerTarget(this)) {
-        for (auto& buffer : buffers_) {
-            buffer.resize(2 * kToneFrames);
-            for (uint32_t i = 0; i < kToneFrames; ++i) {
-                buffer[2 * i] = leftSample(static_cast<int>(i));
-                buffer[2 * i + 1] = rightSample(static_cast<int>(i));
-            }
-        }
-    }
-    ~TonePlayer() {
-        stop();
-        loop_.unregisterTarget(id_);
-    }
-
-    // Empty on success, else the driver's text.
-    std::string start() {
-        MMResult r = driver_.open(Direction::Playback, platform::kWaveMapper, stereo16(), loop_,
-                                  id_, stream_);
-        for (size_t i = 0; i < headers_.size() && !failed(r); ++i) {
-            headers_[i].data = reinterpret_cast<std::byte*>(buffers_[i].data());
-            headers_[i].bufferLength = kToneFrames * 4;
-            r = stream_->prepareHeader(headers_[i]);
-            if (!failed(r)) r = stream_->addBuffer(headers_[i]);
-        }
-        playing_ = !failed(r);
-        return playing_ ? std::string() : driver_.errorText(Direction::Playback, r);
-    }
-    void stop() {
-        if (!stream_) return;
-        playing_ = false;
-        stream_->reset();
-        stream_->close();
-        stream_.reset();
-    }
-
-    void handleMessage(uint32_t message, uintptr_t, uintptr_t header) override {
-        if (message == platform::MM_WOM_DONE && playing_) {
-            EXPECT_EQ(stream_->addBuffer(*reinterpret_cast<platform::WaveHeader*>(header)),
-                      MMResult::NoError);
-        }
-    }
-
-  private:
-    platform::WaveDriver& driver_;
-    platform::MessageLoop& loop_;
-    platform::TargetId id_;
-    std::unique_ptr<platform::WaveStream> stream_;
-    std::array<std::vector<int16_t>, kToneBuffers> buffers_;
-    std::array<platform::WaveHeader, kToneBuffers> headers_{};
-    bool playing_ = false;
-};
 
 // One channel of an interleaved stereo buffer.
 std::vector<int16_t> channel(const std::vector<int16_t>& frames, size_t which) {
@@ -187,7 +121,9 @@ TEST(PulseEndToEnd, ToneThroughTheNullSinkComesBackOnBothCaptureChannels) {
     platform::alsa::AlsaWaveDriver driver("default", "default");
     platform::MessageLoop loop;
 
-    TonePlayer player(driver, loop);
+    testing_support::LoopPlayer player(driver, loop, kToneFrames, [](int frame) {
+        return std::pair{leftSample(frame), rightSample(frame)};
+    });
     const std::string playError = player.start();
     ASSERT_TRUE(playError.empty()) << playError;
     // Let the tone reach the sink, so that every captured buffer holds it from its first frame.

@@ -23,6 +23,7 @@
 #include "WindowFixture.h"
 #include "platform/alsa/AlsaWaveDriver.h"
 #include "scope/Report.h"
+#include "support/LoopPlayer.h"
 
 namespace {
 
@@ -37,9 +38,8 @@ constexpr int kAmplitudeR = 8000;
 constexpr int kAmplitudeL = 5000;
 constexpr int kTonePeriod = 2 * kHalfPeriodR;        // both squares repeat after this many frames
 constexpr uint32_t kToneFrames = 220 * kTonePeriod;  // 0.5 s per buffer, 2 s queued ahead
-constexpr int kToneBuffers = 4;
-constexpr int kRunBuffers = 4;            // one capture run of the instrument
-constexpr int kBufferValues = 2 * 11025;  // one capture buffer: 0.25 s of stereo frames
+constexpr int kRunBuffers = 4;                       // one capture run of the instrument
+constexpr int kBufferValues = 2 * 11025;             // one capture buffer: 0.25 s of stereo frames
 // Generous, so that a loaded machine passes too: a run lasts 1 s.
 constexpr auto kTimeout = std::chrono::seconds(30);
 constexpr int kPassWaitMs = 300;  // as a headless run on ALSA waits for driver messages
@@ -50,59 +50,6 @@ int16_t squareR(int frame) {
 int16_t squareL(int frame) {
     return (frame % (2 * kHalfPeriodL)) < kHalfPeriodL ? kAmplitudeL : -kAmplitudeL;
 }
-
-// Plays both squares without a gap: every buffer the driver is done with is queued again.
-class SquarePlayer final : public platform::MessageTarget {
-  public:
-    SquarePlayer(platform::WaveDriver& driver, platform::MessageLoop& loop)
-        : driver_(driver), loop_(loop), id_(loop.registerTarget(this)) {
-        for (auto& buffer : buffers_) {
-            buffer.resize(2 * kToneFrames);
-            for (int i = 0; i < static_cast<int>(kToneFrames); ++i) {
-                buffer[2 * static_cast<size_t>(i)] = squareR(i);
-                buffer[2 * static_cast<size_t>(i) + 1] = squareL(i);
-            }
-        }
-    }
-    ~SquarePlayer() {
-        if (stream_) {
-            stream_->reset();
-            stream_->close();
-        }
-        loop_.unregisterTarget(id_);
-    }
-
-    bool start(std::string& error) {
-        platform::WaveFormat f;
-        f.channels = 2, f.samplesPerSec = kRate, f.bitsPerSample = 16, f.blockAlign = 4;
-        f.avgBytesPerSec = kRate * 4;
-        MMResult r =
-            driver_.open(Direction::Playback, platform::kWaveMapper, f, loop_, id_, stream_);
-        for (size_t i = 0; i < headers_.size() && !failed(r); ++i) {
-            headers_[i].data = reinterpret_cast<std::byte*>(buffers_[i].data());
-            headers_[i].bufferLength = kToneFrames * 4;
-            r = stream_->prepareHeader(headers_[i]);
-            if (!failed(r)) r = stream_->addBuffer(headers_[i]);
-        }
-        if (failed(r)) error = driver_.errorText(Direction::Playback, r);
-        return !failed(r);
-    }
-
-    void handleMessage(uint32_t message, uintptr_t, uintptr_t header) override {
-        if (message == platform::MM_WOM_DONE && stream_) {
-            EXPECT_EQ(stream_->addBuffer(*reinterpret_cast<platform::WaveHeader*>(header)),
-                      MMResult::NoError);
-        }
-    }
-
-  private:
-    platform::WaveDriver& driver_;
-    platform::MessageLoop& loop_;
-    platform::TargetId id_;
-    std::unique_ptr<platform::WaveStream> stream_;
-    std::array<std::vector<int16_t>, kToneBuffers> buffers_;
-    std::array<platform::WaveHeader, kToneBuffers> headers_{};
-};
 
 // Channel R of the samples the last pass worked on: the even positions of RawSamples.
 int rAt(const scope::TForm1& form, int frame) {
@@ -128,9 +75,11 @@ TEST(ScreenEndToEnd, SquareOnRIsReadOutAndDrawnFromAFallingEdge) {
         << "run through tools/with-pulse.sh (CTest test screen_e2e)";
     platform::alsa::AlsaWaveDriver driver("default", "default");
     platform::MessageLoop loop;
-    SquarePlayer player(driver, loop);
-    std::string error;
-    ASSERT_TRUE(player.start(error)) << error;
+    testing_support::LoopPlayer player(driver, loop, kToneFrames, [](int frame) {
+        return std::pair{squareR(frame), squareL(frame)};
+    });
+    const std::string playError = player.start();
+    ASSERT_TRUE(playError.empty()) << playError;
 
     scope::TForm1 form(scope::Platform{driver, loop}, scope::IdleDriving::Caller);
     form.show();
