@@ -75,14 +75,7 @@ void CaptureStream::recoverRun(int err) {
 
 Status CaptureStream::stopDevice() {
     running_ = false;
-    if (const int err = snd_pcm_drop(pcm()); err < 0) {
-        return Status::fail(MMResult::Error, callText("snd_pcm_drop", '"' + device() + '"', err));
-    }
-    if (const int err = snd_pcm_prepare(pcm()); err < 0) {
-        return Status::fail(MMResult::Error,
-                            callText("snd_pcm_prepare", '"' + device() + '"', err));
-    }
-    return {};
+    return dropAndPrepare();
 }
 
 }  // namespace platform::alsa

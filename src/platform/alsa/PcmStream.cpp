@@ -127,6 +127,17 @@ void PcmStream::returnAll() {
     while (!queue_.empty()) completeFront();
 }
 
+Status PcmStream::dropAndPrepare() {
+    if (const int err = snd_pcm_drop(pcm()); err < 0) {
+        return Status::fail(MMResult::Error, callText("snd_pcm_drop", '"' + device() + '"', err));
+    }
+    if (const int err = snd_pcm_prepare(pcm()); err < 0) {
+        return Status::fail(MMResult::Error,
+                            callText("snd_pcm_prepare", '"' + device() + '"', err));
+    }
+    return {};
+}
+
 void PcmStream::deviceFailed(int err, const char* call) {
     failure_ = err;
     failedCall_ = call;

@@ -74,6 +74,8 @@ class PcmStream : public WaveStream {
     virtual Status stopDevice() = 0;              // reset: stop the device, ready for another run
     virtual Status finishDevice() { return {}; }  // close, after the thread stopped
 
+    // With mutex_ held: drops what the device holds and prepares it for another run.
+    Status dropAndPrepare();
     // With mutex_ held: completes the oldest buffer (done, out of the queue, message posted).
     void completeFront();
     // With mutex_ held: completes every queued buffer, oldest first.

@@ -80,14 +80,7 @@ void PlaybackStream::startIfIdle() {
 Status PlaybackStream::stopDevice() {
     paused_ = false;
     pcmPaused_ = false;
-    if (const int err = snd_pcm_drop(pcm()); err < 0) {
-        return Status::fail(MMResult::Error, callText("snd_pcm_drop", '"' + device() + '"', err));
-    }
-    if (const int err = snd_pcm_prepare(pcm()); err < 0) {
-        return Status::fail(MMResult::Error,
-                            callText("snd_pcm_prepare", '"' + device() + '"', err));
-    }
-    return {};
+    return dropAndPrepare();
 }
 
 Status PlaybackStream::finishDevice() {
