@@ -54,6 +54,7 @@ QJsonObject makeReport(const TForm1& form) {
     report.insert(QStringLiteral("TraceStartR"), form.TraceStartR);
     report.insert(QStringLiteral("ChannelShift"), form.ChannelShift);
     report.insert(QStringLiteral("PeriodicMode"), form.PeriodicMode);
+    report.insert(QStringLiteral("IdlePasses"), static_cast<qint64>(form.idlePasses()));
 
     QJsonArray raw;
     const int count = std::clamp(form.SampleCount, 0, kSampleSlots);

@@ -320,6 +320,7 @@ bool TForm1::idleHandlerInstalled() const {
 
 void TForm1::idleHandler(bool& done) {
     try {
+        ++idlePasses_;
         MyIdleEvent(done);
     } catch (const std::exception& e) {
         // A pass that fails would fail again at once: stop measuring rather than repeat the
@@ -334,6 +335,7 @@ bool TForm1::idlePass() {
     loop_.pump();
     if (!idleInstalled_) return false;
     bool done = true;
+    ++idlePasses_;
     MyIdleEvent(done);
     return true;
 }

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -63,6 +64,8 @@ class TForm1 final : public QMainWindow, private FrontPanel, public Instrument {
     // MyIdleEvent runs once if it is installed. Returns whether it ran.
     bool idlePass();
     bool idleHandlerInstalled() const;
+    // Idle passes run since the window was built.
+    uint64_t idlePasses() const { return idlePasses_; }
 
     // The text of the exception that ended FormCreate early; empty when start-up completed.
     const QString& startupError() const { return startupError_; }
@@ -126,6 +129,7 @@ class TForm1 final : public QMainWindow, private FrontPanel, public Instrument {
     QTimer screenRefresh_;  // shows the screen image as the instrument draws it
     IdleDriving idleDriving_;
     bool idleInstalled_ = false;
+    uint64_t idlePasses_ = 0;
     QString startupError_;
 };
 

@@ -18,6 +18,7 @@
 #include "scope/Report.h"
 #include "scope/TForm1.h"
 #include "window/Screenshot.h"
+#include "window/SignalClose.h"
 
 namespace {
 
@@ -220,6 +221,7 @@ int main(int argc, char** argv) {
         return writeOutputs(form, form, options) ? 0 : kFailureExitStatus;
     }
 
+    window::closeOnTerminationSignals(form);
     const int status = QApplication::exec();
     const bool written = writeOutputs(form, form, options);
     return status != 0 ? status : (written ? 0 : kFailureExitStatus);

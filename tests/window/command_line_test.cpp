@@ -28,7 +28,6 @@ ParsedCommandLine parse(QStringList arguments) {
 }
 
 // --- Parsing
-// --------------------------------------------------------------------------------------
 
 TEST(CommandLine, BadOptionsAndValuesAreNamedOnOneLine) {
     const std::vector<std::pair<QStringList, QString>> cases{
@@ -91,7 +90,6 @@ TEST(CommandLine, DevicesPassesAndOutputs) {
 }
 
 // --- The program
-// ----------------------------------------------------------------------------------
 
 struct ProgramRun {
     int exitCode = -1;
@@ -181,6 +179,26 @@ TEST(Program, WithoutADisplayRunsHeadlessAndEnds) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.err.contains("headless")) << run.err.toStdString();
     EXPECT_EQ(readReport(path)[QStringLiteral("SampleCount")].toInt(), 22050);
+}
+
+TEST(Program, TerminationSignalClosesTheWindowAsTheUserWould) {
+    // A window on the simulated card's real clock; offscreen, but run as if a display were there.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":soundscope-test"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.json"));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(SOUNDSCOPE_EXE), {"--sim", "--report", path});
+    ASSERT_TRUE(process.waitForStarted());
+    EXPECT_FALSE(process.waitForFinished(1500)) << "the window ended by itself";
+    process.terminate();  // SIGTERM
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    // The close handler ran and the report was written on the way out.
+    EXPECT_GT(readReport(path)[QStringLiteral("IdlePasses")].toInteger(), 0);
 }
 
 TEST(Program, CaptureDeviceThatCannotOpenFallsBackToTheSimulatedCardHeadless) {

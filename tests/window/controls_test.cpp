@@ -77,7 +77,6 @@ TEST(ScrollBar, InvertedRangeIsRefusedAndChangesNothing) {
 }
 
 // --- Radio buttons
-// ----------------------------------------------------------------------
 
 TEST(RadioButtons, BothCanBeUncheckedFromCodeWithoutRunningClickHandlers) {
     QWidget parent;
@@ -107,7 +106,6 @@ TEST(RadioButtons, BothCanBeUncheckedFromCodeWithoutRunningClickHandlers) {
 }
 
 // --- Message pump and idle handler
-// ----------------------------------------------------------------
 
 struct CountingTarget final : platform::MessageTarget {
     void handleMessage(uint32_t message, uintptr_t, uintptr_t) override {
