@@ -1,0 +1,55 @@
+// The real window's idle passes allocate nothing once the signal is steady: read-outs that show
+// the same text are not set again, the screen is drawn without allocating, and the capture runs
+// circulate their pool. The one allocation left is the driver's: opening a device (a new capture
+// run, once a second) makes the driver's stream object, as opening a real PCM does. This program
+// replaces the global operator new with a counting one.
+#include <gtest/gtest.h>
+
+#include "WindowFixture.h"
+#include "support/CountingNew.h"
+
+namespace {
+
+using platform::sim::makeSquare;
+using platform::sim::makeStereo;
+
+// Squares of a whole number of samples per period measure the same in every buffer, whatever
+// phase a capture run starts at, so every read-out holds still.
+std::unique_ptr<platform::sim::StereoSource> steadySignal() {
+    return makeStereo(makeSquare(441.0, 6000), makeSquare(220.5, 4000));
+}
+
+// The simulated driver makes one stream object per open.
+constexpr long kAllocationsPerDeviceOpen = 1;
+
+struct Counts {
+    long allocations = 0;
+    long opens = 0;
+};
+
+Counts overPasses(window_test::WindowOnSimCard& w, long& opens, int passes) {
+    const long allocationsBefore = testing_support::allocationCount();
+    const long opensBefore = opens;
+    w.passes(passes);
+    return {testing_support::allocationCount() - allocationsBefore, opens - opensBefore};
+}
+
+TEST(WindowAllocation, PassesAllocateNothingButTheDriverOpeningEachCaptureRun) {
+    window_test::WindowOnSimCard w(steadySignal());
+    long opens = 0;
+    w.form->AudioIn1->OnStart = [&opens] { ++opens; };
+    w.passes(30);  // warm-up: every capture path, band and glyph once
+
+    const Counts periodic = overPasses(w, opens, 40);
+    EXPECT_GE(periodic.opens, 8);  // a run is four buffers, one per pass, then a new open
+    EXPECT_EQ(periodic.allocations, periodic.opens * kAllocationsPerDeviceOpen) << "periodic";
+
+    w.form->RadioButton2Click();
+    w.passes(10);
+    const Counts singleShot = overPasses(w, opens, 40);
+    EXPECT_GE(singleShot.opens, 8);
+    EXPECT_EQ(singleShot.allocations, singleShot.opens * kAllocationsPerDeviceOpen)
+        << "single shot";
+}
+
+}  // namespace
