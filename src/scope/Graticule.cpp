@@ -57,6 +57,20 @@ void line(Canvas& canvas, int x0, int y0, int x1, int y1) {
     canvas.lineTo(x1, y1);
 }
 
+// One vertical scale column: for divisions first..10 a 3-pixel tick from tickLeft and the
+// division's value at textX, above and below the zero line alike. A division value of at least 1
+// is shown without decimals, a smaller one with one; the text is built in `numText`.
+void drawScaleColumn(Canvas& canvas, NumText40& numText, int cy, double divisionValue, int first,
+                     int tickLeft, int textX) {
+    for (int i = first; i <= kScaleDivisions; ++i) {
+        numText.setFixed(divisionValue * i, 3, divisionValue >= 1 ? 0 : 1);
+        for (const int row : {cy - kDivision * i, cy + kDivision * i}) {
+            line(canvas, tickLeft, row, tickLeft + 3, row);
+            canvas.textOut(textX, row - kTextRise, numText.view());
+        }
+    }
+}
+
 }  // namespace
 
 void Instrument::DrawGrid() {
@@ -134,34 +148,12 @@ void Instrument::DrawScales() {
     canvas.setPenColor(kYellow);
     canvas.setFontColor(kYellow);
 
-    // A division value of at least 1 is shown without decimals, a smaller one with one.
-    const auto scaleText = [this](double divisionValue, int i) {
-        NumText.setFixed(divisionValue * i, 3, divisionValue >= 1 ? 0 : 1);
-        return NumText.view();
-    };
-
-    for (int i = 1; i <= kScaleDivisions; ++i) {
-        const int up = cy - kDivision * i;
-        const int down = cy + kDivision * i;
-        const std::string_view text = scaleText(DivisionValueL, i);
-        line(canvas, 29, up, 32, up);
-        canvas.textOut(34, up - kTextRise, text);
-        line(canvas, 29, down, 32, down);
-        canvas.textOut(34, down - kTextRise, text);
-    }
-
+    // Ticks 29..32 with texts at 34 for L (from the first division), ticks 24..27 with texts at
+    // the left edge for R (from the zero line); the ticks keep the yellow pen.
+    drawScaleColumn(canvas, NumText, cy, DivisionValueL, 1, 29, 34);
     canvas.setFontColor(kWhite);
     canvas.textOut(34, cy - kTextRise, "ms");
-
-    for (int i = 0; i <= kScaleDivisions; ++i) {
-        const int up = cy - kDivision * i;
-        const int down = cy + kDivision * i;
-        const std::string_view text = scaleText(DivisionValueR, i);
-        line(canvas, 24, up, 27, up);
-        canvas.textOut(0, up - kTextRise, text);
-        line(canvas, 24, down, 27, down);
-        canvas.textOut(0, down - kTextRise, text);
-    }
+    drawScaleColumn(canvas, NumText, cy, DivisionValueR, 0, 24, 0);
 
     canvas.setPenColor(kWhite);
     for (int i = 0; i <= kFineTicks; ++i) {
