@@ -8,4 +8,6 @@ apt-get install -y -q --no-install-recommends \
     qt6-base-dev fonts-dejavu-core fonts-dejavu-extra \
     libasound2-dev libasound2-plugins alsa-utils libsndfile1-dev \
     libgtest-dev libgmock-dev libbenchmark-dev \
-    pulseaudio pulseaudio-utils
+    pulseaudio pulseaudio-utils locales
+# The tests check that a Czech locale (decimal comma) leaves the instrument's texts alone.
+localedef -i cs_CZ -f UTF-8 cs_CZ.UTF-8

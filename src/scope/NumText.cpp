@@ -1,11 +1,12 @@
 #include "scope/NumText.h"
 
 #include <algorithm>
-#include <cinttypes>
+#include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <system_error>
 
 namespace scope {
 
@@ -13,6 +14,9 @@ namespace {
 
 // Largest decimals a text may ask for; more could not fit the buffer beside the integer part.
 constexpr int kMaxDecimals = NumText40::kCapacity - 2;
+// Room for any double in fixed notation with kMaxDecimals decimals: 309 integer digits, a sign,
+// the point and the decimals.
+constexpr size_t kMaxFixedDigits = 312 + kMaxDecimals;
 
 int clampWidth(int width) {
     return std::clamp(width, 0, NumText40::kCapacity);
@@ -48,23 +52,33 @@ void NumText40::clear() {
 
 void NumText40::setFixed(double value, int width, int decimals) {
     decimals = std::clamp(decimals, 0, kMaxDecimals);
-    int written = 0;
     if (decimals == 0) {
         // Whole numbers round halves to even like every other integer read-out.
-        written = std::snprintf(text_, sizeof text_, "%*" PRId64, clampWidth(width),
-                                RoundHalfEven(value));
-    } else {
-        // printf rounds the exact binary value to the shown decimals (halves to even).
-        written = std::snprintf(text_, sizeof text_, "%*.*f", clampWidth(width), decimals, value);
+        setInteger(RoundHalfEven(value), width);
+        return;
     }
-    length_ = std::clamp(written, 0, kCapacity);
-    text_[length_] = '\0';
+    // to_chars rounds the exact binary value to the shown decimals (halves to even) and always
+    // writes a point: the user's locale (a comma in Czech) must not change the texts.
+    std::array<char, kMaxFixedDigits> digits;
+    const auto [end, error] =
+        std::to_chars(digits.begin(), digits.end(), value, std::chars_format::fixed, decimals);
+    setPadded(std::string_view(digits.data(), error == std::errc{} ? end - digits.begin() : 0),
+              width);
 }
 
 void NumText40::setInteger(int64_t value, int width) {
-    const int written = std::snprintf(text_, sizeof text_, "%*" PRId64, clampWidth(width), value);
-    length_ = std::clamp(written, 0, kCapacity);
+    std::array<char, 24> digits;  // 19 digits and a sign
+    const auto [end, error] = std::to_chars(digits.begin(), digits.end(), value);
+    setPadded(std::string_view(digits.data(), error == std::errc{} ? end - digits.begin() : 0),
+              width);
+}
+
+void NumText40::setPadded(std::string_view number, int width) {
+    const int padding = std::max(clampWidth(width) - static_cast<int>(number.size()), 0);
+    std::memset(text_, ' ', static_cast<size_t>(padding));
+    length_ = padding;
     text_[length_] = '\0';
+    append(number);  // cut at the capacity, as a longer number would be
 }
 
 void NumText40::append(std::string_view text) {

@@ -20,7 +20,7 @@ class NumText40 {
 
     void clear();
     // `value` with at least `width` characters and `decimals` decimals, right-aligned with
-    // spaces, point as decimal separator, rounded to the shown decimals.
+    // spaces, point as decimal separator whatever the locale, rounded to the shown decimals.
     void setFixed(double value, int width, int decimals);
     // Plain decimal integer, right-aligned with spaces in `width` characters (0: no padding).
     void setInteger(int64_t value, int width = 0);
@@ -28,6 +28,9 @@ class NumText40 {
     void append(std::string_view text);
 
   private:
+    // `number` right-aligned with spaces in `width` characters, cut at the capacity.
+    void setPadded(std::string_view number, int width);
+
     char text_[kCapacity + 1] = {};
     int length_ = 0;
 };

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cfenv>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -121,6 +123,27 @@ INSTANTIATE_TEST_SUITE_P(
                       IntegerCase{-7, 4, "  -7"}, IntegerCase{kMin, 0, "-9223372036854775808"},
                       IntegerCase{kMax, 20, " 9223372036854775807"}, IntegerCase{1, -3, "1"},
                       IntegerCase{9, 41, "                                       9"}));
+
+// A Czech desktop writes decimals with a comma; the instrument's texts keep the point.
+TEST(NumText40, WritesAPointUnderACommaLocale) {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "cs_CZ.UTF-8") == nullptr) {
+        GTEST_SKIP() << "the locale cs_CZ.UTF-8 is not installed (tools/install-deps.sh makes it)";
+    }
+    char printed[8];
+    std::snprintf(printed, sizeof printed, "%.1f", 0.5);
+    EXPECT_STREQ(printed, "0,5") << "cs_CZ.UTF-8 should write a decimal comma";
+
+    NumText40 text;
+    for (const FixedCase& c : {FixedCase{2.5, 2, 2, "2.50"}, FixedCase{0.5, 4, 1, " 0.5"},
+                               FixedCase{-0.125, 0, 2, "-0.12"}, FixedCase{1.0, 2, 1, "1.0"}}) {
+        text.setFixed(c.value, c.width, c.decimals);
+        EXPECT_EQ(text.view(), c.expected);
+    }
+    text.setInteger(1234567, 9);
+    EXPECT_EQ(text.view(), "  1234567");
+    std::setlocale(LC_ALL, saved.c_str());
+}
 
 TEST(NumText40, AppendStopsAtFortyCharacters) {
     NumText40 text;
