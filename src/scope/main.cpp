@@ -221,7 +221,11 @@ int main(int argc, char** argv) {
         return writeOutputs(form, form, options) ? 0 : kFailureExitStatus;
     }
 
-    window::closeOnTerminationSignals(form);
+    if (const QString why = window::closeOnTerminationSignals(form); !why.isEmpty()) {
+        printLine(stderr, QStringLiteral("soundscope: termination signals will end the program "
+                                         "without closing the window (%1)")
+                              .arg(why));
+    }
     const int status = QApplication::exec();
     const bool written = writeOutputs(form, form, options);
     return status != 0 ? status : (written ? 0 : kFailureExitStatus);

@@ -1,6 +1,7 @@
 #include "window/Controls.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRadioButton>
@@ -34,7 +35,17 @@ void setChecked(QRadioButton& button, bool checked) {
 }
 
 void selectItem(QComboBox& list, int index) {
-    if (list.currentIndex() != index) list.setCurrentIndex(index);
+    if (list.currentIndex() != index) {
+        list.setCurrentIndex(index);
+        return;
+    }
+    // The item is selected already, but the user may have typed over its text in the edit field:
+    // selecting it shows the item's text again.
+    if (!list.isEditable() || index < 0) return;
+    const QString item = list.itemText(index);
+    if (list.currentText() == item) return;
+    list.setEditText(item);
+    list.lineEdit()->setCursorPosition(0);
 }
 
 CanvasView::CanvasView(const QImage& image, QWidget* parent) : QWidget(parent), image_(image) {

@@ -53,7 +53,8 @@ class ScrollBar final : public QScrollBar {
 // button of an exclusive group is allowed, so that a group can have no button checked.
 void setChecked(QRadioButton& button, bool checked);
 
-// Selects item `index` (-1: none) without running the list's click handler.
+// Selects item `index` (-1: none) without running the list's click handler. In an editable list
+// the edit field shows the item's text afterwards, also when the item was selected already.
 void selectItem(QComboBox& list, int index);
 
 class CanvasView final : public QWidget {

@@ -5,7 +5,9 @@
 
 #include <QSocketNotifier>
 #include <QWidget>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace window {
 
@@ -21,8 +23,11 @@ void onSignal(int) {
 
 }  // namespace
 
-void closeOnTerminationSignals(QWidget& window) {
-    if (gSignalPipe[0] >= 0 || ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+QString closeOnTerminationSignals(QWidget& window) {
+    if (gSignalPipe[0] >= 0) return {};
+    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return QStringLiteral("pipe2(): %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    }
     auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &window);
     QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
         char bytes[16];
@@ -34,7 +39,14 @@ void closeOnTerminationSignals(QWidget& window) {
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        if (::sigaction(sig, &action, nullptr) != 0) {
+            return QStringLiteral("sigaction(%1): %2")
+                .arg(QString::fromLocal8Bit(strsignal(sig)),
+                     QString::fromLocal8Bit(std::strerror(errno)));
+        }
+    }
+    return {};
 }
 
 }  // namespace window

@@ -3,11 +3,15 @@
 // the command line asked for are written.
 #pragma once
 
+#include <QString>
+
 class QWidget;
 
 namespace window {
 
 // Call once, on the UI thread, after the window exists. The window must outlive the event loop.
-void closeOnTerminationSignals(QWidget& window);
+// Returns an empty text, or why the signals cannot be watched (the program then ends on them
+// without closing the window).
+QString closeOnTerminationSignals(QWidget& window);
 
 }  // namespace window

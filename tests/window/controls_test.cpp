@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 #include <vector>
 
@@ -103,6 +106,32 @@ TEST(RadioButtons, BothCanBeUncheckedFromCodeWithoutRunningClickHandlers) {
     EXPECT_TRUE(periodic.isChecked());
     EXPECT_FALSE(single.isChecked());
     EXPECT_EQ(clicks, 2);
+}
+
+// --- Lists
+
+TEST(SelectItem, ShowsTheItemAgainOverWhatTheUserTypedAndRunsNoClickHandler) {
+    QWidget parent;
+    QComboBox list(&parent);
+    list.setEditable(true);
+    list.setInsertPolicy(QComboBox::NoInsert);
+    list.addItems({QStringLiteral("automaticky"), QStringLiteral("od kanálu L"),
+                   QStringLiteral("od kanálu R")});
+    int clicks = 0;
+    QObject::connect(&list, &QComboBox::activated, [&clicks] { ++clicks; });
+    window::selectItem(list, 2);
+    ASSERT_EQ(list.currentText(), QStringLiteral("od kanálu R"));
+
+    QTest::keyClicks(list.lineEdit(), QStringLiteral("xyz"));
+    ASSERT_NE(list.currentText(), QStringLiteral("od kanálu R"));
+    ASSERT_EQ(list.currentIndex(), 2) << "typing does not change the selected item";
+
+    window::selectItem(list, 2);
+    EXPECT_EQ(list.currentText(), QStringLiteral("od kanálu R"));
+    window::selectItem(list, -1);
+    window::selectItem(list, -1);
+    EXPECT_EQ(list.currentIndex(), -1);
+    EXPECT_EQ(clicks, 0);
 }
 
 // --- Message pump and idle handler
