@@ -166,8 +166,8 @@ class TAudioIn : public TWaveIO {
 
   private:
     friend class TCallBackWinIn;
-    void DriverOpened() noexcept;                           // MM_WIM_OPEN
-    void BufferReturned(uintptr_t headerAddress) noexcept;  // MM_WIM_DATA
+    void DriverOpened() noexcept;                           // WaveMessage::CaptureOpen
+    void BufferReturned(uintptr_t headerAddress) noexcept;  // WaveMessage::CaptureData
 
     std::unique_ptr<TCallBackWinIn> NotifyWindow_;
     std::unique_ptr<platform::WaveStream> DeviceHandle_;

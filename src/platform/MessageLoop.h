@@ -6,7 +6,9 @@
 //
 // The queue is a fixed ring sized at construction; posting claims a slot with one atomic step, so
 // it never allocates or blocks. On a full ring the message is dropped and counted, and post
-// returns false. The default is far above what the program has outstanding.
+// returns false; a wave stream then fails with a text saying so (StreamQueue) rather than leave a
+// component waiting for a buffer that never returns. The default is far above what the program
+// has outstanding: a stream has at most kMaxQueuedBuffers completions pending, plus open and close.
 #pragma once
 
 #include <atomic>

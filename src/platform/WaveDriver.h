@@ -5,6 +5,7 @@
 // after the call that caused them has returned.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,10 @@ namespace platform {
 class WaveStream {
   public:
     virtual ~WaveStream() = default;  // a stream destroyed while open is reset and closed first
+
+    // The first parameter of every message of this stream. Unique in the process and never reused,
+    // unlike the stream's address, which a later stream may occupy once this one is gone.
+    uintptr_t identity() const { return identity_; }
 
     virtual MMResult prepareHeader(WaveHeader& header) = 0;
     virtual MMResult unprepareHeader(WaveHeader& header) = 0;  // StillPlaying while queued
@@ -32,7 +37,18 @@ class WaveStream {
     // Closes the device and posts the close message. Fails with StillPlaying while buffers are
     // queued; reset first.
     virtual MMResult close() = 0;
+
+  protected:
+    WaveStream();
+
+  private:
+    const uintptr_t identity_;
 };
+
+// The identity a stream puts in param1 of its messages.
+inline uintptr_t streamIdentity(const WaveStream& stream) {
+    return stream.identity();
+}
 
 class WaveDriver {
   public:

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/sim/SimCard.h"
-#include "sim_test_support.h"
+#include "platform_test_support.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ struct Requeuer final : MessageTarget {
     WaveStream* stream = nullptr;
     int buffers = 0;
     void handleMessage(uint32_t message, uintptr_t, uintptr_t header) override {
-        if (message != MM_WIM_DATA) return;
+        if (message != messageId(WaveMessage::CaptureData)) return;
         ++buffers;
         stream->addBuffer(*reinterpret_cast<WaveHeader*>(header));
     }
@@ -28,9 +28,9 @@ TEST(SimCardRealtime, DeliversBuffersAtRoughlyTheFrameRate) {
     MessageLoop loop;
     Requeuer target;
     SimCard card(Clock::Realtime);
-    simtest::Pool pool(4, 441 * 4);  // 10 ms each
+    platformtest::Pool pool(4, 441 * 4);  // 10 ms each
     std::unique_ptr<WaveStream> s;
-    ASSERT_EQ(card.open(Direction::Capture, kWaveMapper, simtest::pcm(2, 16), loop,
+    ASSERT_EQ(card.open(Direction::Capture, kWaveMapper, platformtest::pcm(2, 16), loop,
                         loop.registerTarget(&target), s),
               MMResult::NoError);
     target.stream = s.get();

@@ -1,15 +1,16 @@
 // AlsaWaveDriver: the wave driver on ALSA PCM devices. The preferred device (kWaveMapper) of each
-// direction is the ALSA device name given at construction; there are no numbered devices.
+// direction is the ALSA device name given at construction; there are no numbered devices. Its
+// streams keep the platform's stream contract (QueuedWaveStream); each runs one driver thread
+// (PcmDevice).
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "platform/ErrorLog.h"
 #include "platform/WaveDriver.h"
 
 namespace platform::alsa {
-
-class ErrorLog;
 
 class AlsaWaveDriver final : public WaveDriver {
   public:
@@ -35,7 +36,7 @@ class AlsaWaveDriver final : public WaveDriver {
     const std::string captureDevice_;
     const std::string playbackDevice_;
     // Shared with the streams, which may outlive the driver.
-    std::shared_ptr<ErrorLog> errors_;
+    const std::shared_ptr<ErrorLog> errors_;
 };
 
 }  // namespace platform::alsa
