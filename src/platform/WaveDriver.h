@@ -20,7 +20,8 @@ class WaveStream {
     virtual ~WaveStream() = default;  // a stream destroyed while open is reset and closed first
 
     // The first parameter of every message of this stream. Unique in the process and never reused,
-    // unlike the stream's address, which a later stream may occupy once this one is gone.
+    // unlike the stream's address: a playback stream's close message may arrive after the object
+    // is gone and a newer stream occupies its memory.
     uintptr_t identity() const { return identity_; }
 
     virtual MMResult prepareHeader(WaveHeader& header) = 0;
@@ -35,7 +36,8 @@ class WaveStream {
     // returns; the driver no longer touches any of them afterwards.
     virtual MMResult reset() = 0;
     // Closes the device and posts the close message. Fails with StillPlaying while buffers are
-    // queued; reset first.
+    // queued; reset first. A playback device still holding frames plays them out first, without
+    // holding up the caller: its close message follows once they are played (or a deadline passed).
     virtual MMResult close() = 0;
 
   protected:

@@ -1,7 +1,7 @@
 // The ALSA wave driver against alsa-lib itself, without a sound server (file_pcms.h): what it does
 // beyond the stream contract (wave_contract_test.cpp). Opening refuses missing devices and formats
 // with a text that says why; capture and playback carry the bytes exactly; audio nobody asked for
-// is dropped.
+// is dropped; a closed playback's close message follows its last frames.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -99,8 +100,9 @@ class AlsaFileTest : public ::testing::Test, public platform::MessageTarget {
         return true;
     }
 
-    platform::alsa::AlsaWaveDriver driver_{kCapturePcm, kPlaybackPcm};
+    // The loop outlives the driver, which may post while it goes (a playback playing out).
     platform::MessageLoop loop_;
+    platform::alsa::AlsaWaveDriver driver_{kCapturePcm, kPlaybackPcm};
     platform::TargetId id_;
     std::unique_ptr<platform::WaveStream> stream_;
     std::vector<Message> messages_;
@@ -292,6 +294,13 @@ class FilePlayback : public AlsaFileTest {
         return frames;
     }
     std::vector<uintptr_t> all() const { return {address(0), address(1), address(2)}; }
+
+    // Also notes how much had reached the output when the close message arrived.
+    void handleMessage(uint32_t message, uintptr_t param1, uintptr_t param2) override {
+        AlsaFileTest::handleMessage(message, param1, param2);
+        if (message == messageId(WaveMessage::PlaybackClose)) playedAtClose_ = readPlayed().size();
+    }
+    std::optional<size_t> playedAtClose_;
 };
 
 TEST_F(FilePlayback, PlayedBuffersLandBitExactInTheOutput) {
@@ -314,6 +323,20 @@ TEST_F(FilePlayback, ResetDropsQueuedBuffersBeforeTheyReachTheOutput) {
     loop_.pump();
     EXPECT_EQ(returned(WaveMessage::PlaybackDone), all());
     EXPECT_TRUE(readPlayed().empty());
+}
+
+// close() does not wait for the device to play out; the close message comes once it has, after
+// the last buffer's frames have reached the output.
+TEST_F(FilePlayback, CloseReturnsAtOnceAndItsMessageFollowsTheLastFramesInTheOutput) {
+    queue({0, 1, 2});
+    ASSERT_TRUE(pumpUntil([&] { return returned(WaveMessage::PlaybackDone).size() == 3; }));
+    const auto begin = std::chrono::steady_clock::now();
+    ASSERT_EQ(stream_->close(), MMResult::NoError);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(100));
+    stream_.reset();  // as the component does right after close()
+    ASSERT_TRUE(pumpUntil([&] { return playedAtClose_.has_value(); }));
+    EXPECT_EQ(*playedAtClose_, wholeFrames().size());
+    EXPECT_EQ(readPlayed(), wholeFrames());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "platform/QueuedWaveStream.h"
 #include "platform/alsa/AlsaError.h"
 #include "platform/alsa/CaptureDevice.h"
+#include "platform/alsa/DrainingDevices.h"
 #include "platform/alsa/PcmHandle.h"
 #include "platform/alsa/PcmSetup.h"
 #include "platform/alsa/PlaybackDevice.h"
@@ -14,7 +15,8 @@ namespace platform::alsa {
 AlsaWaveDriver::AlsaWaveDriver(std::string captureDevice, std::string playbackDevice)
     : captureDevice_(std::move(captureDevice)),
       playbackDevice_(std::move(playbackDevice)),
-      errors_(std::make_shared<ErrorLog>()) {}
+      errors_(std::make_shared<ErrorLog>()),
+      draining_(std::make_shared<DrainingDevices>()) {}
 
 AlsaWaveDriver::~AlsaWaveDriver() = default;
 
@@ -36,10 +38,14 @@ MMResult AlsaWaveDriver::open(Direction direction, uint32_t deviceId, const Wave
     }
     if (Status s = checkFormat(format); !s.ok()) return errors_->record(direction, s);
 
-    PcmDevice::Setup setup{direction, device, {}, {}};
-    if (Status s = PcmHandle::open(device, direction, setup.pcm); !s.ok()) {
-        return errors_->record(direction, s);
+    PcmDevice::Setup setup{direction, device, {}, {}, draining_};
+    Status opened = PcmHandle::open(device, direction, setup.pcm);
+    // A device that takes one user at a time may still be held by our own playback playing out:
+    // wait for it (at most its deadline) and try once more.
+    if (opened.code == MMResult::Allocated && draining_->finish(direction)) {
+        opened = PcmHandle::open(device, direction, setup.pcm);
     }
+    if (!opened.ok()) return errors_->record(direction, opened);
     // From here on a failure closes the PCM: setup owns it, then the device does.
     if (Status s = setUpPcm(setup.pcm.get(), device, direction, format, setup.geometry); !s.ok()) {
         return errors_->record(direction, s);

@@ -12,10 +12,15 @@
 
 namespace platform::alsa {
 
+class DrainingDevices;
+
 class AlsaWaveDriver final : public WaveDriver {
   public:
     explicit AlsaWaveDriver(std::string captureDevice = "default",
                             std::string playbackDevice = "default");
+    // Waits for playback devices that still play out after their close (each at most its ring's
+    // length plus kPlayOutMargin): they post their close messages, so every message loop handed
+    // to open must outlive the driver.
     ~AlsaWaveDriver() override;
     AlsaWaveDriver(const AlsaWaveDriver&) = delete;
     AlsaWaveDriver& operator=(const AlsaWaveDriver&) = delete;
@@ -37,6 +42,8 @@ class AlsaWaveDriver final : public WaveDriver {
     const std::string playbackDevice_;
     // Shared with the streams, which may outlive the driver.
     const std::shared_ptr<ErrorLog> errors_;
+    // Closed playback devices still playing out; their devices see it through a weak pointer.
+    const std::shared_ptr<DrainingDevices> draining_;
 };
 
 }  // namespace platform::alsa

@@ -7,13 +7,20 @@
 // and by the UI thread (through the stream) for every queue change and device call. So once
 // reset() has emptied the queue under it, the thread holds no buffer.
 //
-// The thread is started by attach and stopped by close only. Stop order at close: quit_ set
-// under the lock, the wake event signalled, the thread joined; only then is the PCM finished
-// (playback plays out what it holds) and closed, and the close message posted.
+// The thread is started by attach and stopped by close only. Stop order at close:
+//   - Nothing to play out (capture; paused, failed or empty playback): quit_ set under the lock,
+//     the wake event signalled, the thread joined; then the PCM is closed and the close posted.
+//   - Frames left in a playback ring: quit_ and closing_ set under the lock, the wake event
+//     signalled, the device handed to the driver's DrainingDevices; close() returns at once. The
+//     thread, alone with the PCM, waits until the ring has played out or the deadline (its length
+//     plus kPlayOutMargin) has passed, closes the PCM, posts the close message and ends;
+//     DrainingDevices joins it then, or at the latest when the driver goes.
 #pragma once
 
 #include <poll.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,7 +36,12 @@
 
 namespace platform::alsa {
 
-class PcmDevice : public WaveDevice {
+class DrainingDevices;
+
+// How long a closed playback device may take to play out beyond the length of its ring.
+inline constexpr std::chrono::milliseconds kPlayOutMargin{500};
+
+class PcmDevice : public WaveDevice, public std::enable_shared_from_this<PcmDevice> {
   public:
     // What opening a device hands over.
     struct Setup {
@@ -37,6 +49,7 @@ class PcmDevice : public WaveDevice {
         std::string device;
         PcmHandle pcm;
         PcmGeometry geometry;
+        std::weak_ptr<DrainingDevices> draining;  // the driver's; gone once the driver is
     };
 
     PcmDevice(const PcmDevice&) = delete;
@@ -47,13 +60,18 @@ class PcmDevice : public WaveDevice {
     void queued() override { wake(); }
     Status close(const ClosedNotice& closed) override;
 
+    Direction direction() const { return direction_; }
+    // For DrainingDevices: the thread has played out, closed the PCM and posted the close message.
+    bool finished() const { return finished_.load(std::memory_order_acquire); }
+    void join();
+
   protected:
     explicit PcmDevice(Setup setup);
 
     // Hooks, called with mutex_ held.
     virtual bool wantsDevice() const = 0;  // driver thread: wait on the PCM now
     virtual void transfer() = 0;           // driver thread: the PCM is ready; one read or write
-    virtual Status finishDevice() { return {}; }  // close, after the thread stopped
+    virtual bool holdsFrames() const { return false; }  // close: frames are left to play out
 
     Status dropAndPrepare();  // mutex_ held: drops what the device holds, ready for another run
     // Driver thread, mutex_ held: the device failed beyond recovery (StreamQueue::fail).
@@ -67,21 +85,27 @@ class PcmDevice : public WaveDevice {
 
   private:
     void run();  // the driver thread's body
+    // Driver thread, after close: waits until the ring has played out or `deadline` has passed.
+    void playOut(std::chrono::steady_clock::time_point deadline);
 
     const Direction direction_;
     const std::string device_;
     PcmHandle pcm_;
     const PcmGeometry geometry_;
+    const std::weak_ptr<DrainingDevices> draining_;
 
-    // Guards every snd_pcm_* call while the thread runs, queue_, quit_, and the run state the
-    // final classes keep (their members say so).
+    // Guards every snd_pcm_* call while the thread runs, queue_, quit_, closing_ and deadline_
+    // (until quit_ is seen), and the run state the final classes keep (their members say so).
     mutable std::mutex mutex_;
-    StreamQueue* queue_ = nullptr;  // from attach to close
-    bool quit_ = false;             // the thread is to end
+    StreamQueue* queue_ = nullptr;         // from attach to close
+    bool quit_ = false;                    // the thread is to end
+    std::optional<ClosedNotice> closing_;  // set: play out, close the PCM and post this first
+    std::chrono::steady_clock::time_point deadline_;  // of the play-out
 
     std::optional<WakeEvent> wake_;  // from attach
     std::vector<pollfd> fds_;        // the wake event, then the PCM's descriptors; driver thread
     std::thread thread_;
+    std::atomic<bool> finished_{false};
 };
 
 }  // namespace platform::alsa

@@ -65,16 +65,13 @@ Status PlaybackDevice::stop() {
     return stopped;
 }
 
-Status PlaybackDevice::finishDevice() {
-    // A paused stream is closed as it stands; otherwise the frames still in the device ring are
-    // played before it closes, so the last buffer reported done is really heard.
-    if (paused_) return {};
+bool PlaybackDevice::holdsFrames() const {
+    // A paused stream is closed as it stands.
+    if (paused_) return false;
     const snd_pcm_state_t state = snd_pcm_state(pcm());
-    if (state != SND_PCM_STATE_RUNNING && state != SND_PCM_STATE_PREPARED) return {};
-    if (const int err = snd_pcm_nonblock(pcm(), 0); err < 0)
-        return failAlsa("snd_pcm_nonblock", err);
-    if (const int err = snd_pcm_drain(pcm()); err < 0) return failAlsa("snd_pcm_drain", err);
-    return {};
+    if (state != SND_PCM_STATE_RUNNING && state != SND_PCM_STATE_PREPARED) return false;
+    const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm());
+    return avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < geometry().bufferFrames;
 }
 
 }  // namespace platform::alsa

@@ -1,6 +1,7 @@
 // PlaybackDevice: an open playback PCM. Each queued buffer is written whole (bufferLength bytes)
 // in queue order and returned once the device has taken its last frame. Output begins with the
-// first buffer; pause() holds it and restart() resumes it.
+// first buffer; pause() holds it and restart() resumes it. At close, what the device still holds
+// is played out on the driver thread (PcmDevice).
 #pragma once
 
 #include "platform/alsa/PcmDevice.h"
@@ -18,7 +19,7 @@ class PlaybackDevice final : public PcmDevice {
   private:
     bool wantsDevice() const override { return !paused_ && !queue().empty(); }
     void transfer() override;
-    Status finishDevice() override;  // plays out what the device still holds
+    bool holdsFrames() const override;
 
     // Driver thread, with the lock held.
     void recoverRun(int err);
