@@ -1,15 +1,19 @@
 // The ALSA wave driver against alsa-lib itself, without a sound server (file_pcms.h): what it does
 // beyond the stream contract (wave_contract_test.cpp). Opening refuses missing devices and formats
 // with a text that says why; capture and playback carry the bytes exactly; audio nobody asked for
-// is dropped; a closed playback's close message follows its last frames.
+// is dropped; a closed playback's close message follows its last frames; a device whose thread
+// cannot wait fails with a text.
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -337,6 +341,48 @@ TEST_F(FilePlayback, CloseReturnsAtOnceAndItsMessageFollowsTheLastFramesInTheOut
     ASSERT_TRUE(pumpUntil([&] { return playedAtClose_.has_value(); }));
     EXPECT_EQ(*playedAtClose_, wholeFrames().size());
     EXPECT_EQ(readPlayed(), wholeFrames());
+}
+
+// Opens a capture with one buffer queued, lowers the descriptor limit below what poll() needs and
+// starts it; exits with 0 when the device then fails and the driver's text says why. Only the
+// soft limit is lowered, and only until the failure is posted: sanitizer runtimes need
+// descriptors of their own to check the dispatch.
+[[noreturn]] void startACaptureThatCannotPoll() {
+    platform::MessageLoop loop;
+    platformtest::Recorder recorder;
+    platform::alsa::AlsaWaveDriver driver(kCapturePcm, kPlaybackPcm);
+    std::unique_ptr<platform::WaveStream> stream;
+    platformtest::Pool pool(1, 4400);
+    rlimit saved{};
+    if (getrlimit(RLIMIT_NOFILE, &saved) != 0 ||
+        driver.open(Direction::Capture, platform::kWaveMapper, pcm(2, 16), loop,
+                    loop.registerTarget(&recorder), stream) != MMResult::NoError ||
+        stream->prepareHeader(pool.headers[0]) != MMResult::NoError ||
+        stream->addBuffer(pool.headers[0]) != MMResult::NoError) {
+        std::_Exit(2);
+    }
+    loop.pump();                          // the open message
+    const rlimit one{1, saved.rlim_max};  // the wake event and the PCM make two
+    if (setrlimit(RLIMIT_NOFILE, &one) != 0 || stream->start() != MMResult::NoError) std::_Exit(3);
+    // The failure returns the buffer: its message wakes the loop.
+    pollfd fd{loop.wakeFd(), POLLIN, 0};
+    if (::poll(&fd, 1, 10000) != 1) std::_Exit(4);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    loop.pump();
+    if (recorder.headers(WaveMessage::CaptureData).size() != 1) std::_Exit(5);
+    // Later calls fail and say why.
+    if (stream->addBuffer(pool.headers[0]) != MMResult::Error) std::_Exit(6);
+    const std::string text = driver.errorText(Direction::Capture, MMResult::Error);
+    std::fputs(text.c_str(), stderr);
+    std::_Exit(text.find("poll(\"soundscope_capture_file\"): ") != std::string::npos ? 0 : 7);
+}
+
+// A driver thread that cannot wait for its device (poll() is refused more descriptors than the
+// process may have) fails the device with a text instead of spinning. In a child process, whose
+// descriptor limit can be lowered without harm; the stream is opened there, since fork() would
+// not carry its driver thread over.
+TEST(AlsaDriverThread, AThreadThatCannotPollFailsTheDeviceWithAText) {
+    EXPECT_EXIT(startACaptureThatCannotPoll(), ::testing::ExitedWithCode(0), "Invalid argument");
 }
 
 }  // namespace

@@ -57,7 +57,15 @@ void PcmDevice::run() {
                 watched += static_cast<nfds_t>(n);
             }
         }
-        if (::poll(fds_.data(), watched, -1) < 0) continue;  // EINTR: look again
+        if (::poll(fds_.data(), watched, -1) < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            std::lock_guard lock(mutex_);
+            if (quit_) break;
+            // Waiting is impossible, so the device is of no more use; close() joins at once.
+            deviceFailed(-err, "poll");
+            return;
+        }
         if ((fds_[0].revents & POLLIN) != 0) wake_->clear();
         if (watched == 1) continue;
 
