@@ -214,14 +214,6 @@ bool TWaveIO::AllocHeaders() noexcept {
     return true;
 }
 
-void TWaveIO::FreeHeaders() noexcept {
-    if (DeviceOpen_) {
-        SetError(kTextPoolWhileOpen);
-        return;
-    }
-    ReleaseHeaders();
-}
-
 bool TWaveIO::ReleaseHeaders() noexcept {
     bool released = false;
     for (size_t i = 0; i < kPoolSlots; ++i) {
