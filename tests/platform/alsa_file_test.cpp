@@ -14,12 +14,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "file_pcms.h"
@@ -47,6 +48,23 @@ constexpr uint32_t kDoneNotQueued = platform::kHeaderDone;
 constexpr uint32_t kDoneAndQueuedFlags = platform::kHeaderDone | platform::kHeaderInQueue;
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new filepcm::Environment);
+
+// How far this process has read the capture input file: the file plugin reads it as the driver
+// thread reads the device. 0 while it is not open.
+uint64_t inputReadPosition() {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const auto target = std::filesystem::read_symlink(entry.path(), error);
+        if (error || target != filepcm::Environment::dir / "input.raw") continue;
+        std::ifstream info("/proc/self/fdinfo/" + entry.path().filename().string());
+        std::string key;
+        uint64_t position = 0;
+        while (info >> key) {
+            if (key == "pos:" && info >> position) return position;
+        }
+    }
+    return 0;
+}
 
 // Records the messages of one stream, and owns the buffers queued to it.
 class AlsaFileTest : public ::testing::Test, public platform::MessageTarget {
@@ -267,7 +285,8 @@ class FileCaptureStream : public AlsaFileTest {
 
 TEST_F(FileCaptureStream, AudioArrivingWithNothingQueuedIsDroppedAndTheRunGoesOn) {
     ASSERT_EQ(stream_->start(), MMResult::NoError);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // delivered with nowhere to go
+    // Until the device has delivered audio with nowhere to go.
+    ASSERT_TRUE(pumpUntil([] { return inputReadPosition() > 0; }));
     queue({0});
     ASSERT_TRUE(pumpUntil([&] { return returned(WaveMessage::CaptureData).size() == 1; }));
     EXPECT_EQ(headers_[0].bytesRecorded, headers_[0].bufferLength);
