@@ -214,14 +214,6 @@ bool TWaveIO::AllocHeaders() noexcept {
     return true;
 }
 
-void TWaveIO::FreeHeaders() noexcept {
-    if (DeviceOpen_) {
-        SetError(kTextPoolWhileOpen);
-        return;
-    }
-    ReleaseHeaders();
-}
-
 bool TWaveIO::ReleaseHeaders() noexcept {
     bool released = false;
     for (size_t i = 0; i < kPoolSlots; ++i) {
@@ -331,15 +323,15 @@ void TCallBackWinIn::handleMessage(uint32_t message, uintptr_t /*param1*/, uintp
     // or released it since. A window serves only the component it belongs to.
     TAudioIn* component = ComponentRef != nullptr ? ComponentRef->get() : Self_;
     if (component == nullptr || component != Self_) return;
-    switch (message) {
-        case platform::MM_WIM_OPEN:
+    switch (static_cast<platform::WaveMessage>(message)) {
+        case platform::WaveMessage::CaptureOpen:
             component->DriverOpened();
             TAudioIn::Raise(component->OnStart);
             break;
-        case platform::MM_WIM_CLOSE:
+        case platform::WaveMessage::CaptureClose:
             TAudioIn::Raise(component->OnStop);
             break;
-        case platform::MM_WIM_DATA:
+        case platform::WaveMessage::CaptureData:
             component->BufferReturned(param2);
             break;
         default:

@@ -61,7 +61,6 @@ class TWaveIO {
     bool AllocBuffers() noexcept;
     bool FreeBuffers() noexcept;
     bool AllocHeaders() noexcept;
-    void FreeHeaders() noexcept;
     std::string WaveInErrorText(platform::MMResult result) const noexcept;
     std::string WaveOutErrorText(platform::MMResult result) const noexcept;
 
@@ -110,7 +109,6 @@ class TWaveIO {
     int32_t NextIndex_ = 0;
     bool Continuing_ = false;
     bool Streaming_ = false;
-    bool Paused_ = false;
     bool DeviceOpen_ = false;  // between a successful open and the close of the device
     int32_t FilledCount_ = 0, QueuedCount_ = 0, DoneCount_ = 0;
     std::string LastErrorText_;
@@ -166,8 +164,8 @@ class TAudioIn : public TWaveIO {
 
   private:
     friend class TCallBackWinIn;
-    void DriverOpened() noexcept;                           // MM_WIM_OPEN
-    void BufferReturned(uintptr_t headerAddress) noexcept;  // MM_WIM_DATA
+    void DriverOpened() noexcept;                           // WaveMessage::CaptureOpen
+    void BufferReturned(uintptr_t headerAddress) noexcept;  // WaveMessage::CaptureData
 
     std::unique_ptr<TCallBackWinIn> NotifyWindow_;
     std::unique_ptr<platform::WaveStream> DeviceHandle_;

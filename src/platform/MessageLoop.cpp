@@ -1,22 +1,14 @@
 #include "platform/MessageLoop.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <cstdint>
+#include <algorithm>
+#include <bit>
 
 namespace platform {
 
-namespace {
-constexpr size_t kInitialCapacity = 256;
-}
-
-MessageLoop::MessageLoop() : ring_(kInitialCapacity) {
-    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-}
-
-MessageLoop::~MessageLoop() {
-    if (wakeFd_ >= 0) ::close(wakeFd_);
+MessageLoop::MessageLoop(size_t capacity)
+    : mask_(std::bit_ceil(std::max<size_t>(capacity, 2)) - 1),
+      cells_(std::make_unique<Cell[]>(mask_ + 1)) {
+    for (size_t i = 0; i <= mask_; ++i) cells_[i].sequence.store(i, std::memory_order_relaxed);
 }
 
 TargetId MessageLoop::registerTarget(MessageTarget* target) {
@@ -48,41 +40,52 @@ MessageTarget* MessageLoop::lookup(TargetId id) const {
     return s.generation == (id >> 16) ? s.target : nullptr;
 }
 
-void MessageLoop::post(TargetId target, uint32_t message, uintptr_t param1, uintptr_t param2) {
-    {
-        std::lock_guard lock(mutex_);
-        if (count_ == ring_.size()) {
-            // Grow in order; only reached when the UI thread falls far behind.
-            std::vector<Message> bigger(ring_.size() * 2);
-            for (size_t i = 0; i < count_; ++i) bigger[i] = ring_[(head_ + i) % ring_.size()];
-            ring_.swap(bigger);
-            head_ = 0;
+bool MessageLoop::post(TargetId target, uint32_t message, uintptr_t param1, uintptr_t param2) {
+    size_t ticket = nextPost_.load(std::memory_order_relaxed);
+    Cell* cell = nullptr;
+    for (;;) {
+        cell = &cells_[ticket & mask_];
+        const size_t sequence = cell->sequence.load(std::memory_order_acquire);
+        const auto lag = static_cast<std::ptrdiff_t>(sequence - ticket);
+        if (lag == 0) {
+            // The slot is free for this ticket: claim the ticket (on failure `ticket` is reloaded).
+            if (nextPost_.compare_exchange_weak(ticket, ticket + 1, std::memory_order_relaxed)) {
+                break;
+            }
+        } else if (lag < 0) {
+            // The slot still holds the message one lap behind: the ring is full.
+            dropped_.fetch_add(1, std::memory_order_relaxed);
+            return false;
+        } else {
+            ticket = nextPost_.load(std::memory_order_relaxed);  // another post took the ticket
         }
-        ring_[(head_ + count_) % ring_.size()] = {target, message, param1, param2};
-        ++count_;
     }
-    if (wakeFd_ >= 0) {
-        const uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
-    }
+    cell->message = {target, message, param1, param2};
+    cell->sequence.store(ticket + 1, std::memory_order_release);
+    wake_.signal();
+    return true;
 }
 
-void MessageLoop::clearWake() {
-    if (wakeFd_ >= 0) {
-        uint64_t value;
-        [[maybe_unused]] ssize_t n = ::read(wakeFd_, &value, sizeof value);
-    }
+bool MessageLoop::ready() const {
+    const size_t ticket = nextDispatch_.load(std::memory_order_relaxed);
+    return cells_[ticket & mask_].sequence.load(std::memory_order_acquire) == ticket + 1;
 }
 
 bool MessageLoop::dispatchOne() {
-    Message m;
-    {
-        std::lock_guard lock(mutex_);
-        if (count_ == 0) return false;
-        m = ring_[head_];
-        head_ = (head_ + 1) % ring_.size();
-        --count_;
-        if (count_ == 0) clearWake();
+    // With nothing ready the descriptor is cleared, and the ring looked at once more: a post that
+    // completed just before the clear had its signal swallowed. (One still writing signals later.)
+    if (!ready()) {
+        wake_.clear();
+        if (!ready()) return false;
+    }
+    const size_t ticket = nextDispatch_.load(std::memory_order_relaxed);
+    Cell& cell = cells_[ticket & mask_];
+    const Message m = cell.message;
+    cell.sequence.store(ticket + mask_ + 1, std::memory_order_release);  // free for the next lap
+    nextDispatch_.store(ticket + 1, std::memory_order_relaxed);
+    if (!ready()) {  // the descriptor stays readable only while more is ready
+        wake_.clear();
+        if (ready()) wake_.signal();
     }
     if (MessageTarget* t = lookup(m.target)) t->handleMessage(m.message, m.param1, m.param2);
     return true;
@@ -95,8 +98,8 @@ int MessageLoop::pump() {
 }
 
 size_t MessageLoop::pending() const {
-    std::lock_guard lock(mutex_);
-    return count_;
+    return nextPost_.load(std::memory_order_relaxed) -
+           nextDispatch_.load(std::memory_order_relaxed);
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 // after the call that caused them has returned.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,11 @@ class WaveStream {
   public:
     virtual ~WaveStream() = default;  // a stream destroyed while open is reset and closed first
 
+    // The first parameter of every message of this stream. Unique in the process and never reused,
+    // unlike the stream's address: a playback stream's close message may arrive after the object
+    // is gone and a newer stream occupies its memory.
+    uintptr_t identity() const { return identity_; }
+
     virtual MMResult prepareHeader(WaveHeader& header) = 0;
     virtual MMResult unprepareHeader(WaveHeader& header) = 0;  // StillPlaying while queued
     // Capture: queue an empty buffer to be filled. Playback: queue a filled buffer to be played
@@ -30,9 +36,21 @@ class WaveStream {
     // returns; the driver no longer touches any of them afterwards.
     virtual MMResult reset() = 0;
     // Closes the device and posts the close message. Fails with StillPlaying while buffers are
-    // queued; reset first.
+    // queued; reset first. A playback device still holding frames plays them out first, without
+    // holding up the caller: its close message follows once they are played (or a deadline passed).
     virtual MMResult close() = 0;
+
+  protected:
+    WaveStream();
+
+  private:
+    const uintptr_t identity_;
 };
+
+// The identity a stream puts in param1 of its messages.
+inline uintptr_t streamIdentity(const WaveStream& stream) {
+    return stream.identity();
+}
 
 class WaveDriver {
   public:

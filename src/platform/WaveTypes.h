@@ -71,15 +71,32 @@ struct WaveHeader {
     uintptr_t reserved = 0;
 };
 
-// Driver messages, posted to the notification target given at open. For data/done messages the
-// first parameter is the stream's identity and the second the address of the header returned.
-enum WaveMessage : uint32_t {
-    MM_WOM_OPEN = 0x3BB,
-    MM_WOM_CLOSE = 0x3BC,
-    MM_WOM_DONE = 0x3BD,
-    MM_WIM_OPEN = 0x3BE,
-    MM_WIM_CLOSE = 0x3BF,
-    MM_WIM_DATA = 0x3C0,
+// Driver messages, posted to the notification target given at open. The first parameter of every
+// message is the stream's identity (WaveStream::identity); the second is the address of the header
+// returned for data/done messages and 0 otherwise. The values are the classic multimedia ones.
+enum class WaveMessage : uint32_t {
+    PlaybackOpen = 0x3BB,
+    PlaybackClose = 0x3BC,
+    PlaybackDone = 0x3BD,
+    CaptureOpen = 0x3BE,
+    CaptureClose = 0x3BF,
+    CaptureData = 0x3C0,
 };
+
+// The id a message carries through the message loop.
+constexpr uint32_t messageId(WaveMessage message) {
+    return static_cast<uint32_t>(message);
+}
+
+// The messages of a stream of each direction.
+constexpr WaveMessage openMessage(Direction d) {
+    return d == Direction::Capture ? WaveMessage::CaptureOpen : WaveMessage::PlaybackOpen;
+}
+constexpr WaveMessage closeMessage(Direction d) {
+    return d == Direction::Capture ? WaveMessage::CaptureClose : WaveMessage::PlaybackClose;
+}
+constexpr WaveMessage doneMessage(Direction d) {
+    return d == Direction::Capture ? WaveMessage::CaptureData : WaveMessage::PlaybackDone;
+}
 
 }  // namespace platform

@@ -2,7 +2,8 @@
 // a private PulseAudio whose default source is the monitor of its null sink. A stereo tone played
 // through the driver's playback on `default` must come back through the capture component, as the
 // instrument configures it, with each channel's frequency and amplitude and, since the server mixes
-// at unity gain without resampling, sample for sample.
+// at unity gain without resampling, sample for sample. A playback closed with audio still on its
+// way plays it out without holding up close(), up to a deadline when the server stops taking it.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -180,5 +181,87 @@ TEST(PulseEndToEnd, ToneThroughTheNullSinkComesBackOnBothCaptureChannels) {
         }
     }
 }
+
+// Closing a playback stream with audio still in the device: close() returns at once, and the close
+// message follows once the audio has played, or at the play-out deadline (the 0.5 s ring plus
+// kPlayOutMargin) when the server has stopped taking it (its sink suspended).
+struct PlayOutCase {
+    const char* name;
+    bool sinkSuspended;
+    std::chrono::milliseconds atLeast;  // from close() to the close message
+    std::chrono::milliseconds atMost;
+};
+
+class PulsePlayOut : public ::testing::TestWithParam<PlayOutCase> {};
+
+TEST_P(PulsePlayOut, CloseReturnsAtOnceAndTheCloseMessageFollowsThePlayOut) {
+    ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr)
+        << "run through tools/with-pulse.sh (CTest test pulse_e2e)";
+    const PlayOutCase& c = GetParam();
+    using Clock = std::chrono::steady_clock;
+    platform::MessageLoop loop;
+    platform::alsa::AlsaWaveDriver driver("default", "default");
+    struct Watch final : platform::MessageTarget {
+        int done = 0;
+        std::optional<Clock::time_point> closed;
+        void handleMessage(uint32_t message, uintptr_t, uintptr_t) override {
+            if (message == messageId(platform::WaveMessage::PlaybackDone)) ++done;
+            if (message == messageId(platform::WaveMessage::PlaybackClose)) closed = Clock::now();
+        }
+    } watch;
+    const platform::TargetId id = loop.registerTarget(&watch);
+
+    // Two buffers of 0.2 s: both fit the device ring at once, so both are done long before they
+    // are heard.
+    platform::WaveFormat f;
+    f.channels = 2, f.samplesPerSec = kRate, f.bitsPerSample = 16, f.blockAlign = 4;
+    f.avgBytesPerSec = kRate * 4;
+    std::unique_ptr<platform::WaveStream> stream;
+    ASSERT_EQ(driver.open(Direction::Playback, platform::kWaveMapper, f, loop, id, stream),
+              MMResult::NoError)
+        << driver.errorText(Direction::Playback, MMResult::Error);
+    std::array<std::vector<int16_t>, 2> buffers;
+    std::array<platform::WaveHeader, 2> headers{};
+    for (size_t i = 0; i < buffers.size(); ++i) {
+        buffers[i].resize(2 * 8820);
+        for (size_t k = 0; k < 8820; ++k) {
+            buffers[i][2 * k] = leftSample(static_cast<int>(k));
+            buffers[i][2 * k + 1] = rightSample(static_cast<int>(k));
+        }
+        headers[i].data = reinterpret_cast<std::byte*>(buffers[i].data());
+        headers[i].bufferLength = 8820 * 4;
+        ASSERT_EQ(stream->prepareHeader(headers[i]), MMResult::NoError);
+        ASSERT_EQ(stream->addBuffer(headers[i]), MMResult::NoError);
+    }
+    ASSERT_TRUE(pumpUntil(
+        loop, [&] { return watch.done == 2; }, std::chrono::seconds(5)));
+    if (c.sinkSuspended) {
+        ASSERT_EQ(std::system("pactl suspend-sink scope_sink 1"), 0);
+    }
+
+    const Clock::time_point closing = Clock::now();
+    ASSERT_EQ(stream->close(), MMResult::NoError);
+    EXPECT_LT(Clock::now() - closing, std::chrono::milliseconds(100)) << "close() waited";
+    stream.reset();  // as the component does right after close()
+    const bool closed = pumpUntil(
+        loop, [&] { return watch.closed.has_value(); }, std::chrono::seconds(5));
+    if (c.sinkSuspended) {
+        EXPECT_EQ(std::system("pactl suspend-sink scope_sink 0"), 0);
+    }
+    ASSERT_TRUE(closed);
+    EXPECT_GE(*watch.closed - closing, c.atLeast);
+    EXPECT_LE(*watch.closed - closing, c.atMost);
+    loop.unregisterTarget(id);
+}
+
+// Bounds: the ring holds 0.4 s when close() is called, less what has already played; the deadline
+// is 1 s after close(); both upper bounds leave room for a busy machine.
+INSTANTIATE_TEST_SUITE_P(
+    AlsaDriver, PulsePlayOut,
+    ::testing::Values(PlayOutCase{"AudioPlaysOut", false, std::chrono::milliseconds(200),
+                                  std::chrono::milliseconds(900)},
+                      PlayOutCase{"SinkStopsTakingIt", true, std::chrono::milliseconds(900),
+                                  std::chrono::milliseconds(2000)}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/sim/SimCard.h"
-#include "sim_test_support.h"
+#include "platform_test_support.h"
 #include "support/CountingNew.h"
 
 namespace {
@@ -19,8 +19,8 @@ struct Requeuer final : MessageTarget {
     WaveStream* playback = nullptr;
     void handleMessage(uint32_t message, uintptr_t, uintptr_t header) override {
         auto* h = reinterpret_cast<WaveHeader*>(header);  // null in open and close messages
-        if (message == MM_WIM_DATA) capture->addBuffer(*h);
-        if (message == MM_WOM_DONE) playback->addBuffer(*h);
+        if (message == messageId(WaveMessage::CaptureData)) capture->addBuffer(*h);
+        if (message == messageId(WaveMessage::PlaybackDone)) playback->addBuffer(*h);
     }
 };
 
@@ -31,12 +31,12 @@ TEST(SimCardAllocation, SteadyStateCaptureAndPlaybackAllocateNothing) {
     SimCard card;
     card.setSource(makeLoopback(card));
 
-    simtest::Pool captured(4, 11025 * 4);
-    simtest::Pool played(4, 11000 * 2);
+    platformtest::Pool captured(4, 11025 * 4);
+    platformtest::Pool played(4, 11000 * 2);
     std::unique_ptr<WaveStream> in, out;
-    ASSERT_EQ(card.open(Direction::Capture, 0, simtest::pcm(2, 16), loop, id, in),
+    ASSERT_EQ(card.open(Direction::Capture, 0, platformtest::pcm(2, 16), loop, id, in),
               MMResult::NoError);
-    ASSERT_EQ(card.open(Direction::Playback, 0, simtest::pcm(1, 16), loop, id, out),
+    ASSERT_EQ(card.open(Direction::Playback, 0, platformtest::pcm(1, 16), loop, id, out),
               MMResult::NoError);
     target.capture = in.get();
     target.playback = out.get();

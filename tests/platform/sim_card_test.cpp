@@ -6,34 +6,27 @@
 #include <vector>
 
 #include "platform/sim/SimCard.h"
-#include "sim_test_support.h"
+#include "platform_test_support.h"
+
+// What the simulated card does beyond the stream contract (wave_contract_test.cpp): its clock, its
+// sources and formats, its refusals and texts, and the faults a test injects.
 
 namespace {
 
 using namespace platform;
 using namespace platform::sim;
-using simtest::pcm;
-using simtest::Pool;
-using simtest::sample16;
-
-struct Message {
-    uint32_t message;
-    uintptr_t param1;
-    uintptr_t param2;
-    bool operator==(const Message&) const = default;
-};
-using Messages = std::vector<Message>;
-
-struct Recorder final : MessageTarget {
-    Messages got;
-    void handleMessage(uint32_t message, uintptr_t p1, uintptr_t p2) override {
-        got.push_back({message, p1, p2});
-    }
-};
+using platformtest::Messages;
+using platformtest::pcm;
+using platformtest::Pool;
+using platformtest::Recorder;
+using platformtest::sample16;
 
 uintptr_t address(const WaveHeader& h) {
     return reinterpret_cast<uintptr_t>(&h);
 }
+
+constexpr WaveMessage kData = WaveMessage::CaptureData;
+constexpr WaveMessage kDone = WaveMessage::PlaybackDone;
 
 // The capture signal used throughout: a square on the left input and a sine on the right.
 std::unique_ptr<StereoSource> testSignal() {
@@ -85,15 +78,15 @@ class SimCardTest : public ::testing::Test {
 TEST_F(SimCardTest, BuffersFillInQueueOrderFromTheSourceOnTheCardClock) {
     Pool pool(3, 400);  // 100 stereo frames each
     auto s = openWith(pool, Direction::Capture, pcm(2, 16), /*start=*/false);
-    EXPECT_EQ(pumped(), (Messages{{MM_WIM_OPEN, 0, 0}}));
+    const uintptr_t id = streamIdentity(*s);
+    EXPECT_EQ(pumped(), (Messages{{WaveMessage::CaptureOpen, id, 0}}));
     card.advance(500);  // not started: nothing is recorded, the clock runs on
     EXPECT_EQ(pool.headers[0].bytesRecorded, 0u);
 
     ASSERT_EQ(s->start(), MMResult::NoError);
     card.advance(250);
-    const uintptr_t id = streamIdentity(*s);
-    EXPECT_EQ(pumped(), (Messages{{MM_WIM_DATA, id, address(pool.headers[0])},
-                                  {MM_WIM_DATA, id, address(pool.headers[1])}}));
+    EXPECT_EQ(pumped(), (Messages{{kData, id, address(pool.headers[0])},
+                                  {kData, id, address(pool.headers[1])}}));
     expectSignal(pool.data[0], 500, 100);
     expectSignal(pool.data[1], 600, 100);
     EXPECT_EQ(pool.headers[0].bytesRecorded, 400u);
@@ -190,6 +183,7 @@ TEST_F(SimCardTest, RefusedOpensSayWhyAndPostNothing) {
         EXPECT_EQ(s, nullptr);
         const std::string text = card.errorText(c.direction, c.result);
         EXPECT_EQ(text.find(standardErrorText(c.result)), 0u) << text;
+        EXPECT_NE(text.find(" (simulated card: "), std::string::npos) << text;
         EXPECT_NE(text.find(c.reason), std::string::npos) << text;
     }
     EXPECT_EQ(loop.pending(), 0u);
@@ -248,6 +242,8 @@ TEST_F(SimCardTest, FailNextFailsTheNextCallOnceAndChangesNothing) {
 
         card.failNext(c.call, MMResult::NoMem);
         EXPECT_EQ(c.make(*s, h), MMResult::NoMem);
+        // An injected failure has no reason to give beyond the standard text.
+        EXPECT_EQ(card.errorText(c.direction, MMResult::NoMem), standardErrorText(MMResult::NoMem));
         EXPECT_EQ(h.flags, flags);
         EXPECT_EQ(card.queuedBuffers(c.direction), c.queued ? 1u : 0u);
         if (c.direction == Direction::Capture) {
@@ -270,107 +266,41 @@ TEST_F(SimCardTest, FailNextFailsTheNextCallOnceAndChangesNothing) {
     EXPECT_EQ(s->start(), MMResult::NoError);
 }
 
-TEST_F(SimCardTest, HeaderRulesProtectTheQueue) {
-    Pool pool(kSimMaxQueuedBuffers + 2, 400);
-    std::unique_ptr<WaveStream> s;
-    ASSERT_EQ(open(Direction::Capture, pcm(2, 16), s), MMResult::NoError);
-    WaveHeader& h = pool.headers[0];
-    EXPECT_EQ(s->addBuffer(h), MMResult::Unprepared);
-    ASSERT_EQ(s->prepareHeader(h), MMResult::NoError);
-    ASSERT_EQ(s->addBuffer(h), MMResult::NoError);
-    EXPECT_EQ(s->unprepareHeader(h), MMResult::StillPlaying);
-    h.flags = kHeaderPrepared;  // flags scribbled over while queued: still not queued twice
-    EXPECT_EQ(s->addBuffer(h), MMResult::StillPlaying);
-
-    WaveHeader& tiny = pool.headers.back();
-    tiny.bufferLength = 3;  // less than one stereo frame
-    ASSERT_EQ(s->prepareHeader(tiny), MMResult::NoError);
-    EXPECT_EQ(s->addBuffer(tiny), MMResult::InvalidParam);
-
-    for (size_t i = 1; i <= kSimMaxQueuedBuffers; ++i) {
-        ASSERT_EQ(s->prepareHeader(pool.headers[i]), MMResult::NoError);
-        ASSERT_EQ(s->addBuffer(pool.headers[i]),
-                  i < kSimMaxQueuedBuffers ? MMResult::NoError : MMResult::NoMem);
-    }
-    EXPECT_EQ(card.queuedBuffers(Direction::Capture), kSimMaxQueuedBuffers);
-    EXPECT_EQ(s->close(), MMResult::StillPlaying);
-    ASSERT_EQ(s->reset(), MMResult::NoError);
-    EXPECT_EQ(s->unprepareHeader(h), MMResult::NoError);
-    EXPECT_EQ(h.flags, kHeaderDone);
-    ASSERT_EQ(s->close(), MMResult::NoError);
-    EXPECT_EQ(s->addBuffer(h), MMResult::InvalidHandle);
-    EXPECT_EQ(s->close(), MMResult::InvalidHandle);
-}
-
-TEST_F(SimCardTest, ResetReturnsEveryBufferInOrderAndStopsRecording) {
+TEST_F(SimCardTest, ResetKeepsWhatAPartlyRecordedBufferHoldsAndTheSignalRunsOn) {
     Pool pool(3, 400);
     auto s = openWith(pool);
     card.advance(130);  // buffer 0 done, buffer 1 holds 30 frames
     pumped();
     ASSERT_EQ(s->reset(), MMResult::NoError);
     const uintptr_t id = streamIdentity(*s);
-    EXPECT_EQ(pumped(), (Messages{{MM_WIM_DATA, id, address(pool.headers[1])},
-                                  {MM_WIM_DATA, id, address(pool.headers[2])}}));
+    EXPECT_EQ(pumped(), (Messages{{kData, id, address(pool.headers[1])},
+                                  {kData, id, address(pool.headers[2])}}));
     EXPECT_EQ(pool.headers[1].bytesRecorded, 120u);
     EXPECT_EQ(pool.headers[2].bytesRecorded, 0u);
-    for (const auto& h : pool.headers) EXPECT_EQ(h.flags, kHeaderPrepared | kHeaderDone);
     expectSignal(pool.data[1], 100, 30);
 
+    // The clock ran on while the stream was stopped; recording resumes where it stands.
     ASSERT_EQ(s->addBuffer(pool.headers[0]), MMResult::NoError);
-    card.advance(200);  // stopped until the next start
-    EXPECT_EQ(pool.headers[0].bytesRecorded, 0u);
+    card.advance(200);
     ASSERT_EQ(s->start(), MMResult::NoError);
     card.advance(100);
     expectSignal(pool.data[0], 330, 100);
-    pumped();
-    ASSERT_EQ(s->close(), MMResult::NoError);
-    EXPECT_EQ(pumped(), (Messages{{MM_WIM_CLOSE, 0, 0}}));
-
-    // Destroying an open stream returns its buffers, then closes it.
-    s = openWith(pool);
-    const uintptr_t id2 = streamIdentity(*s);
-    s.reset();
-    EXPECT_EQ(pumped(), (Messages{{MM_WIM_OPEN, 0, 0},
-                                  {MM_WIM_DATA, id2, address(pool.headers[0])},
-                                  {MM_WIM_DATA, id2, address(pool.headers[1])},
-                                  {MM_WIM_DATA, id2, address(pool.headers[2])},
-                                  {MM_WIM_CLOSE, 0, 0}}));
 }
 
-TEST_F(SimCardTest, StreamOutlivingTheCardStaysUsable) {
-    Pool pool(1, 400);
-    std::unique_ptr<WaveStream> s;
-    {
-        SimCard other;
-        ASSERT_EQ(other.open(Direction::Capture, 0, pcm(2, 16), loop, target, s),
-                  MMResult::NoError);
-        ASSERT_EQ(s->prepareHeader(pool.headers[0]), MMResult::NoError);
-        ASSERT_EQ(s->addBuffer(pool.headers[0]), MMResult::NoError);
-    }
-    EXPECT_EQ(s->reset(), MMResult::NoError);
-    EXPECT_EQ(s->close(), MMResult::NoError);
-}
-
-TEST_F(SimCardTest, PlaybackReturnsEachBufferWhenPlayedAndHoldsWhilePaused) {
+TEST_F(SimCardTest, PlaybackReturnsEachBufferAtItsLastFrame) {
     Pool pool(3, 200);  // 100 mono frames each
     auto out = openWith(pool, Direction::Playback, pcm(1, 16));
     const uintptr_t id = streamIdentity(*out);
-    EXPECT_EQ(out->start(), MMResult::NotSupported);
-    card.advance(150);
-    EXPECT_EQ(pumped(),
-              (Messages{{MM_WOM_OPEN, 0, 0}, {MM_WOM_DONE, id, address(pool.headers[0])}}));
-    EXPECT_EQ(pool.headers[0].flags, kHeaderPrepared | kHeaderDone);
-
+    card.advance(99);
+    EXPECT_EQ(pumped(), (Messages{{WaveMessage::PlaybackOpen, id, 0}}));
+    card.advance(1);
+    EXPECT_EQ(pumped(), (Messages{{kDone, id, address(pool.headers[0])}}));
     ASSERT_EQ(out->pause(), MMResult::NoError);
     card.advance(1000);
     EXPECT_TRUE(pumped().empty());
     ASSERT_EQ(out->restart(), MMResult::NoError);
-    card.advance(50);
-    EXPECT_EQ(pumped(), (Messages{{MM_WOM_DONE, id, address(pool.headers[1])}}));
-    ASSERT_EQ(out->reset(), MMResult::NoError);
-    ASSERT_EQ(out->close(), MMResult::NoError);
-    EXPECT_EQ(pumped(),
-              (Messages{{MM_WOM_DONE, id, address(pool.headers[2])}, {MM_WOM_CLOSE, 0, 0}}));
+    card.advance(150);
+    EXPECT_EQ(pumped(), (Messages{{kDone, id, address(pool.headers[1])}}));
 }
 
 TEST_F(SimCardTest, LoopbackCapturesWhatWasPlayedAtTheSameFrames) {

@@ -66,7 +66,7 @@ class LoopPlayer final : public platform::MessageTarget {
     }
 
     void handleMessage(uint32_t message, uintptr_t, uintptr_t header) override {
-        if (message == platform::MM_WOM_DONE && playing_) {
+        if (message == messageId(platform::WaveMessage::PlaybackDone) && playing_) {
             EXPECT_EQ(stream_->addBuffer(*reinterpret_cast<platform::WaveHeader*>(header)),
                       platform::MMResult::NoError);
         }

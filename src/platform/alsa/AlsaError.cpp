@@ -34,18 +34,4 @@ MMResult openResult(int err) {
     }
 }
 
-MMResult ErrorLog::record(Direction direction, const Status& status) {
-    if (!status.ok()) {
-        std::lock_guard lock(mutex_);
-        details_[{direction, status.code}] = status.detail;
-    }
-    return status.code;
-}
-
-std::string ErrorLog::detail(Direction direction, MMResult code) const {
-    std::lock_guard lock(mutex_);
-    const auto it = details_.find({direction, code});
-    return it == details_.end() ? std::string() : it->second;
-}
-
 }  // namespace platform::alsa

@@ -2,18 +2,21 @@
 
 #include <utility>
 
+#include "platform/QueuedWaveStream.h"
 #include "platform/alsa/AlsaError.h"
-#include "platform/alsa/CaptureStream.h"
+#include "platform/alsa/CaptureDevice.h"
+#include "platform/alsa/DrainingDevices.h"
 #include "platform/alsa/PcmHandle.h"
 #include "platform/alsa/PcmSetup.h"
-#include "platform/alsa/PlaybackStream.h"
+#include "platform/alsa/PlaybackDevice.h"
 
 namespace platform::alsa {
 
 AlsaWaveDriver::AlsaWaveDriver(std::string captureDevice, std::string playbackDevice)
     : captureDevice_(std::move(captureDevice)),
       playbackDevice_(std::move(playbackDevice)),
-      errors_(std::make_shared<ErrorLog>()) {}
+      errors_(std::make_shared<ErrorLog>()),
+      draining_(std::make_shared<DrainingDevices>()) {}
 
 AlsaWaveDriver::~AlsaWaveDriver() = default;
 
@@ -35,36 +38,30 @@ MMResult AlsaWaveDriver::open(Direction direction, uint32_t deviceId, const Wave
     }
     if (Status s = checkFormat(format); !s.ok()) return errors_->record(direction, s);
 
-    StreamSetup setup;
-    setup.direction = direction;
-    setup.device = device;
-    setup.loop = &loop;
-    setup.notify = notify;
-    setup.errors = errors_;
-    if (Status s = PcmHandle::open(device, direction, setup.pcm); !s.ok()) {
-        return errors_->record(direction, s);
+    PcmDevice::Setup setup{direction, device, {}, {}, draining_};
+    Status opened = PcmHandle::open(device, direction, setup.pcm);
+    // A device that takes one user at a time may still be held by our own playback playing out:
+    // wait for it (at most its deadline) and try once more.
+    if (opened.code == MMResult::Allocated && draining_->finish(direction)) {
+        opened = PcmHandle::open(device, direction, setup.pcm);
     }
-    // From here on a failure closes the PCM: setup owns it, then the stream does.
+    if (!opened.ok()) return errors_->record(direction, opened);
+    // From here on a failure closes the PCM: setup owns it, then the device does.
     if (Status s = setUpPcm(setup.pcm.get(), device, direction, format, setup.geometry); !s.ok()) {
         return errors_->record(direction, s);
     }
-    std::unique_ptr<PcmStream> opened;
+    std::shared_ptr<PcmDevice> pcmDevice;
     if (direction == Direction::Capture) {
-        opened = std::make_unique<CaptureStream>(std::move(setup));
+        pcmDevice = std::make_shared<CaptureDevice>(std::move(setup));
     } else {
-        opened = std::make_unique<PlaybackStream>(std::move(setup));
+        pcmDevice = std::make_shared<PlaybackDevice>(std::move(setup));
     }
-    if (Status s = opened->begin(); !s.ok()) return errors_->record(direction, s);
-    stream = std::move(opened);
-    return MMResult::NoError;
+    return QueuedWaveStream::open({direction, device, format.blockAlign, &loop, notify, errors_},
+                                  std::move(pcmDevice), stream);
 }
 
 std::string AlsaWaveDriver::errorText(Direction direction, MMResult result) const {
-    std::string text = standardErrorText(result);
-    if (const std::string detail = errors_->detail(direction, result); !detail.empty()) {
-        text += " (" + detail + ')';
-    }
-    return text;
+    return errors_->text(direction, result);
 }
 
 }  // namespace platform::alsa

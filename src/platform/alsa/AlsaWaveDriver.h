@@ -1,20 +1,26 @@
 // AlsaWaveDriver: the wave driver on ALSA PCM devices. The preferred device (kWaveMapper) of each
-// direction is the ALSA device name given at construction; there are no numbered devices.
+// direction is the ALSA device name given at construction; there are no numbered devices. Its
+// streams keep the platform's stream contract (QueuedWaveStream); each runs one driver thread
+// (PcmDevice).
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "platform/ErrorLog.h"
 #include "platform/WaveDriver.h"
 
 namespace platform::alsa {
 
-class ErrorLog;
+class DrainingDevices;
 
 class AlsaWaveDriver final : public WaveDriver {
   public:
     explicit AlsaWaveDriver(std::string captureDevice = "default",
                             std::string playbackDevice = "default");
+    // Waits for playback devices that still play out after their close (each at most its ring's
+    // length plus kPlayOutMargin): they post their close messages, so every message loop handed
+    // to open must outlive the driver.
     ~AlsaWaveDriver() override;
     AlsaWaveDriver(const AlsaWaveDriver&) = delete;
     AlsaWaveDriver& operator=(const AlsaWaveDriver&) = delete;
@@ -35,7 +41,9 @@ class AlsaWaveDriver final : public WaveDriver {
     const std::string captureDevice_;
     const std::string playbackDevice_;
     // Shared with the streams, which may outlive the driver.
-    std::shared_ptr<ErrorLog> errors_;
+    const std::shared_ptr<ErrorLog> errors_;
+    // Closed playback devices still playing out; their devices see it through a weak pointer.
+    const std::shared_ptr<DrainingDevices> draining_;
 };
 
 }  // namespace platform::alsa

@@ -15,6 +15,7 @@ namespace platform::alsa {
 // What the device was set up with.
 struct PcmGeometry {
     uint32_t frameBytes = 0;             // bytes per interleaved frame (the format's blockAlign)
+    uint32_t rate = 0;                   // frames per second
     snd_pcm_uframes_t periodFrames = 0;  // frames per period: the unit the thread wakes for
     snd_pcm_uframes_t bufferFrames = 0;  // frames in the device ring
     bool canPause = false;               // snd_pcm_pause is available (playback)

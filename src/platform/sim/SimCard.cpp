@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/QueuedWaveStream.h"
 #include "platform/sim/SimCore.h"
 
 namespace platform::sim {
@@ -30,20 +31,20 @@ std::byte toUnsigned8(int16_t value) {
     return static_cast<std::byte>((value >> 8) + 128);
 }
 
-// Records `frames` frames of interleaved stereo into the capture stream's head buffers, in the
+// Records `frames` frames of interleaved stereo into the capture stream's oldest buffers, in the
 // stream's format. Frames beyond the queued buffers are lost.
-void record(StreamState& s, std::span<const int16_t> stereo) {
+void record(SimDevice& s, std::span<const int16_t> stereo) {
+    StreamQueue& queue = *s.queue;
     const size_t frames = stereo.size() / 2;
     const uint16_t block = s.format.blockAlign;
     const bool mono = s.format.channels == 1;
     const bool eightBit = s.format.bitsPerSample == 8;
     size_t done = 0;
-    while (done < frames && !s.queue.empty()) {
-        WaveHeader& h = *s.queue.front();
-        const uint32_t capacity = s.framesPerBuffer(h);
+    while (done < frames && !queue.empty()) {
+        const WaveHeader& h = *queue.front();
         const auto take =
-            static_cast<uint32_t>(std::min<size_t>(capacity - s.headFrames, frames - done));
-        std::byte* out = h.data + static_cast<size_t>(s.headFrames) * block;
+            static_cast<uint32_t>(std::min<size_t>(s.framesIn(h) - s.frontFrames(), frames - done));
+        std::byte* out = h.data + queue.frontBytes();
         for (uint32_t i = 0; i < take; ++i) {
             const int16_t left = stereo[2 * (done + i)];
             const int16_t right = stereo[2 * (done + i) + 1];
@@ -56,32 +57,29 @@ void record(StreamState& s, std::span<const int16_t> stereo) {
             }
             out += block;
         }
-        s.headFrames += take;
-        h.bytesRecorded = s.headFrames * block;
         done += take;
-        if (s.headFrames == capacity) s.completeHead();
+        queue.advanceFront(take * block);  // completes the buffer once it is full
     }
 }
 
-// Plays up to `frames` frames from the playback stream's head buffers into the history, from card
-// frame `first` on. Playback formats are 16-bit.
-void play(StreamState& s, PlaybackHistory& history, uint64_t first, uint32_t frames) {
+// Plays up to `frames` frames from the playback stream's oldest buffers into the history, from
+// card frame `first` on. Playback formats are 16-bit.
+void play(SimDevice& s, PlaybackHistory& history, uint64_t first, uint32_t frames) {
+    StreamQueue& queue = *s.queue;
     const uint16_t block = s.format.blockAlign;
     const bool mono = s.format.channels == 1;
     uint32_t done = 0;
-    while (done < frames && !s.queue.empty()) {
-        WaveHeader& h = *s.queue.front();
-        const uint32_t capacity = s.framesPerBuffer(h);
-        const uint32_t take = std::min(capacity - s.headFrames, frames - done);
-        const std::byte* in = h.data + static_cast<size_t>(s.headFrames) * block;
+    while (done < frames && !queue.empty()) {
+        const WaveHeader& h = *queue.front();
+        const uint32_t take = std::min(s.framesIn(h) - s.frontFrames(), frames - done);
+        const std::byte* in = h.data + queue.frontBytes();
         for (uint32_t i = 0; i < take; ++i) {
             const int16_t left = readSample16(in);
             history.put(first + done + i, left, mono ? left : readSample16(in + 2));
             in += block;
         }
-        s.headFrames += take;
         done += take;
-        if (s.headFrames == capacity) s.completeHead();
+        queue.advanceFront(take * block);
     }
 }
 
@@ -116,28 +114,21 @@ std::optional<MMResult> Core::takeFailure(SimCall call) {
     return std::exchange(failures[static_cast<size_t>(call)], std::nullopt);
 }
 
-MMResult Core::fail(Direction direction, MMResult result, std::string reason) {
-    lastFailure[index(direction)] = {result, std::move(reason)};
-    return result;
-}
-
 bool Core::active() const {
-    const auto busyStream = [](const StreamState* s) {
-        return s != nullptr && s->running() && !s->queue.empty();
-    };
-    return busyStream(streams[index(Direction::Capture)]) ||
-           busyStream(streams[index(Direction::Playback)]);
+    return std::any_of(devices.begin(), devices.end(), [](const SimDevice& d) {
+        return d.open() && d.running() && !d.queue->empty();
+    });
 }
 
 void Core::step(uint32_t frames) {
     history->extendTo(now + frames);
-    if (StreamState* out = streams[index(Direction::Playback)]; out && out->running()) {
-        play(*out, *history, now, frames);
+    if (SimDevice& out = devices[index(Direction::Playback)]; out.open() && out.running()) {
+        play(out, *history, now, frames);
     }
-    if (StreamState* in = streams[index(Direction::Capture)]; in && in->running()) {
+    if (SimDevice& in = devices[index(Direction::Capture)]; in.open() && in.running()) {
         const std::span<int16_t> block(captured.data(), 2 * static_cast<size_t>(frames));
-        if (!in->queue.empty()) source->render(now, block);
-        record(*in, block);
+        if (!in.queue->empty()) source->render(now, block);
+        record(in, block);
     }
     now += frames;
 }
@@ -270,12 +261,12 @@ void SimCard::advance(uint64_t frames) {
 int SimCard::completeBuffers(int count) {
     detail::Core& core = *impl_->core;
     std::lock_guard lock(core.mutex);
-    const detail::StreamState* in = core.streams[detail::index(Direction::Capture)];
-    if (in == nullptr || !in->started || count <= 0) return 0;
-    const size_t buffers = std::min(static_cast<size_t>(count), in->queue.size());
+    const detail::SimDevice& in = core.devices[detail::index(Direction::Capture)];
+    if (!in.open() || !in.running() || count <= 0) return 0;
+    const size_t buffers = std::min(static_cast<size_t>(count), in.queue->size());
     uint64_t frames = 0;
-    for (size_t i = 0; i < buffers; ++i) frames += in->framesPerBuffer(*in->queue.at(i));
-    frames -= in->headFrames;
+    for (size_t i = 0; i < buffers; ++i) frames += in.framesIn(*in.queue->at(i));
+    frames -= in.frontFrames();
     core.advanceLocked(frames);
     return static_cast<int>(buffers);
 }
@@ -287,8 +278,8 @@ uint64_t SimCard::now() const {
 
 size_t SimCard::queuedBuffers(Direction direction) const {
     std::lock_guard lock(impl_->core->mutex);
-    const detail::StreamState* s = impl_->core->streams[detail::index(direction)];
-    return s != nullptr ? s->queue.size() : 0;
+    const detail::SimDevice& device = impl_->core->devices[detail::index(direction)];
+    return device.open() ? device.queue->size() : 0;
 }
 
 void SimCard::setBusy(Direction direction, bool busy) {
@@ -308,46 +299,41 @@ void SimCard::failNext(SimCall call, MMResult result) {
 
 MMResult SimCard::open(Direction direction, uint32_t deviceId, const WaveFormat& format,
                        MessageLoop& loop, TargetId notify, std::unique_ptr<WaveStream>& stream) {
-    std::unique_ptr<WaveStream> opened;
+    const std::shared_ptr<detail::Core>& core = impl_->core;
+    detail::SimDevice& device = core->devices[detail::index(direction)];
+    const auto refuse = [&](MMResult result, std::string reason) {
+        return core->errors->record(direction, Status::fail(result, std::move(reason)));
+    };
     {
-        detail::Core& core = *impl_->core;
-        std::lock_guard lock(core.mutex);
-        if (auto injected = core.takeFailure(SimCall::Open)) {
-            return core.fail(direction, *injected, {});
-        }
+        std::lock_guard lock(core->mutex);
+        if (auto injected = core->takeFailure(SimCall::Open)) return refuse(*injected, {});
         if (deviceId != kWaveMapper && deviceId != 0) {
-            return core.fail(direction, MMResult::BadDeviceId,
-                             "device " + std::to_string(deviceId) +
-                                 " does not exist; the simulated card has device 0 only");
+            return refuse(MMResult::BadDeviceId,
+                          "device " + std::to_string(deviceId) +
+                              " does not exist; the simulated card has device 0 only");
         }
         if (std::string problem = formatProblem(direction, format); !problem.empty()) {
-            return core.fail(direction, MMResult::BadFormat, std::move(problem));
+            return refuse(MMResult::BadFormat, std::move(problem));
         }
-        if (core.busy[detail::index(direction)]) {
-            return core.fail(direction, MMResult::Allocated,
-                             std::string("the ") + directionName(direction) +
-                                 " device is in use by another program");
+        if (core->busy[detail::index(direction)]) {
+            return refuse(MMResult::Allocated, std::string("the ") + directionName(direction) +
+                                                   " device is in use by another program");
         }
-        if (core.streams[detail::index(direction)] != nullptr) {
-            return core.fail(
-                direction, MMResult::Allocated,
-                std::string("the ") + directionName(direction) + " device is already open");
+        if (device.open()) {
+            return refuse(MMResult::Allocated, std::string("the ") + directionName(direction) +
+                                                   " device is already open");
         }
-        opened = std::make_unique<detail::SimStream>(impl_->core, direction, format, loop, notify);
+        device.format = format;
     }
-    // Outside the lock: a stream this replaces closes itself, which takes the lock.
-    stream = std::move(opened);
-    return MMResult::NoError;
+    // The stream takes the device (attach, under the card's lock). It holds the device through
+    // the card's core, which it keeps alive: no allocation beyond the stream itself.
+    return QueuedWaveStream::open(
+        {direction, directionName(direction), format.blockAlign, &loop, notify, core->errors},
+        std::shared_ptr<WaveDevice>(core, &device), stream);
 }
 
 std::string SimCard::errorText(Direction direction, MMResult result) const {
-    std::string text = standardErrorText(result);
-    std::lock_guard lock(impl_->core->mutex);
-    const detail::Failure& last = impl_->core->lastFailure[detail::index(direction)];
-    if (last.result == result && !last.reason.empty()) {
-        text += " (simulated card: " + last.reason + ")";
-    }
-    return text;
+    return impl_->core->errors->text(direction, result);
 }
 
 std::unique_ptr<StereoSource> makeLoopback(SimCard& card) {

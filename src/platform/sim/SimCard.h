@@ -3,16 +3,16 @@
 //
 // The card has one capture and one playback device (device 0, also reached as kWaveMapper), each
 // open at most once at a time. Both run at 44100 frames/s. Capture accepts PCM mono or stereo, 8
-// or 16 bits; playback accepts PCM mono or stereo, 16 bits. A stream posts its messages to the
-// target given at open: open and close, and one data (capture) or done (playback) message per
-// returned buffer, with param1 = the stream's identity (streamIdentity) and param2 = the header's
-// address. Buffers are returned in the order they were queued.
+// or 16 bits; playback accepts PCM mono or stereo, 16 bits. Its streams keep the platform's stream
+// contract (QueuedWaveStream): messages, header rules and result codes are those of every backend.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "platform/StreamQueue.h"
+#include "platform/WaveDevice.h"
 #include "platform/WaveDriver.h"
 #include "platform/sim/SignalSource.h"
 
@@ -21,15 +21,13 @@ namespace platform::sim {
 enum class Clock { Manual, Realtime };
 
 // Driver calls that a test can make fail once, with a given result.
-enum class SimCall { Open, Prepare, AddBuffer, Start, Reset, Close, Unprepare, Pause, Restart };
+using SimCall = WaveCall;
 
 // The most buffers one stream holds at a time; addBuffer beyond it fails with NoMem.
-inline constexpr size_t kSimMaxQueuedBuffers = 64;
+inline constexpr size_t kSimMaxQueuedBuffers = kMaxQueuedBuffers;
 
 // The identity a stream puts in param1 of its messages.
-inline uintptr_t streamIdentity(const WaveStream& stream) {
-    return reinterpret_cast<uintptr_t>(&stream);
-}
+using platform::streamIdentity;
 
 class SimCard final : public WaveDriver {
   public:

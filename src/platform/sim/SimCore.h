@@ -1,5 +1,5 @@
-// Inside the simulated card: the state its streams and its clock share, and the stream class.
-// Private to src/platform/sim.
+// Inside the simulated card: the state its streams and its clock share, and the device behind each
+// open stream. Private to src/platform/sim.
 #pragma once
 
 #include <array>
@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/WaveDriver.h"
+#include "platform/ErrorLog.h"
+#include "platform/StreamQueue.h"
+#include "platform/WaveDevice.h"
 #include "platform/sim/SignalSource.h"
 #include "platform/sim/SimCard.h"
 
@@ -30,24 +32,6 @@ constexpr size_t index(Direction d) {
     return d == Direction::Capture ? 0 : 1;
 }
 
-// The headers queued on one stream, oldest first, in a fixed ring: queueing never allocates.
-class HeaderQueue {
-  public:
-    bool empty() const { return count_ == 0; }
-    bool full() const { return count_ == slots_.size(); }
-    size_t size() const { return count_; }
-    WaveHeader* front() const { return slots_[head_]; }
-    WaveHeader* at(size_t i) const { return slots_[(head_ + i) % slots_.size()]; }
-    bool contains(const WaveHeader* header) const;
-    void push(WaveHeader* header);  // not full
-    WaveHeader* pop();              // not empty
-
-  private:
-    std::array<WaveHeader*, kSimMaxQueuedBuffers> slots_{};
-    size_t head_ = 0;
-    size_t count_ = 0;
-};
-
 // The signal the playback stream played, by card frame, for the loopback source. Holds the
 // latest kHistoryFrames frames up to `end`; everything else reads as silence.
 class PlaybackHistory {
@@ -63,87 +47,74 @@ class PlaybackHistory {
     uint64_t end_ = 0;
 };
 
-// One open stream as the clock sees it. Owned by its SimStream, reachable from the core while
-// open.
-struct StreamState {
-    Direction direction = Direction::Capture;
-    WaveFormat format;
-    MessageLoop* loop = nullptr;
-    TargetId notify = kNoTarget;
-    uintptr_t identity = 0;
-    HeaderQueue queue;
-    uint32_t headFrames = 0;  // frames already recorded into or played from the head buffer
-    bool started = false;     // capture: start() called, no reset since
-    bool paused = false;      // playback: held by pause()
+struct Core;
 
-    bool running() const { return direction == Direction::Capture ? started : !paused; }
-    uint32_t framesPerBuffer(const WaveHeader& h) const {
-        return h.bufferLength / format.blockAlign;
+// The device of one direction of the card, behind whichever stream of that direction is open: its
+// format, its run state and the open stream's queue. The card has one per direction, for good.
+class SimDevice final : public WaveDevice {
+  public:
+    SimDevice(Core& core, Direction direction) : direction(direction), core_(core) {}
+
+    std::mutex& mutex() override;
+    MMResult admit(WaveCall call) override;
+    Status attach(StreamQueue& queue) override;  // becomes the open device of its direction
+    Status start() override { return set(started, true); }
+    Status pause() override { return set(paused, true); }
+    Status restart() override { return set(paused, false); }
+    // Capture stops until the next start; playback keeps its pause.
+    Status stop() override { return set(started, false); }
+    Status close(const ClosedNotice& closed) override;
+
+    // Guarded by Core::mutex.
+    const Direction direction;
+    WaveFormat format;             // the open stream's, set before it attaches
+    StreamQueue* queue = nullptr;  // the open stream's; null while none is open
+    bool started = false;          // capture: start() called, no reset since
+    bool paused = false;           // playback: held by pause()
+
+    bool open() const { return queue != nullptr; }
+    bool running() const {
+        return !queue->failed() && (direction == Direction::Capture ? started : !paused);
     }
-    uint32_t dataMessage() const;
-    uint32_t closeMessage() const;
-    // Marks the head buffer done and posts its message.
-    void completeHead();
-    // Returns every queued buffer with its message, in order.
-    void returnAll();
-};
+    uint32_t framesIn(const WaveHeader& h) const { return h.bufferLength / format.blockAlign; }
+    uint32_t frontFrames() const { return queue->frontBytes() / format.blockAlign; }
 
-struct Failure {
-    MMResult result = MMResult::NoError;
-    std::string reason;
+  private:
+    static Status set(bool& state, bool value) {
+        state = value;
+        return {};
+    }
+
+    Core& core_;
 };
 
 struct Core {
-    // Guards every member below and the StreamStates they point at, including the queued headers
-    // and their data: the clock thread and the UI thread both reach them.
-    mutable std::mutex mutex;
+    // Guards every member below, the devices and the queues of the open streams (it is their
+    // WaveDevice::mutex), and the data of the queued buffers: the clock thread and the UI thread
+    // both reach them.
+    std::mutex mutex;
     uint64_t now = 0;
     std::unique_ptr<StereoSource> source;
-    std::array<StreamState*, kDirections> streams{};  // the open stream per direction, or null
+    std::array<SimDevice, kDirections> devices{SimDevice(*this, Direction::Capture),
+                                               SimDevice(*this, Direction::Playback)};
     std::array<bool, kDirections> busy{};
     std::array<std::optional<MMResult>, kSimCalls> failures{};
-    std::array<Failure, kDirections> lastFailure{};
     std::shared_ptr<PlaybackHistory> history = std::make_shared<PlaybackHistory>();
     std::array<int16_t, 2 * kChunkFrames> captured{};  // scratch for one step of the source
 
+    // The card's and its streams' failure details; has its own lock.
+    const std::shared_ptr<ErrorLog> errors = std::make_shared<ErrorLog>("simulated card");
+
     Core();
+    Core(const Core&) = delete;
+    Core& operator=(const Core&) = delete;
 
     std::optional<MMResult> takeFailure(SimCall call);
-    MMResult fail(Direction direction, MMResult result, std::string reason);
     void advanceLocked(uint64_t frames);
 
   private:
     void step(uint32_t frames);
     bool active() const;
-};
-
-class SimStream final : public WaveStream {
-  public:
-    // Registers itself with the core as the open stream of its direction and posts the open
-    // message. The caller holds the core's lock.
-    SimStream(std::shared_ptr<Core> core, Direction direction, const WaveFormat& format,
-              MessageLoop& loop, TargetId notify);
-    ~SimStream() override;
-    SimStream(const SimStream&) = delete;
-    SimStream& operator=(const SimStream&) = delete;
-
-    MMResult prepareHeader(WaveHeader& header) override;
-    MMResult unprepareHeader(WaveHeader& header) override;
-    MMResult addBuffer(WaveHeader& header) override;
-    MMResult start() override;
-    MMResult pause() override;
-    MMResult restart() override;
-    MMResult reset() override;
-    MMResult close() override;
-
-  private:
-    // Shared steps of every call: the injected failure, then the handle check.
-    std::optional<MMResult> enter(SimCall call) const;
-    void closeLocked();
-
-    std::shared_ptr<Core> core_;
-    StreamState state_;  // guarded by core_->mutex
-    bool open_ = true;   // guarded by core_->mutex
 };
 
 }  // namespace platform::sim::detail

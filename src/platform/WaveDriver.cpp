@@ -1,6 +1,15 @@
 #include "platform/WaveDriver.h"
 
+#include <atomic>
+
 namespace platform {
+
+namespace {
+// Identities start at 1, so that 0 never names a stream.
+std::atomic<uintptr_t> nextIdentity{1};
+}  // namespace
+
+WaveStream::WaveStream() : identity_(nextIdentity.fetch_add(1, std::memory_order_relaxed)) {}
 
 const char* standardErrorText(MMResult result) {
     switch (result) {

@@ -1,0 +1,41 @@
+// Failure reporting shared by the wave backends: the outcome of a step, and the log of failure
+// details that makes a driver's error texts say why a call failed.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "platform/WaveTypes.h"
+
+namespace platform {
+
+// A result code and, on failure, the detail a user should read: the call, the device and why.
+struct Status {
+    MMResult code = MMResult::NoError;
+    std::string detail;
+
+    bool ok() const { return code == MMResult::NoError; }
+    static Status fail(MMResult code, std::string detail) { return {code, std::move(detail)}; }
+};
+
+// The latest failure detail per direction and result code, shared by a driver and its streams.
+class ErrorLog {
+  public:
+    // `source` introduces each detail in the texts: "(source: detail)", or "(detail)" if empty.
+    explicit ErrorLog(std::string source = {}) : source_(std::move(source)) {}
+
+    // Keeps the detail of a failed `status` (an empty one clears the code's) and returns its code.
+    MMResult record(Direction direction, const Status& status);
+    // The standard text of `code`, then the latest detail of this code and direction, if any.
+    std::string text(Direction direction, MMResult code) const;
+
+  private:
+    const std::string source_;
+    // Guards details_: written by failing calls on the UI thread, read by errorText on any.
+    mutable std::mutex mutex_;
+    std::map<std::pair<Direction, MMResult>, std::string> details_;
+};
+
+}  // namespace platform
