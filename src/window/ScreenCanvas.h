@@ -20,11 +20,11 @@
 #include <string_view>
 #include <vector>
 
-#include "scope/Canvas.h"
+#include "instrument/Canvas.h"
 
 namespace window {
 
-class ScreenCanvas final : public scope::Canvas {
+class ScreenCanvas final : public instrument::Canvas {
   public:
     // The designed client area; the image is never smaller.
     static constexpr int kMinImageWidth = 800;
@@ -40,9 +40,9 @@ class ScreenCanvas final : public scope::Canvas {
     void clear();  // everything black
     const QImage& image() const { return image_; }
 
-    void setPenColor(scope::Rgb color) override { pen_ = toPixel(color); }
+    void setPenColor(instrument::Rgb color) override { pen_ = toPixel(color); }
     void setPenWidth(int width) override { penWidth_ = width; }  // every line is 1 pixel wide
-    void setFontColor(scope::Rgb color) override { font_ = toPixel(color); }
+    void setFontColor(instrument::Rgb color) override { font_ = toPixel(color); }
     void moveTo(int x, int y) override { x_ = x, y_ = y; }
     void lineTo(int x, int y) override;
     void textOut(int x, int y, std::string_view text) override;
@@ -66,7 +66,7 @@ class ScreenCanvas final : public scope::Canvas {
     static constexpr char kFirstCached = ' ';
     static constexpr char kLastCached = '~';
 
-    static QRgb toPixel(scope::Rgb color) { return qRgb(color.r, color.g, color.b); }
+    static QRgb toPixel(instrument::Rgb color) { return qRgb(color.r, color.g, color.b); }
     void renderGlyphs();
     void drawLine(int x0, int y0, int x1, int y1);
     void drawUncachedText(int x, int y, std::string_view text);

@@ -9,10 +9,10 @@
 #include <memory>
 #include <ostream>
 
+#include "app/TForm1.h"
 #include "platform/MessageLoop.h"
 #include "platform/sim/SignalSource.h"
 #include "platform/sim/SimCard.h"
-#include "scope/TForm1.h"
 
 // Texts in failure messages, as UTF-8.
 inline std::ostream& operator<<(std::ostream& os, const QString& text) {
@@ -27,9 +27,9 @@ inline constexpr uint64_t kBufferFrames = 11025;
 class WindowOnSimCard {
   public:
     explicit WindowOnSimCard(std::unique_ptr<platform::sim::StereoSource> source = nullptr,
-                             scope::IdleDriving idle = scope::IdleDriving::Caller) {
+                             app::IdleDriving idle = app::IdleDriving::Caller) {
         if (source) card.setSource(std::move(source));
-        form = std::make_unique<scope::TForm1>(scope::Platform{card, loop}, idle);
+        form = std::make_unique<app::TForm1>(app::Platform{card, loop}, idle);
         form->show();
     }
 
@@ -49,7 +49,7 @@ class WindowOnSimCard {
 
     platform::MessageLoop loop;
     platform::sim::SimCard card{platform::sim::Clock::Manual};
-    std::unique_ptr<scope::TForm1> form;
+    std::unique_ptr<app::TForm1> form;
 };
 
 // Picks an item of a list as the user does: the selection changes and the click handler runs.

@@ -33,7 +33,7 @@ std::unique_ptr<platform::sim::StereoSource> squareOnR(double hz = kSquareHz) {
 }
 
 // Channel R of RawSamples (even positions) against the square from card frame `firstFrame` on.
-::testing::AssertionResult holdsSquareFrom(const scope::TForm1& form, uint64_t firstFrame) {
+::testing::AssertionResult holdsSquareFrom(const app::TForm1& form, uint64_t firstFrame) {
     for (uint32_t k = 0; k < kBufferFrames; ++k) {
         if (form.RawSamples[2 * k] != squareAt(firstFrame + k))
             return ::testing::AssertionFailure()
@@ -122,7 +122,7 @@ TEST(Acquisition, MenuEntriesWithoutActionChangeNothing) {
 }
 
 TEST(IdleHandler, MeasuresFromTheEventLoopButNotInsideAModalBox) {
-    WindowOnSimCard w(squareOnR(), scope::IdleDriving::EventLoop);
+    WindowOnSimCard w(squareOnR(), app::IdleDriving::EventLoop);
     // A whole run passes: the idle handler opens the next one.
     w.card.advance(4 * kBufferFrames);
     ASSERT_TRUE(window_test::processEventsUntil([&] { return w.form->SampleCount == 22050; }));

@@ -15,7 +15,7 @@ using window::ScreenCanvas;
 using Pixel = std::pair<int, int>;
 
 constexpr QRgb kBlackPixel = 0xff000000u;
-constexpr scope::Rgb kRed{255, 0, 0};
+constexpr instrument::Rgb kRed{255, 0, 0};
 
 std::vector<Pixel> litPixels(const QImage& image) {
     std::vector<Pixel> out;
@@ -92,7 +92,7 @@ TEST(ScreenCanvasClipping, ClippedLinesMatchTheUnclippedDefinition) {
     for (int k = 0; k < 3000; ++k) {
         const int x0 = coordinate(random), y0 = coordinate(random);
         const int x1 = coordinate(random), y1 = coordinate(random);
-        const scope::Rgb colour{static_cast<uint8_t>(k), static_cast<uint8_t>(k >> 8), 200};
+        const instrument::Rgb colour{static_cast<uint8_t>(k), static_cast<uint8_t>(k >> 8), 200};
         canvas.setPenColor(colour);
         line(canvas, x0, y0, x1, y1);
         referenceLine(reference, x0, y0, x1, y1, qRgb(colour.r, colour.g, colour.b));
@@ -175,7 +175,7 @@ TEST(ScreenCanvasText, TextLandsBelowRightOfItsPointInTheFontColourOverWhatIsThe
     ScreenCanvas canvas;
     canvas.setPenColor(kRed);
     line(canvas, 0, 206, 100, 206);  // through the middle of the digits
-    canvas.setFontColor(scope::kYellow);
+    canvas.setFontColor(instrument::kYellow);
     canvas.textOut(20, 200, "0.5");
     const QImage once = canvas.image().copy();
     int yellow = 0, red = 0;
@@ -196,7 +196,7 @@ TEST(ScreenCanvasText, TextLandsBelowRightOfItsPointInTheFontColourOverWhatIsThe
 
 TEST(ScreenCanvasText, TextAtAndBeyondTheEdgesIsClipped) {
     ScreenCanvas canvas;
-    canvas.setFontColor(scope::kWhite);
+    canvas.setFontColor(instrument::kWhite);
     for (const auto& [x, y] : {Pixel{-5, 100}, Pixel{795, 100}, Pixel{400, -6}, Pixel{400, 520},
                                Pixel{INT_MIN / 2, 0}, Pixel{INT_MAX / 2, INT_MAX / 2}})
         canvas.textOut(x, y, "888");
@@ -208,7 +208,7 @@ TEST(ScreenCanvasText, TextAtAndBeyondTheEdgesIsClipped) {
 
 TEST(ScreenCanvasText, TextBeyondAsciiIsDrawnToo) {
     ScreenCanvas canvas;
-    canvas.setFontColor(scope::kAqua);
+    canvas.setFontColor(instrument::kAqua);
     canvas.textOut(50, 50, "čas");
     const QRect box = inkBox(canvas.image(), qRgb(0, 255, 255));
     ASSERT_FALSE(box.isEmpty());

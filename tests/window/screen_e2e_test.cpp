@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "WindowFixture.h"
+#include "app/Report.h"
 #include "platform/alsa/AlsaWaveDriver.h"
-#include "scope/Report.h"
 #include "support/LoopPlayer.h"
 
 namespace {
@@ -52,13 +52,13 @@ int16_t squareL(int frame) {
 }
 
 // Channel R of the samples the last pass worked on: the even positions of RawSamples.
-int rAt(const scope::TForm1& form, int frame) {
+int rAt(const app::TForm1& form, int frame) {
     return form.RawSamples[2 * static_cast<uint32_t>(frame)];
 }
 
 // Whether the last buffer holds both squares sample for sample, from some phase on. A buffer that
 // caught a playback dropout (a loaded machine) does not; the passes then go on to the next one.
-bool holdsTheSquares(const scope::TForm1& form) {
+bool holdsTheSquares(const app::TForm1& form) {
     if (form.SampleCount != kBufferValues) return false;
     for (int phase = 0; phase < kTonePeriod; ++phase) {
         bool all = true;
@@ -81,7 +81,7 @@ TEST(ScreenEndToEnd, SquareOnRIsReadOutAndDrawnFromAFallingEdge) {
     const std::string playError = player.start();
     ASSERT_TRUE(playError.empty()) << playError;
 
-    scope::TForm1 form(scope::Platform{driver, loop}, scope::IdleDriving::Caller);
+    app::TForm1 form(app::Platform{driver, loop}, app::IdleDriving::Caller);
     form.show();
     ASSERT_TRUE(form.startupError().isEmpty()) << form.startupError();
     int delivered = 0;
@@ -107,14 +107,14 @@ TEST(ScreenEndToEnd, SquareOnRIsReadOutAndDrawnFromAFallingEdge) {
     // the first low sample after it: a half period + 2 positions, at 22050 positions per second.
     // R: 22050 / 52 = 424.04 Hz, shown to 10 Hz; L: 22050 / 27 = 816.67 Hz. Any other span would
     // be at least 8 Hz away, so 0.01 Hz tolerates only rounding.
-    EXPECT_EQ(form.controlText(scope::Control::Edit8).toStdString(), "  420 Hz");
+    EXPECT_EQ(form.controlText(instrument::Control::Edit8).toStdString(), "  420 Hz");
     EXPECT_NEAR(form.FreqR, 22050.0 / (kHalfPeriodR + 2), 0.01);
-    EXPECT_EQ(form.controlText(scope::Control::Edit12).toStdString(), "  820 Hz");
+    EXPECT_EQ(form.controlText(instrument::Control::Edit12).toStdString(), "  820 Hz");
     EXPECT_NEAR(form.FreqL, 22050.0 / (kHalfPeriodL + 2), 0.01);
     EXPECT_EQ(form.PeakR, kAmplitudeR);  // the server mixes at unity gain: bit-exact
 
     // Time base: 424 Hz lies in band 5 (250 to 600 Hz).
-    EXPECT_EQ(scope::makeReport(form)[QStringLiteral("TimeBaseBand")].toInt(), 5);
+    EXPECT_EQ(app::makeReport(form)[QStringLiteral("TimeBaseBand")].toInt(), 5);
     EXPECT_EQ(form.TimeBaseLatch[5], 1);
     EXPECT_DOUBLE_EQ(form.PointSpacing, 3.3);
     EXPECT_EQ(form.TimeStep, 1);
