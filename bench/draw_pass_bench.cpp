@@ -65,6 +65,8 @@ QFont screenFont() {
 
 // The baseline: one QPainter on a QImage, a drawLine per segment.
 class PainterCanvas final : public instrument::Canvas {
+    static constexpr int kPenWidth = 1;  // as every line of the screen
+
   public:
     PainterCanvas()
         : image_(800, kClientHeight, QImage::Format_RGB32),
@@ -75,11 +77,7 @@ class PainterCanvas final : public instrument::Canvas {
     }
     void setPenColor(instrument::Rgb c) override {
         pen_ = QColor(c.r, c.g, c.b);
-        painter_.setPen(QPen(pen_, width_));
-    }
-    void setPenWidth(int width) override {
-        width_ = width;
-        painter_.setPen(QPen(pen_, width_));
+        painter_.setPen(QPen(pen_, kPenWidth));
     }
     void setFontColor(instrument::Rgb c) override { font_ = QColor(c.r, c.g, c.b); }
     void moveTo(int x, int y) override { x_ = x, y_ = y; }
@@ -91,7 +89,7 @@ class PainterCanvas final : public instrument::Canvas {
         painter_.setPen(font_);
         painter_.drawText(x, y + ascent_,
                           QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-        painter_.setPen(QPen(pen_, width_));
+        painter_.setPen(QPen(pen_, kPenWidth));
     }
     int clientWidth() const override { return kClientWidth; }
     int clientHeight() const override { return kClientHeight; }
@@ -100,7 +98,7 @@ class PainterCanvas final : public instrument::Canvas {
     QImage image_;
     QPainter painter_;
     QColor pen_{Qt::black}, font_{Qt::black};
-    int width_ = 1, x_ = 0, y_ = 0, ascent_ = 0;
+    int x_ = 0, y_ = 0, ascent_ = 0;
 };
 
 // Records the drawing calls of one pass, for the replay benchmarks.
@@ -115,7 +113,6 @@ class RecordingCanvas final : public instrument::Canvas {
     std::vector<Op> ops;
 
     void setPenColor(instrument::Rgb c) override { ops.push_back({Op::Pen, c, 0, 0, 0, 0, {}}); }
-    void setPenWidth(int) override {}
     void setFontColor(instrument::Rgb c) override { ops.push_back({Op::Font, c, 0, 0, 0, 0, {}}); }
     void moveTo(int x, int y) override { x_ = x, y_ = y; }
     void lineTo(int x, int y) override {

@@ -1,5 +1,6 @@
-// The drawing surface of the screen, as the measurement routines see it: a pen with colour and
-// width, move-to and line-to, text at a top-left point with a font colour, and the client size.
+// The drawing surface of the screen, as the measurement routines see it: a pen colour (every line
+// is one pixel wide), move-to and line-to, text at a top-left point with a font colour, and the
+// client size.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,6 @@ inline constexpr Rgb kAqua{0, 255, 255};
 class Canvas {
   public:
     virtual void setPenColor(Rgb color) = 0;
-    virtual void setPenWidth(int width) = 0;
     virtual void setFontColor(Rgb color) = 0;
     virtual void moveTo(int x, int y) = 0;
     virtual void lineTo(int x, int y) = 0;  // the pen ends at (x, y)

@@ -78,7 +78,6 @@ void Instrument::DrawGrid() {
     Canvas& canvas = panel_.canvas();
     const auto grey = static_cast<uint8_t>(GridBrightness);
     canvas.setPenColor({grey, grey, grey});
-    canvas.setPenWidth(1);
 
     const int width = canvas.clientWidth();
     const int cy = canvas.clientHeight() / 2;
@@ -101,7 +100,6 @@ void Instrument::DrawTimeScale(int set) {
     const LabelSet& labels = kLabelSets[static_cast<size_t>(set - 1)];
     Canvas& canvas = panel_.canvas();
     canvas.setPenColor(kWhite);
-    canvas.setPenWidth(1);
     canvas.setFontColor(kWhite);
 
     const int cy = canvas.clientHeight() / 2;
@@ -144,7 +142,6 @@ void Instrument::DrawScales() {
 
     Canvas& canvas = panel_.canvas();
     const int cy = canvas.clientHeight() / 2;
-    canvas.setPenWidth(1);
     canvas.setPenColor(kYellow);
     canvas.setFontColor(kYellow);
 

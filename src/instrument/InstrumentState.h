@@ -98,9 +98,6 @@ struct InstrumentState {
     int32_t GeneratorFrequency = 100;
     int32_t GeneratorAmplitude = 3276;
     NumText40 NumText;
-    uint32_t SavedWaveOutVolume = 0;
-    uint32_t SavedAuxVolume1 = 0, SavedAuxVolume2 = 0, SavedAuxVolume3 = 0, SavedAuxVolume4 = 0,
-             SavedAuxVolume5 = 0;
 };
 
 }  // namespace instrument

@@ -113,10 +113,8 @@ void Instrument::DrawTraces() {
     Canvas& canvas = panel_.canvas();
     const int cy = canvas.clientHeight() / 2;
     canvas.setPenColor(kWhite);
-    canvas.setPenWidth(1);
     segment(canvas, kTraceLeft, cy, canvas.clientWidth() - kZeroLineRightGap, cy);
 
-    canvas.setPenWidth(1);
     const auto xR = [this](int p) { return roundToInt(kTraceLeft + (p - 1) * PointSpacing); };
     const auto xL = [this](int p) {
         return roundToInt(kTraceLeft + (p - ChannelShift) * PointSpacing);
@@ -154,8 +152,6 @@ void Instrument::DrawTraces() {
     }
     std::fill_n(DrawnSamplesL.data() + 1 + inside, remembered - inside, 0);
     std::fill_n(DrawnSamplesR.data() + 1 + inside, remembered - inside, 0);
-
-    canvas.setPenWidth(1);
 }
 
 void Instrument::file1Click() {

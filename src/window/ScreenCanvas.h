@@ -41,7 +41,6 @@ class ScreenCanvas final : public instrument::Canvas {
     const QImage& image() const { return image_; }
 
     void setPenColor(instrument::Rgb color) override { pen_ = toPixel(color); }
-    void setPenWidth(int width) override { penWidth_ = width; }  // every line is 1 pixel wide
     void setFontColor(instrument::Rgb color) override { font_ = toPixel(color); }
     void moveTo(int x, int y) override { x_ = x, y_ = y; }
     void lineTo(int x, int y) override;
@@ -49,7 +48,6 @@ class ScreenCanvas final : public instrument::Canvas {
     int clientWidth() const override { return clientWidth_; }
     int clientHeight() const override { return clientHeight_; }
 
-    int penWidth() const { return penWidth_; }
     int textHeight() const { return lineHeight_; }
     // Width in pixels of `text` as textOut would advance over it (printable ASCII).
     int textWidth(std::string_view text) const;
@@ -74,7 +72,6 @@ class ScreenCanvas final : public instrument::Canvas {
     QImage image_;
     int clientWidth_ = 0, clientHeight_ = 0;
     QRgb pen_ = qRgb(0, 0, 0), font_ = qRgb(0, 0, 0);
-    int penWidth_ = 1;
     int x_ = 0, y_ = 0;
 
     QFont textFont_;

@@ -13,7 +13,6 @@ namespace testing_support {
 struct DrawnLine {
     int x0, y0, x1, y1;
     instrument::Rgb color;
-    int width;
 };
 
 struct DrawnText {
@@ -30,11 +29,10 @@ class RecordingCanvas final : public instrument::Canvas {
     std::vector<DrawnText> texts;
 
     void setPenColor(instrument::Rgb color) override { pen_ = color; }
-    void setPenWidth(int w) override { penWidth_ = w; }
     void setFontColor(instrument::Rgb color) override { font_ = color; }
     void moveTo(int x, int y) override { x_ = x, y_ = y; }
     void lineTo(int x, int y) override {
-        lines.push_back({x_, y_, x, y, pen_, penWidth_});
+        lines.push_back({x_, y_, x, y, pen_});
         x_ = x, y_ = y;
     }
     void textOut(int x, int y, std::string_view text) override {
@@ -46,7 +44,7 @@ class RecordingCanvas final : public instrument::Canvas {
 
   private:
     instrument::Rgb pen_{}, font_{};
-    int penWidth_ = 1, x_ = 0, y_ = 0;
+    int x_ = 0, y_ = 0;
 };
 
 class FakePanel final : public instrument::FrontPanel {

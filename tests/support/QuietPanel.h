@@ -32,7 +32,6 @@ class QuietPanel final : public instrument::FrontPanel, public instrument::Canva
     instrument::Canvas& canvas() override { return *this; }
 
     void setPenColor(instrument::Rgb) override {}
-    void setPenWidth(int) override {}
     void setFontColor(instrument::Rgb) override {}
     void moveTo(int, int) override {}
     void lineTo(int, int) override {}

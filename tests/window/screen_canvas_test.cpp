@@ -100,6 +100,48 @@ TEST(ScreenCanvasClipping, ClippedLinesMatchTheUnclippedDefinition) {
     EXPECT_TRUE(canvas.image() == reference);
 }
 
+// The line by its definition at the steps whose major coordinate lies inside the image, in 128-bit
+// arithmetic: for any int coordinates, without walking the steps outside.
+void referenceFarLine(QImage& image, int x0, int y0, int x1, int y1, QRgb colour) {
+    __extension__ typedef __int128 Wide;
+    const int64_t dx = std::llabs(int64_t{x1} - x0), dy = std::llabs(int64_t{y1} - y0);
+    const int64_t n = std::max(dx, dy);
+    const bool xMajor = dx >= dy;
+    const int64_t major0 = xMajor ? x0 : y0, minor0 = xMajor ? y0 : x0;
+    const int64_t majorStep = (xMajor ? x1 >= x0 : y1 >= y0) ? 1 : -1;
+    const int64_t minorStep = (xMajor ? y1 >= y0 : x1 >= x0) ? 1 : -1;
+    const int64_t majorSize = xMajor ? image.width() : image.height();
+    for (int64_t major = 0; major < majorSize; ++major) {
+        const int64_t i = (major - major0) * majorStep;
+        if (i < 0 || i >= n) continue;
+        const Wide m = (Wide{2} * i * (xMajor ? dy : dx) + n) / (Wide{2} * n);
+        const int64_t minor = minor0 + minorStep * static_cast<int64_t>(m);
+        const int64_t x = xMajor ? major : minor, y = xMajor ? minor : major;
+        if (x >= 0 && x < image.width() && y >= 0 && y < image.height())
+            image.setPixel(static_cast<int>(x), static_cast<int>(y), colour);
+    }
+}
+
+TEST(ScreenCanvasClipping, FarLinesMatchTheDefinitionWhereverTheyCrossTheImage) {
+    ScreenCanvas canvas;
+    QImage reference(canvas.image().size(), QImage::Format_RGB32);
+    reference.fill(kBlackPixel);
+    std::mt19937 random(20240612);
+    std::uniform_int_distribution<int> far(INT_MIN, INT_MAX);
+    std::uniform_int_distribution<int> near(-100, 900);
+    for (int k = 0; k < 4000; ++k) {
+        // One end near or inside the image, the other anywhere in the int range, either way round.
+        int x0 = near(random), y0 = near(random), x1 = far(random), y1 = far(random);
+        if (k % 2 == 1) std::swap(x0, x1), std::swap(y0, y1);
+        const instrument::Rgb colour{static_cast<uint8_t>(k), static_cast<uint8_t>(k >> 8), 90};
+        canvas.setPenColor(colour);
+        line(canvas, x0, y0, x1, y1);
+        referenceFarLine(reference, x0, y0, x1, y1, qRgb(colour.r, colour.g, colour.b));
+    }
+    EXPECT_GT(litPixels(reference).size(), 10000u) << "the lines reach the image";
+    EXPECT_TRUE(canvas.image() == reference);
+}
+
 struct FarCase {
     const char* name;
     int x0, y0, x1, y1;
