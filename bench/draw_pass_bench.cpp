@@ -174,7 +174,7 @@ class Rig {
 
     // One periodic idle pass without the capture start.
     void pass() {
-        instrument_.FirstIndexR = 1;
+        instrument_.R.FirstIndex = 1;
         instrument_.DrawGrid();
         instrument_.DrawTraces();
     }

@@ -49,8 +49,8 @@ void RunPasses(benchmark::State& state, RunningInstrument& rig) {
     state.counters["allocs_per_pass"] =
         benchmark::Counter(static_cast<double>(testing_support::allocationCount() - before),
                            benchmark::Counter::kAvgIterations);
-    state.counters["FreqL"] = rig.instrument.FreqL;
-    state.counters["FreqR"] = rig.instrument.FreqR;
+    state.counters["FreqL"] = rig.instrument.L.Freq;
+    state.counters["FreqR"] = rig.instrument.R.Freq;
 }
 void BM_SingleShotIdlePass(benchmark::State& state) {
     RunningInstrument rig(makeStereo(makeSquare(1000, 10000), makeSine(440, 10000)));

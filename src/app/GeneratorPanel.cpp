@@ -4,10 +4,15 @@
 #include <array>
 
 #include "app/TForm1.h"
+#include "instrument/Display.h"
 #include "instrument/NumText.h"
 #include "window/Controls.h"
 
 namespace app {
+
+using instrument::Control;
+using instrument::NumText40;
+using instrument::RoundHalfEven;
 
 namespace {
 
@@ -68,27 +73,24 @@ constexpr double kKHzTextStepsPerKHz = 100.0;
 constexpr int kKHzTextWidth = 2;
 constexpr int kKHzTextDecimals = 1;
 
-// Above this the screen cannot show the signal and Panel14 warns.
-constexpr int kDisplayLimitHz = 2500;
-
 }  // namespace
 
 void TForm1::ShowAmplitudeReadout() {
-    NumText.setInteger(instrument::RoundHalfEven(GeneratorAmplitude / kAmplitudePerMilliFullScale *
-                                                 kFullScaleVolts));
-    instrument::NumText40 line;
-    line.append(NumText.view());
+    instrument_.NumText.setInteger(RoundHalfEven(instrument_.GeneratorAmplitude /
+                                                 kAmplitudePerMilliFullScale * kFullScaleVolts));
+    NumText40 line;
+    line.append(instrument_.NumText.view());
     line.append(" mV");
-    setText(instrument::Control::Edit13, line.view());
+    panel_.setText(Control::Edit13, line.view());
 }
 
 void TForm1::ScrollBar4Change() {
-    GeneratorAmplitude = ui_.ScrollBar4->position();
+    instrument_.GeneratorAmplitude = ui_.ScrollBar4->position();
     ShowAmplitudeReadout();
 }
 
 void TForm1::ComboBox7Click() {
-    const int item = itemIndex(instrument::Control::ComboBox7);
+    const int item = panel_.itemIndex(Control::ComboBox7);
     if (item < 0 || item >= static_cast<int>(kAmplitudeRanges.size())) return;
     const AmplitudeRange& range = kAmplitudeRanges[static_cast<size_t>(item)];
     // Each position change, a clamp included, runs ScrollBar4Change.
@@ -96,46 +98,48 @@ void TForm1::ComboBox7Click() {
     ui_.ScrollBar4->setMax(range.maximum);
     ui_.ScrollBar4->setPosition(range.preset);
     if (item <= kLastRewrittenAmplitudeItem) {
-        GeneratorAmplitude = ui_.ScrollBar4->position();
+        instrument_.GeneratorAmplitude = ui_.ScrollBar4->position();
         ShowAmplitudeReadout();
     }
 }
 
 void TForm1::ScrollBar5Change() {
     const int position = ui_.ScrollBar5->position();
-    instrument::NumText40 line;
+    NumText40 line;
     line.append(" ");
     if (position < kKHzBandStart) {
-        GeneratorFrequency = position;
-        NumText.setInteger(position);
-        line.append(NumText.view());
+        instrument_.GeneratorFrequency = position;
+        instrument_.NumText.setInteger(position);
+        line.append(instrument_.NumText.view());
         line.append(" Hz");
         ui_.ScrollBar5->setLargeChange(position < kHzBandEnd ? kLowBandLargeChange
                                                              : kMidBandLargeChange);
         ui_.ScrollBar5->setSmallChange(kHzSmallChange);
-        setText(instrument::Control::Edit14, line.view());
+        panel_.setText(Control::Edit14, line.view());
     } else if (position <= kKHzBandEnd) {
-        GeneratorFrequency = static_cast<int32_t>(
-            instrument::RoundHalfEven(position / kKHzResolution) * kKHzResolution);
-        const double kHz = static_cast<double>(instrument::RoundHalfEven(position / kKHzTextStep)) /
-                           kKHzTextStepsPerKHz;
-        NumText.setFixed(kHz, kKHzTextWidth, kKHzTextDecimals);
-        line.append(NumText.view());
+        instrument_.GeneratorFrequency =
+            static_cast<int32_t>(RoundHalfEven(position / kKHzResolution) * kKHzResolution);
+        const double kHz =
+            static_cast<double>(RoundHalfEven(position / kKHzTextStep)) / kKHzTextStepsPerKHz;
+        instrument_.NumText.setFixed(kHz, kKHzTextWidth, kKHzTextDecimals);
+        line.append(instrument_.NumText.view());
         line.append(" kHz");
         ui_.ScrollBar5->setLargeChange(kKHzLargeChange);
         ui_.ScrollBar5->setSmallChange(kKHzSmallChange);
-        setText(instrument::Control::Edit14, line.view());
+        panel_.setText(Control::Edit14, line.view());
     }
     // A position above 20000 matches no band; the range lists never allow it.
 
-    setVisible(instrument::Control::Panel14, GeneratorFrequency > kDisplayLimitHz);
+    panel_.setVisible(Control::Panel14,
+                      instrument_.GeneratorFrequency > instrument::kDisplayLimitHz);
 
     // The same request the idle cycle makes; while a capture runs, both calls fail harmlessly.
-    if (!AudioIn1->StartDevice(&AudioIn1)) AudioIn1->StartDevice(&AudioIn1);
+    auto& capture = instrument_.AudioIn1;
+    if (!capture->StartDevice(&capture)) capture->StartDevice(&capture);
 }
 
 void TForm1::ComboBox8Click() {
-    const int item = itemIndex(instrument::Control::ComboBox8);
+    const int item = panel_.itemIndex(Control::ComboBox8);
     if (item < 0 || item >= static_cast<int>(kFrequencyRanges.size())) return;
     const FrequencyRange& range = kFrequencyRanges[static_cast<size_t>(item)];
     // Each resulting position change runs ScrollBar5Change.

@@ -4,21 +4,31 @@
 // - FreqL, FreqR, SampleCount, PeakL, PeakR;
 // - the time base: AutoTimeBase, TimeStep, PointSpacing, TimeBaseBand (the band whose latch is
 //   set, 1..7; 0 = none), ComboBox1 (the selected item), FollowGenerator;
-// - TraceStartR, ChannelShift, PeriodicMode;
+// - TraceStartR, ChannelShift, PeriodicMode, IdlePasses;
 // - RawSamples: RawSamples[0..SampleCount), the values the last pass worked on.
 #pragma once
 
 #include <QJsonObject>
 #include <QString>
+#include <cstdint>
+
+#include "instrument/Instrument.h"
+#include "window/WidgetPanel.h"
 
 namespace app {
 
-class TForm1;
+// What a report reads: the instrument, the window's controls (their texts and ComboBox1's item),
+// and the idle passes run.
+struct ReportSource {
+    const instrument::Instrument& instrument;
+    const window::WidgetPanel& controls;
+    uint64_t idlePasses;
+};
 
-QJsonObject makeReport(const TForm1& form);
+QJsonObject makeReport(const ReportSource& source);
 
-// Writes makeReport(form) to `path` as indented JSON. On failure returns false and sets `error`
+// Writes makeReport(source) to `path` as indented JSON. On failure returns false and sets `error`
 // to a text naming the file and the reason.
-bool writeReport(const TForm1& form, const QString& path, QString& error);
+bool writeReport(const ReportSource& source, const QString& path, QString& error);
 
 }  // namespace app

@@ -23,11 +23,9 @@ namespace app {
 
 namespace {
 
-// Start-up geometry: the window's width and height at the screen's top left corner, then the
-// client height it is brought to.
-constexpr int kWindowWidth = 800;
+// Start-up geometry: the window at the screen's top left corner, the designed client width and
+// this height, then brought to the designed client height.
 constexpr int kWindowHeight = 525;
-constexpr int kClientHeight = 526;
 
 // Vertical places relative to half the client height.
 constexpr int kTrackBarAboveCentre = 220;
@@ -35,29 +33,16 @@ constexpr int kUpperLabelAboveCentre = 226;
 constexpr int kLowerLabelBelowCentre = 212;
 constexpr int kBottomRowBelowCentre = 235;
 
-constexpr int32_t kStartSampleCount = 22100;
-constexpr double kStartTraceScale = 0.988;
-constexpr double kStartDivisionValue = 10.0;
-constexpr double kStartGain = 1.0;
-constexpr instrument::Word kStartGridBrightness = 75;
-constexpr int32_t kStartTimeStep = 6;
-constexpr int32_t kStartEnvelopeDiv = 16;
-constexpr double kStartFrequency = 40.0;
-
 constexpr int kFirstItem = 0;
 constexpr int kAmplitudeStartItem = 0;  // " 0 až 1 V"
 constexpr int kFrequencyStartItem = 1;  // "100 Hz až 1 kHz"
 
 constexpr int kFrequencyStartMin = 100;
 constexpr int kFrequencyStartMax = 10000;
-constexpr int kFrequencyStartPosition = 100;
 constexpr int kFrequencyStartLargeChange = 10;
 constexpr int kFrequencyStartSmallChange = 1;
 constexpr int kAmplitudeStartMin = 0;
 constexpr int kAmplitudeStartMax = 32767;
-constexpr int kAmplitudeStartPosition = 3276;
-
-constexpr double kChannelShiftUnit = 10.0;  // ScrollBar3 units per ChannelShift step
 
 // The idle passes draw into the screen image as often as they run; the window shows the image at
 // a steady rate instead, so that a pass never waits for painting.
@@ -67,11 +52,11 @@ constexpr int kScreenRefreshMs = 20;
 
 TForm1::TForm1(Platform platform, IdleDriving idle)
     : QMainWindow(nullptr),
-      instrument::Instrument(static_cast<instrument::FrontPanel&>(*this), platform.driver,
-                             platform.loop),
+      ui_(window::buildDesign(*this, screen_.image())),
+      panel_(ui_, screen_),
+      instrument_(panel_, platform.driver, platform.loop),
       loop_(platform.loop),
       idleDriving_(idle) {
-    ui_ = window::buildDesign(*this, screen_.image());
     pump_ = new window::MessagePump(loop_, this);
     idle_ = new window::IdleHandler([this](bool& done) { idleHandler(done); }, this);
     ui_.Client->OnResize = [this](int, int) { FormResize(); };
@@ -134,46 +119,46 @@ void TForm1::reportError(const QString& text) {
 }
 
 void TForm1::FormCreate() {
+    using namespace instrument;
+    Instrument& s = instrument_;
     try {
         // 1.
-        SampleCount = kStartSampleCount;
+        s.SampleCount = kStartSampleCount;
         // 2. Geometry, then the scale labels and the (hidden) trigger slider.
         setWindowGeometry();
         // 3.
-        TraceScaleR = kStartTraceScale;
-        TraceScaleL = kStartTraceScale;
+        s.R.TraceScale = kStartTraceScale;
+        s.L.TraceScale = kStartTraceScale;
         // 4. Already checked by the design, so no click handler would run.
         window::setChecked(*ui_.RadioButton1, true);
         // 5.
-        FollowGenerator = 0;
+        s.FollowGenerator = 0;
         // 6.
-        DivisionValueR = kStartDivisionValue;
-        GainR = kStartGain;
-        DivisionValueL = kStartDivisionValue;
-        GainL = kStartGain;
+        s.R.DivisionValue = kStartDivisionValue;
+        s.R.Gain = kStartGain;
+        s.L.DivisionValue = kStartDivisionValue;
+        s.L.Gain = kStartGain;
         // 7.
-        GridVisible = 1;
-        PeriodicMode = 1;
-        GridBrightness = kStartGridBrightness;
+        s.GridVisible = 1;
+        s.PeriodicMode = 1;
+        s.GridBrightness = kStartGridBrightness;
         // 8.
-        DrawGrid();
+        s.DrawGrid();
         // 9.
-        TimeStep = kStartTimeStep;
-        EnvelopeDivL = kStartEnvelopeDiv;
-        EnvelopeDivR = kStartEnvelopeDiv;
+        s.TimeStep = kStartTimeStep;
+        s.L.EnvelopeDiv = kStartEnvelopeDiv;
+        s.R.EnvelopeDiv = kStartEnvelopeDiv;
         // 10.
-        RangeLatchR.latch(instrument::kRange100mV);
-        RangeLatchL.latch(instrument::kRange100mV);
-        TimeBaseLatch.clear();
-        AutoTimeBase = 1;
+        s.R.RangeLatch.latch(kRange100mV);
+        s.L.RangeLatch.latch(kRange100mV);
+        s.TimeBaseLatch.clear();
+        s.AutoTimeBase = 1;
         // 11. Selecting from code runs no click handler.
-        AutoRangeL = 1;
-        AutoRangeR = 1;
-        for (instrument::Control list :
-             {instrument::Control::ComboBox2, instrument::Control::ComboBox9,
-              instrument::Control::ComboBox4, instrument::Control::ComboBox5,
-              instrument::Control::ComboBox6})
-            setItemIndex(list, kFirstItem);
+        s.L.AutoRange = 1;
+        s.R.AutoRange = 1;
+        for (Control list : {Control::ComboBox2, Control::ComboBox9, Control::ComboBox4,
+                             Control::ComboBox5, Control::ComboBox6})
+            panel_.setItemIndex(list, kFirstItem);
         // 12.
         SaveVolumes();
         // 13.
@@ -184,45 +169,49 @@ void TForm1::FormCreate() {
         // and with it the first capture start request.
         ui_.ScrollBar5->setMin(kFrequencyStartMin);
         ui_.ScrollBar5->setMax(kFrequencyStartMax);
-        ui_.ScrollBar5->setPosition(kFrequencyStartPosition);
-        GeneratorFrequency = ui_.ScrollBar5->position();
-        instrument::NumText40 line;
+        ui_.ScrollBar5->setPosition(kStartGeneratorFrequency);
+        s.GeneratorFrequency = ui_.ScrollBar5->position();
+        NumText40 line;
         line.append(" ");
-        NumText.setInteger(GeneratorFrequency);
-        line.append(NumText.view());
+        s.NumText.setInteger(s.GeneratorFrequency);
+        line.append(s.NumText.view());
         line.append(" Hz");
-        setText(instrument::Control::Edit14, line.view());
+        panel_.setText(Control::Edit14, line.view());
         ui_.ScrollBar5->setLargeChange(kFrequencyStartLargeChange);
         ui_.ScrollBar5->setSmallChange(kFrequencyStartSmallChange);
         // 16.
-        FreqL = kStartFrequency;
-        FreqR = kStartFrequency;
+        s.L.Freq = kStartFrequency;
+        s.R.Freq = kStartFrequency;
         // 17.
-        setVisible(instrument::Control::Panel14, false);
+        panel_.setVisible(Control::Panel14, false);
         // 18.
-        setItemIndex(instrument::Control::ComboBox7, kAmplitudeStartItem);
-        setItemIndex(instrument::Control::ComboBox8, kFrequencyStartItem);
+        panel_.setItemIndex(Control::ComboBox7, kAmplitudeStartItem);
+        panel_.setItemIndex(Control::ComboBox8, kFrequencyStartItem);
         // 19. Setting the position runs ScrollBar4Change; the read-out is then written once more.
         ui_.ScrollBar4->setMin(kAmplitudeStartMin);
         ui_.ScrollBar4->setMax(kAmplitudeStartMax);
-        ui_.ScrollBar4->setPosition(kAmplitudeStartPosition);
-        GeneratorAmplitude = ui_.ScrollBar4->position();
+        ui_.ScrollBar4->setPosition(kStartGeneratorAmplitude);
+        s.GeneratorAmplitude = ui_.ScrollBar4->position();
         ShowAmplitudeReadout();
         // 20.
-        setItemIndex(instrument::Control::ComboBox1, instrument::kTimeBaseAutomaticItem);
+        panel_.setItemIndex(Control::ComboBox1, kTimeBaseAutomaticItem);
         // 21.
-        setVisible(instrument::Control::Panel6, false);
-        ChannelShift = static_cast<int32_t>(instrument::RoundHalfEven(
-            position(instrument::Control::ScrollBar3) / kChannelShiftUnit));
+        panel_.setVisible(Control::Panel6, false);
+        s.ReadChannelShift();
         // 22.
         StartPlayback();
         // 23.
         installIdleHandler();
     } catch (const std::exception& e) {
         // The remaining steps are skipped, the idle handler among them; the window opens all the
-        // same and its owner shows the text.
+        // same and showWindow tells the user.
         startupError_ = QString::fromUtf8(e.what());
     }
+}
+
+void TForm1::showWindow() {
+    show();
+    if (!startupError_.isEmpty()) reportError(startupError_);
 }
 
 void TForm1::FormClose() {
@@ -232,12 +221,13 @@ void TForm1::FormClose() {
 void TForm1::closeEvent(QCloseEvent* event) {
     FormClose();
     idle_->remove();
+    idleInstalled_ = false;
     event->accept();
 }
 
 void TForm1::Button2Click() {
     // Steps 1 and 2 of FormCreate once more; nothing else changes.
-    SampleCount = kStartSampleCount;
+    instrument_.SampleCount = instrument::kStartSampleCount;
     setWindowGeometry();
 }
 
@@ -259,9 +249,9 @@ void TForm1::FormResize() {
 // --- Geometry ---------------------------------------------------------------------------------
 
 void TForm1::setWindowGeometry() {
-    resize(kWindowWidth, kWindowHeight);
+    resize(window::kDesignClientWidth, kWindowHeight);
     move(0, 0);
-    setClientHeight(kClientHeight);
+    setClientHeight(window::kDesignClientHeight);
     placeScaleLabels();
 }
 
@@ -324,7 +314,7 @@ bool TForm1::idleHandlerInstalled() const {
 void TForm1::idleHandler(bool& done) {
     try {
         ++idlePasses_;
-        MyIdleEvent(done);
+        instrument_.MyIdleEvent(done);
     } catch (const std::exception& e) {
         // A pass that fails would fail again at once: stop measuring rather than repeat the
         // message without end.
@@ -339,120 +329,8 @@ bool TForm1::idlePass() {
     if (!idleInstalled_) return false;
     bool done = true;
     ++idlePasses_;
-    MyIdleEvent(done);
+    instrument_.MyIdleEvent(done);
     return true;
-}
-
-// --- Front panel ------------------------------------------------------------------------------
-
-QWidget* TForm1::widget(instrument::Control control) const {
-    switch (control) {
-        case instrument::Control::Edit1:
-            return ui_.Edit1;
-        case instrument::Control::Edit2:
-            return ui_.Edit2;
-        case instrument::Control::Edit4:
-            return ui_.Edit4;
-        case instrument::Control::Edit5:
-            return ui_.Edit5;
-        case instrument::Control::Edit8:
-            return ui_.Edit8;
-        case instrument::Control::Edit11:
-            return ui_.Edit11;
-        case instrument::Control::Edit12:
-            return ui_.Edit12;
-        case instrument::Control::Edit13:
-            return ui_.Edit13;
-        case instrument::Control::Edit14:
-            return ui_.Edit14;
-        case instrument::Control::Edit18:
-            return ui_.Edit18;
-        case instrument::Control::Edit19:
-            return ui_.Edit19;
-        case instrument::Control::Panel2:
-            return ui_.Panel2;
-        case instrument::Control::Panel6:
-            return ui_.Panel6;
-        case instrument::Control::Panel14:
-            return ui_.Panel14;
-        case instrument::Control::ComboBox1:
-            return ui_.ComboBox1;
-        case instrument::Control::ComboBox2:
-            return ui_.ComboBox2;
-        case instrument::Control::ComboBox4:
-            return ui_.ComboBox4;
-        case instrument::Control::ComboBox5:
-            return ui_.ComboBox5;
-        case instrument::Control::ComboBox6:
-            return ui_.ComboBox6;
-        case instrument::Control::ComboBox7:
-            return ui_.ComboBox7;
-        case instrument::Control::ComboBox8:
-            return ui_.ComboBox8;
-        case instrument::Control::ComboBox9:
-            return ui_.ComboBox9;
-        case instrument::Control::RadioButton1:
-            return ui_.RadioButton1;
-        case instrument::Control::RadioButton2:
-            return ui_.RadioButton2;
-        case instrument::Control::ScrollBar3:
-            return ui_.ScrollBar3;
-    }
-    return nullptr;
-}
-
-void TForm1::setText(instrument::Control control, std::string_view text) {
-    const QUtf8StringView wanted(text.data(), static_cast<qsizetype>(text.size()));
-    QWidget* w = widget(control);
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-        if (QAnyStringView::equal(edit->text(), wanted)) return;
-        edit->setText(wanted.toString());
-        edit->setCursorPosition(0);  // show the start of a text longer than the field
-    } else if (auto* label = qobject_cast<QLabel*>(w)) {
-        if (QAnyStringView::equal(label->text(), wanted)) return;
-        label->setText(wanted.toString());
-    } else if (auto* list = qobject_cast<QComboBox*>(w)) {
-        if (QAnyStringView::equal(list->currentText(), wanted)) return;
-        if (list->isEditable()) list->setEditText(wanted.toString());
-    }
-}
-
-QString TForm1::controlText(instrument::Control control) const {
-    QWidget* w = widget(control);
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
-    if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
-    if (auto* list = qobject_cast<QComboBox*>(w)) return list->currentText();
-    if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
-    return {};
-}
-
-void TForm1::setVisible(instrument::Control control, bool visible) {
-    QWidget* w = widget(control);
-    if (w != nullptr && w->isHidden() == visible) w->setVisible(visible);
-}
-
-int TForm1::itemIndex(instrument::Control list) const {
-    auto* combo = qobject_cast<QComboBox*>(widget(list));
-    return combo != nullptr ? combo->currentIndex() : -1;
-}
-
-void TForm1::setItemIndex(instrument::Control list, int index) {
-    if (auto* combo = qobject_cast<QComboBox*>(widget(list))) window::selectItem(*combo, index);
-}
-
-void TForm1::setChecked(instrument::Control button, bool checked) {
-    if (auto* radio = qobject_cast<QRadioButton*>(widget(button)))
-        window::setChecked(*radio, checked);
-}
-
-int TForm1::position(instrument::Control scrollBar) const {
-    auto* bar = qobject_cast<QScrollBar*>(widget(scrollBar));
-    return bar != nullptr ? bar->value() : 0;
-}
-
-void TForm1::repaintWindow() {
-    screen_.clear();
-    ui_.Client->update();
 }
 
 }  // namespace app

@@ -1,21 +1,21 @@
-// The main window: the instrument with its front panel of Qt widgets. It is the composition root:
-// given its platform (a wave driver and the message loop), it builds the window's design, owns the
-// instrument and its components, brings everything into its start condition (FormCreate) and
-// runs the measurement cycle as the application's idle handler.
+// The main window: the controls of its design, the screen, and the instrument that works on them
+// through a front panel over the widgets. It is the composition root: given its platform (a wave
+// driver and the message loop), it builds the window's design, owns the instrument and its
+// components, brings everything into its start condition (FormCreate) and runs the measurement
+// cycle as the application's idle handler.
 #pragma once
 
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
+#include <cstddef>
 #include <cstdint>
-#include <string>
-#include <string_view>
 
-#include "instrument/FrontPanel.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
 #include "platform/WaveDriver.h"
 #include "window/ScreenCanvas.h"
+#include "window/WidgetPanel.h"
 #include "window/WindowDesign.h"
 
 namespace window {
@@ -35,11 +35,7 @@ struct Platform {
 // window), or the caller, one pass at a time through idlePass() (headless runs and tests).
 enum class IdleDriving { EventLoop, Caller };
 
-// The front panel comes before the instrument among the bases, so the instrument is handed a
-// panel that is already constructed.
-class TForm1 final : public QMainWindow,
-                     private instrument::FrontPanel,
-                     public instrument::Instrument {
+class TForm1 final : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm1)
 
@@ -48,14 +44,26 @@ class TForm1 final : public QMainWindow,
     explicit TForm1(Platform platform, IdleDriving idle = IdleDriving::EventLoop);
     ~TForm1() override;
 
-    using QMainWindow::setVisible;  // beside the front panel's setVisible(instrument::Control,
-                                    // bool)
-
     // Start-up and close.
     void FormCreate();
     void FormClose();
     void FormResize();
     void Button2Click();  // "optimum": back to the start-up geometry
+    // Shows the window, then the text of the exception that ended FormCreate early, if any.
+    void showWindow();
+
+    // The handlers of the instrument's controls and its capture component; the instrument holds
+    // what they do.
+    bool AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size) {
+        return instrument_.AudioIn1BufferFilled(Buffer, Size);
+    }
+    void MyIdleEvent(bool& Done) { instrument_.MyIdleEvent(Done); }
+    void RadioButton1Click() { instrument_.RadioButton1Click(); }
+    void RadioButton2Click() { instrument_.RadioButton2Click(); }
+    void ComboBox1Click() { instrument_.ComboBox1Click(); }
+    void ComboBox4Click() { instrument_.ComboBox4Click(); }
+    void ScrollBar3Change() { instrument_.ScrollBar3Change(); }
+    void file1Click() { instrument_.file1Click(); }
 
     // Generator panel (GeneratorPanel.cpp).
     void ScrollBar4Change();
@@ -76,8 +84,10 @@ class TForm1 final : public QMainWindow,
     // whose passes the caller runs.
     void reportError(const QString& text);
 
-    // What a read-out or list shows, as the user reads it.
-    QString controlText(instrument::Control control) const;
+    const instrument::Instrument& instrument() const { return instrument_; }
+    instrument::Instrument& instrument() { return instrument_; }
+    // The controls as the instrument sees them, with the texts they show.
+    const window::WidgetPanel& controls() const { return panel_; }
     const window::Design& design() const { return ui_; }
     const window::ScreenCanvas& screen() const { return screen_; }
 
@@ -91,17 +101,6 @@ class TForm1 final : public QMainWindow,
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    // Front panel over the widgets. Setting a text that is already shown allocates nothing.
-    void setText(instrument::Control control, std::string_view text) override;
-    void setVisible(instrument::Control control, bool visible) override;
-    int itemIndex(instrument::Control list) const override;
-    void setItemIndex(instrument::Control list, int index) override;
-    void setChecked(instrument::Control button, bool checked) override;
-    int position(instrument::Control scrollBar) const override;
-    void repaintWindow() override;
-    instrument::Canvas& canvas() override { return screen_; }
-
-    QWidget* widget(instrument::Control control) const;
     void connectHandlers();
     // Runs a handler the user's action started; an exception it raises is shown in a message box
     // instead of leaving through the event loop.
@@ -124,8 +123,13 @@ class TForm1 final : public QMainWindow,
     void installIdleHandler();
     void idleHandler(bool& done);
 
+    // The screen and the controls come first: the instrument talks to them through the panel, so
+    // it is built after them and gone before them.
     window::ScreenCanvas screen_;
     window::Design ui_;
+    window::WidgetPanel panel_;
+    instrument::Instrument instrument_;
+
     platform::MessageLoop& loop_;
     window::MessagePump* pump_ = nullptr;
     window::IdleHandler* idle_ = nullptr;

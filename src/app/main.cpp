@@ -12,6 +12,7 @@
 #include "app/Options.h"
 #include "app/Report.h"
 #include "app/TForm1.h"
+#include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
 #include "platform/WaveTypes.h"
 #include "platform/alsa/AlsaWaveDriver.h"
@@ -27,9 +28,6 @@ using app::SimSignal;
 
 constexpr int kFailureExitStatus = 1;
 
-// One capture buffer of the instrument: 0.25 s of stereo frames. A headless pass on the simulated
-// card lets exactly this much time pass.
-constexpr uint64_t kFramesPerCaptureBuffer = 11025;
 // A headless pass on ALSA waits this long at most for the next driver message (a buffer lasts
 // 250 ms).
 constexpr int kAlsaPassWaitMs = 300;
@@ -74,12 +72,7 @@ std::unique_ptr<platform::sim::StereoSource> simSource(const Options& options,
 // Whether the capture device opens at all with the instrument's format; otherwise `why` holds the
 // driver's text. The device is closed again at once.
 bool captureOpens(platform::WaveDriver& driver, platform::MessageLoop& loop, std::string& why) {
-    platform::WaveFormat format;
-    format.channels = 2;
-    format.samplesPerSec = 44100;
-    format.bitsPerSample = 16;
-    format.blockAlign = 4;
-    format.avgBytesPerSec = format.samplesPerSec * format.blockAlign;
+    const platform::WaveFormat format = instrument::CaptureFormat();
     std::unique_ptr<platform::WaveStream> stream;
     const platform::MMResult result =
         driver.open(platform::Direction::Capture, platform::kWaveMapper, format, loop,
@@ -108,15 +101,16 @@ void waitForMessage(const platform::MessageLoop& loop, int timeoutMs) {
 }
 
 // Writes what the command line asked for; false after telling why on stderr.
-bool writeOutputs(const app::TForm1& form, QWidget& window, const Options& options) {
+bool writeOutputs(app::TForm1& form, const Options& options) {
     bool ok = true;
     QString error;
-    if (!options.reportPath.isEmpty() && !app::writeReport(form, options.reportPath, error)) {
+    const app::ReportSource report{form.instrument(), form.controls(), form.idlePasses()};
+    if (!options.reportPath.isEmpty() && !app::writeReport(report, options.reportPath, error)) {
         printLine(stderr, QStringLiteral("soundscope: ") + error);
         ok = false;
     }
     if (!options.screenshotPath.isEmpty() &&
-        !window::saveScreenshot(window, options.screenshotPath, error)) {
+        !window::saveScreenshot(form, options.screenshotPath, error)) {
         printLine(stderr, QStringLiteral("soundscope: ") + error);
         ok = false;
     }
@@ -203,14 +197,13 @@ int main(int argc, char** argv) {
 
     app::TForm1 form(app::Platform{driver, loop},
                      headless ? app::IdleDriving::Caller : app::IdleDriving::EventLoop);
-    form.show();
-    if (!form.startupError().isEmpty()) form.reportError(form.startupError());
+    form.showWindow();
 
     if (headless) {
         for (int pass = 0; pass < passes; ++pass) {
             if (simCard) {
                 form.idlePass();
-                simCard->advance(kFramesPerCaptureBuffer);
+                simCard->advance(instrument::kCaptureBufferFrames);
             } else {
                 waitForMessage(loop, kAlsaPassWaitMs);
                 form.idlePass();
@@ -218,7 +211,7 @@ int main(int argc, char** argv) {
         }
         // Written before any further message is dispatched: the report shows what the last pass
         // worked on.
-        return writeOutputs(form, form, options) ? 0 : kFailureExitStatus;
+        return writeOutputs(form, options) ? 0 : kFailureExitStatus;
     }
 
     if (const QString why = window::closeOnTerminationSignals(form); !why.isEmpty()) {
@@ -227,6 +220,6 @@ int main(int argc, char** argv) {
                               .arg(why));
     }
     const int status = QApplication::exec();
-    const bool written = writeOutputs(form, form, options);
+    const bool written = writeOutputs(form, options);
     return status != 0 ? status : (written ? 0 : kFailureExitStatus);
 }

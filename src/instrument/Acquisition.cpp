@@ -39,7 +39,7 @@ void Instrument::MyIdleEvent(bool& Done) {
     // Opens a new capture run once the previous one has ended; during a run this fails at once.
     if (!AudioIn1->StartDevice(&AudioIn1)) AudioIn1->StartDevice(&AudioIn1);
 
-    FirstIndexR = 1;
+    R.FirstIndex = 1;
 
     if (PeriodicMode == kPeriodicDisplay) {
         DrawGrid();

@@ -20,9 +20,6 @@ constexpr std::string_view kVoltUnit = " V";
 constexpr std::string_view kPeakLabelL = "rmaxl =";
 constexpr std::string_view kPeakLabelR = "rmaxr =";
 
-constexpr uint32_t kFirstValueR = 0;  // channel R: the first value of each frame
-constexpr uint32_t kFirstValueL = 1;  // channel L: the second
-
 // Frame k's value at RawSamples[2k + first], for k = 0..count − 1. Read positions from 44100 on
 // lie past RawSamples and yield 0; they are kept in full, so a read never wraps back onto captured
 // values. The loop indices end as the loop over the frames leaves them.
@@ -49,41 +46,35 @@ Word PeakFromPositionOne(const SampleArray& samples, int32_t count, Word& scanIn
 
 }  // namespace
 
-void Instrument::AnalyseChannelL() {
-    PeakL = 0;
+void Instrument::AnalyseChannel(ChannelState& c) {
+    c.Peak = 0;
 
     const int32_t count = SampleEnd(SampleCount);
-    Deinterleave(RawSamples, kFirstValueL, count, SamplesL, ScanIndex, RawIndex);
-    PeakL = PeakFromPositionOne(SamplesL, count, ScanIndex);
+    Deinterleave(RawSamples, c.Wiring.firstValue, count, c.Samples, ScanIndex, RawIndex);
+    c.Peak = PeakFromPositionOne(c.Samples, count, ScanIndex);
 
+    c.Level = kShownLevelMillivolts;
+    NumText.setFixed(static_cast<double>(RoundHalfEven(c.Level)) / kMillivoltsPerVolt, kLevelWidth,
+                     kLevelDecimals);
+    ShowJoined(panel_, c.Wiring.level, {NumText.view(), kVoltUnit});
+}
+
+void Instrument::AnalyseChannelL() {
+    AnalyseChannel(L);
+    // Both peaks, R's as its latest analysis left it.
     NumText40 peakText;
     peakText.append(kPeakLabelL);
-    NumText.setInteger(PeakL);
+    NumText.setInteger(L.Peak);
     peakText.append(NumText.view());
     peakText.append(kPeakLabelR);
-    NumText.setInteger(PeakR);
+    NumText.setInteger(R.Peak);
     peakText.append(NumText.view());
     panel_.setText(Control::Edit11, peakText.view());
-
-    LevelL = kShownLevelMillivolts;
-    NumText.setFixed(static_cast<double>(RoundHalfEven(LevelL)) / kMillivoltsPerVolt, kLevelWidth,
-                     kLevelDecimals);
-    ShowJoined(panel_, Control::Edit4, {NumText.view(), kVoltUnit});
 }
 
 void Instrument::AnalyseChannelR() {
-    PeakR = 0;
-
-    const int32_t count = SampleEnd(SampleCount);
-    Deinterleave(RawSamples, kFirstValueR, count, SamplesR, ScanIndex, RawIndex);
-    PeakR = PeakFromPositionOne(SamplesR, count, ScanIndex);
-
+    AnalyseChannel(R);
     panel_.setVisible(Control::Panel2, false);
-
-    LevelR = kShownLevelMillivolts;
-    NumText.setFixed(static_cast<double>(RoundHalfEven(LevelR)) / kMillivoltsPerVolt, kLevelWidth,
-                     kLevelDecimals);
-    ShowJoined(panel_, Control::Edit1, {NumText.view(), kVoltUnit});
 }
 
 }  // namespace instrument

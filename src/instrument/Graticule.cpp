@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "instrument/Display.h"
 #include "instrument/Instrument.h"
 #include "instrument/TimeBase.h"
 
@@ -10,7 +11,6 @@ namespace instrument {
 
 namespace {
 
-constexpr int kTraceLeft = 55;        // x of the zero line's left end
 constexpr int kDivision = 20;         // pixels per vertical division
 constexpr int kGridRows = 11;         // horizontal grid lines on each side of the zero line
 constexpr int kGridColumns = 10;      // vertical grid lines
@@ -129,16 +129,9 @@ void Instrument::DrawTimeScale(int set) {
 void Instrument::DrawScales() {
     if (GridVisible == 1) DrawGrid();
 
-    int set = 0;
-    if (AutoTimeBase == 1) {
-        set = automaticBand(FreqR);
-    } else {
-        const int item = panel_.itemIndex(Control::ComboBox1);
-        if (item >= kFirstBand && item <= kLastBand) set = item;
-    }
-    if (set != 0) DrawTimeScale(set);
+    if (const int set = SelectedBand(); set != 0) DrawTimeScale(set);
 
-    FirstIndexL = 0;
+    L.FirstIndex = 0;
 
     Canvas& canvas = panel_.canvas();
     const int cy = canvas.clientHeight() / 2;
@@ -147,10 +140,10 @@ void Instrument::DrawScales() {
 
     // Ticks 29..32 with texts at 34 for L (from the first division), ticks 24..27 with texts at
     // the left edge for R (from the zero line); the ticks keep the yellow pen.
-    drawScaleColumn(canvas, NumText, cy, DivisionValueL, 1, 29, 34);
+    drawScaleColumn(canvas, NumText, cy, L.DivisionValue, 1, 29, 34);
     canvas.setFontColor(kWhite);
     canvas.textOut(34, cy - kTextRise, "ms");
-    drawScaleColumn(canvas, NumText, cy, DivisionValueR, 0, 24, 0);
+    drawScaleColumn(canvas, NumText, cy, R.DivisionValue, 0, 24, 0);
 
     canvas.setPenColor(kWhite);
     for (int i = 0; i <= kFineTicks; ++i) {

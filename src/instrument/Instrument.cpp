@@ -2,16 +2,15 @@
 
 namespace instrument {
 
-namespace {
-
-// The capture configuration of AudioIn1, as the window's design stores it.
-constexpr int32_t kCaptureBufferBytes = 44100;  // 11025 stereo frames, 0.25 s
-constexpr int32_t kCaptureBuffers = 4;          // one run: 1 s of sound
-constexpr int32_t kCaptureFrameRate = 44100;
-constexpr bool kCaptureStereo = true;
-constexpr uint16_t kCaptureBits = 16;
-
-}  // namespace
+platform::WaveFormat CaptureFormat() {
+    platform::WaveFormat format;
+    format.channels = kCaptureChannels;
+    format.samplesPerSec = kCaptureFrameRate;
+    format.bitsPerSample = kCaptureBits;
+    format.blockAlign = static_cast<uint16_t>(format.channels * kCaptureBits / 8);
+    format.avgBytesPerSec = format.samplesPerSec * format.blockAlign;
+    return format;
+}
 
 Instrument::Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform::MessageLoop& loop)
     : AudioIn1(std::make_unique<audio::TAudioIn>(driver, loop)), panel_(panel) {
@@ -25,12 +24,6 @@ Instrument::Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform
     AudioIn1->OnBufferFilled = [this](std::byte* Buffer, int32_t& Size) {
         return AudioIn1BufferFilled(Buffer, Size);
     };
-}
-
-Instrument::~Instrument() {
-    // The component's handler refers to this instrument: close the device and drop the
-    // component while the state it writes into still exists.
-    AudioIn1.reset();
 }
 
 }  // namespace instrument

@@ -15,26 +15,15 @@ constexpr std::string_view kUnitBelow = "- V";
 
 }  // namespace
 
-void Instrument::ApplyRangeL() {
-    if (AutoRangeL != kAutomaticRange) return;  // the lists are disabled; nothing else occurs
-    if (RangeLatchL[kRange5V] == 1) return;     // already in force
-    DivisionValueL = kAutoDivisionValue;
-    panel_.setText(Control::Edit2, kUnitAbove);
-    panel_.setText(Control::Edit5, kUnitBelow);
-    GainL = kAutoGain;
+void Instrument::ApplyRange(ChannelState& c) {
+    if (c.AutoRange != kAutomaticRange) return;  // the lists are disabled; nothing else occurs
+    if (c.RangeLatch[kRange5V] == 1) return;     // already in force
+    c.DivisionValue = kAutoDivisionValue;
+    panel_.setText(c.Wiring.unitAbove, kUnitAbove);
+    panel_.setText(c.Wiring.unitBelow, kUnitBelow);
+    c.Gain = kAutoGain;
     panel_.repaintWindow();
-    RangeLatchL.latch(kRange5V);
-}
-
-void Instrument::ApplyRangeR() {
-    if (AutoRangeR != kAutomaticRange) return;
-    if (RangeLatchR[kRange5V] == 1) return;
-    DivisionValueR = kAutoDivisionValue;
-    panel_.setText(Control::Edit18, kUnitAbove);
-    panel_.setText(Control::Edit19, kUnitBelow);
-    GainR = kAutoGain;
-    panel_.repaintWindow();
-    RangeLatchR.latch(kRange5V);
+    c.RangeLatch.latch(kRange5V);
 }
 
 }  // namespace instrument

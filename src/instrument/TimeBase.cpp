@@ -5,15 +5,15 @@
 
 namespace instrument {
 
+int Instrument::SelectedBand() const {
+    if (AutoTimeBase == 1) return automaticBand(R.Freq);
+    const int item = panel_.itemIndex(Control::ComboBox1);
+    return item >= kFirstBand && item <= kLastBand ? item : 0;
+}
+
 void Instrument::ApplyTimeBase() {
-    int band = 0;
-    if (AutoTimeBase == 1) {
-        band = automaticBand(FreqR);
-    } else {
-        band = panel_.itemIndex(Control::ComboBox1);
-        if (band < kFirstBand || band > kLastBand) return;
-    }
-    if (TimeBaseLatch[band] == 1) return;  // already in force: nothing to redraw
+    const int band = SelectedBand();
+    if (band == 0 || band == BandInForce()) return;  // nothing new to redraw
 
     PointSpacing = timeBand(band).pointSpacing;
     TimeStep = timeBand(band).timeStep;

@@ -24,8 +24,8 @@ ScreenCanvas::ScreenCanvas(int clientWidth, int clientHeight) {
 void ScreenCanvas::resize(int clientWidth, int clientHeight) {
     clientWidth_ = std::max(clientWidth, 0);
     clientHeight_ = std::max(clientHeight, 0);
-    const int width = std::max(clientWidth_, kMinImageWidth);
-    const int height = std::max(clientHeight_, kMinImageHeight);
+    const int width = std::max(clientWidth_, kDesignClientWidth);
+    const int height = std::max(clientHeight_, kDesignClientHeight);
     if (image_.width() != width || image_.height() != height)
         image_ = QImage(width, height, QImage::Format_RGB32);
     clear();

@@ -21,20 +21,18 @@
 #include <vector>
 
 #include "instrument/Canvas.h"
+#include "window/WindowDesign.h"
 
 namespace window {
 
 class ScreenCanvas final : public instrument::Canvas {
   public:
-    // The designed client area; the image is never smaller.
-    static constexpr int kMinImageWidth = 800;
-    static constexpr int kMinImageHeight = 526;
-
     // Needs a QGuiApplication (the glyph cache is rendered here).
-    explicit ScreenCanvas(int clientWidth = kMinImageWidth, int clientHeight = kMinImageHeight);
+    explicit ScreenCanvas(int clientWidth = kDesignClientWidth,
+                          int clientHeight = kDesignClientHeight);
 
     // A new client size. Keeps nothing: the image is black afterwards. The image is the client
-    // size, but at least kMinImageWidth x kMinImageHeight; a smaller window shows its top-left
+    // size, but at least the designed client area; a smaller window shows its top-left
     // part.
     void resize(int clientWidth, int clientHeight);
     void clear();  // everything black

@@ -62,7 +62,7 @@ class DrawTest : public ::testing::Test {
 
     // A periodic idle pass as MyIdleEvent draws it, without the capture start.
     void idlePass() {
-        scope.FirstIndexR = 1;
+        scope.R.FirstIndex = 1;
         scope.DrawGrid();
         scope.DrawTraces();
     }

@@ -92,9 +92,9 @@ TEST_F(AcquisitionTest, CapturedFramesLandInterleavedWithChannelRFirst) {
 TEST_F(AcquisitionTest, EveryPassSetsFirstIndexRToOneAndReportsNotDone) {
     for (int32_t mode : {0, 1}) {
         rig.scope.PeriodicMode = mode;
-        rig.scope.FirstIndexR = 500;  // a silent channel R leaves it where the pass put it
+        rig.scope.R.FirstIndex = 500;  // a silent channel R leaves it where the pass put it
         EXPECT_FALSE(rig.idlePass());
-        EXPECT_EQ(rig.scope.FirstIndexR, 1) << "mode " << mode;
+        EXPECT_EQ(rig.scope.R.FirstIndex, 1) << "mode " << mode;
     }
 }
 

@@ -29,8 +29,8 @@ TEST_F(AnalysisTest, ChannelsNeverMix) {
     s.AnalyseChannelR();
     for (uint32_t k = 0; k < 22050; ++k) {
         const auto frame = static_cast<int32_t>(k % 30000);
-        ASSERT_EQ(s.SamplesR[k], frame) << k;
-        ASSERT_EQ(s.SamplesL[k], -frame - 1) << k;
+        ASSERT_EQ(s.R.Samples[k], frame) << k;
+        ASSERT_EQ(s.L.Samples[k], -frame - 1) << k;
     }
     EXPECT_EQ(s.RawIndex, 44098) << "the R routine ran last";
 }
@@ -38,14 +38,14 @@ TEST_F(AnalysisTest, ChannelsNeverMix) {
 TEST_F(AnalysisTest, ReadsPastTheCaptureYieldZeroAndNeverWrapOntoCapturedValues) {
     for (uint32_t k = 0; k < instrument::kSampleSlots; ++k) s.RawSamples.set(k, 7);
     s.SampleCount = 44100;  // the largest buffer the handler accepts
-    s.SamplesL.fill(-1);
-    s.SamplesR.fill(-1);
+    s.L.Samples.fill(-1);
+    s.R.Samples.fill(-1);
     s.AnalyseChannelL();
     s.AnalyseChannelR();
     for (uint32_t k = 0; k < instrument::kSampleSlots; ++k) {
         const int32_t expected = k < 22050 ? 7 : 0;
-        ASSERT_EQ(s.SamplesL[k], expected) << k;
-        ASSERT_EQ(s.SamplesR[k], expected) << k;
+        ASSERT_EQ(s.L.Samples[k], expected) << k;
+        ASSERT_EQ(s.R.Samples[k], expected) << k;
     }
 }
 
@@ -72,15 +72,15 @@ TEST_F(AnalysisTest, PeakIsTheLargestMagnitudeFromPositionOne) {
         s.RawSamples.set(2 * c.framePosition + 1, c.value);  // channel L only
         s.AnalyseChannelL();
         s.AnalyseChannelR();
-        EXPECT_EQ(s.PeakL, c.expectedPeak);
-        EXPECT_EQ(s.PeakR, 0) << "channel R must not see channel L";
+        EXPECT_EQ(s.L.Peak, c.expectedPeak);
+        EXPECT_EQ(s.R.Peak, 0) << "channel R must not see channel L";
 
         s.RawSamples.fill(0);
         s.RawSamples.set(2 * c.framePosition, c.value);  // channel R only
         s.AnalyseChannelL();
         s.AnalyseChannelR();
-        EXPECT_EQ(s.PeakR, c.expectedPeak);
-        EXPECT_EQ(s.PeakL, 0) << "channel L must not see channel R";
+        EXPECT_EQ(s.R.Peak, c.expectedPeak);
+        EXPECT_EQ(s.L.Peak, 0) << "channel L must not see channel R";
     }
 }
 
@@ -114,8 +114,8 @@ TEST_F(AnalysisTest, LevelReadOutsShowTwoPointFiftyVoltsWhateverTheInput) {
         s.AnalyseChannelR();
         EXPECT_EQ(rig.panel.text[Control::Edit4], "2.50 V");
         EXPECT_EQ(rig.panel.text[Control::Edit1], "2.50 V");
-        EXPECT_EQ(s.LevelL, 2500.0);
-        EXPECT_EQ(s.LevelR, 2500.0);
+        EXPECT_EQ(s.L.Level, 2500.0);
+        EXPECT_EQ(s.R.Level, 2500.0);
     }
 }
 
@@ -128,14 +128,14 @@ TEST_F(AnalysisTest, OnlyTheRAnalysisHidesTheRangeWarning) {
 }
 
 TEST_F(AnalysisTest, FirstPassBeforeAnyBufferClearsBothChannelsUpToItsSampleCount) {
-    s.SamplesL.fill(9);
-    s.SamplesR.fill(9);
+    s.L.Samples.fill(9);
+    s.R.Samples.fill(9);
     s.AnalyseChannelL();
     s.AnalyseChannelR();
     EXPECT_EQ(s.SampleCount, 22100);
-    EXPECT_EQ(s.SamplesL[22099], 0);
-    EXPECT_EQ(s.SamplesR[22099], 0);
-    EXPECT_EQ(s.SamplesL[22100], 9);
+    EXPECT_EQ(s.L.Samples[22099], 0);
+    EXPECT_EQ(s.R.Samples[22099], 0);
+    EXPECT_EQ(s.L.Samples[22100], 9);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 namespace {
 
+using instrument::ChannelState;
 using instrument::Control;
 using instrument::Instrument;
 using instrument::SampleArray;
@@ -17,67 +18,44 @@ using instrument::Word;
 using testing_support::FillSquare;
 using testing_support::InstrumentRig;
 
-// One channel's measurement as the tests drive it; the L and R routines are twins.
+// One channel's measurement through its named entry points, with the read-out it writes.
 struct ChannelUnderTest {
     const char* name;
     Control readout;
-    SampleArray Instrument::*samples;
-    SampleArray Instrument::*envelope;
-    Word Instrument::*firstIndex;
-    Word Instrument::*periodStart;
-    Word Instrument::*periodEnd;
-    Word Instrument::*edgeStep;
-    Word Instrument::*edgeSkip;
-    double Instrument::*freq;
-    double Instrument::*gain;
-    void (*measureFrequency)(Instrument&);
-    void (*measurePeriod)(Instrument&);
-    void (*findFirstPositive)(Instrument&);
+    ChannelState Instrument::*channel;
+    void (Instrument::*measureFrequency)();
+    void (Instrument::*measurePeriod)();
+    void (Instrument::*findFirstPositive)();
 };
 
 const ChannelUnderTest kChannelL{"L",
                                  Control::Edit12,
-                                 &Instrument::SamplesL,
-                                 &Instrument::EnvelopeL,
-                                 &Instrument::FirstIndexL,
-                                 &Instrument::PeriodStartL,
-                                 &Instrument::PeriodEndL,
-                                 &Instrument::EdgeStepL,
-                                 &Instrument::EdgeSkipL,
-                                 &Instrument::FreqL,
-                                 &Instrument::GainL,
-                                 [](Instrument& s) { s.MeasureFrequencyL(); },
-                                 [](Instrument& s) { s.MeasurePeriodL(); },
-                                 [](Instrument& s) { s.FindFirstPositiveL(); }};
+                                 &Instrument::L,
+                                 &Instrument::MeasureFrequencyL,
+                                 &Instrument::MeasurePeriodL,
+                                 &Instrument::FindFirstPositiveL};
 
 const ChannelUnderTest kChannelR{"R",
                                  Control::Edit8,
-                                 &Instrument::SamplesR,
-                                 &Instrument::EnvelopeR,
-                                 &Instrument::FirstIndexR,
-                                 &Instrument::PeriodStartR,
-                                 &Instrument::PeriodEndR,
-                                 &Instrument::EdgeStepR,
-                                 &Instrument::EdgeSkipR,
-                                 &Instrument::FreqR,
-                                 &Instrument::GainR,
-                                 [](Instrument& s) { s.MeasureFrequencyR(); },
-                                 [](Instrument& s) { s.MeasurePeriodR(); },
-                                 [](Instrument& s) { s.FindFirstPositiveR(); }};
+                                 &Instrument::R,
+                                 &Instrument::MeasureFrequencyR,
+                                 &Instrument::MeasurePeriodR,
+                                 &Instrument::FindFirstPositiveR};
 
 class FrequencyTest : public ::testing::TestWithParam<ChannelUnderTest> {
   protected:
     FrequencyTest() {
         s.SampleCount = 22050;
-        s.FirstIndexL = 0;  // as every redraw leaves it
-        s.FirstIndexR = 1;  // as every idle pass leaves it
+        s.L.FirstIndex = 0;  // as every redraw leaves it
+        s.R.FirstIndex = 1;  // as every idle pass leaves it
         rig.panel.visible[Control::Panel14] = true;
     }
 
     const ChannelUnderTest& ch() const { return GetParam(); }
-    SampleArray& samples() { return s.*ch().samples; }
-    SampleArray& envelope() { return s.*ch().envelope; }
-    void measure() { ch().measureFrequency(s); }
+    ChannelState& channel() { return s.*ch().channel; }
+    SampleArray& samples() { return channel().Samples; }
+    SampleArray& envelope() { return channel().Envelope; }
+    void measure() { (s.*ch().measureFrequency)(); }
     const std::string& readout() { return rig.panel.text[ch().readout]; }
     bool warningShown() { return rig.panel.visible[Control::Panel14]; }
 
@@ -96,9 +74,9 @@ TEST_P(FrequencyTest, SlowSquareIsMeasuredInTheCoarsePassToOneHertz) {
     FillSquare(samples(), 441, 10000);
     measure();
     // The edge lies three positions before the third half-wave's first positive sample.
-    EXPECT_EQ(s.*ch().periodStart, 879);
-    EXPECT_EQ(s.*ch().periodEnd, 1324);
-    EXPECT_DOUBLE_EQ(s.*ch().freq, 22050.0 / 445.0);
+    EXPECT_EQ(channel().PeriodStart, 879);
+    EXPECT_EQ(channel().PeriodEnd, 1324);
+    EXPECT_DOUBLE_EQ(channel().Freq, 22050.0 / 445.0);
     EXPECT_EQ(readout(), "    50 Hz");
     EXPECT_TRUE(warningShown()) << "the coarse result leaves the warning alone";
 }
@@ -106,17 +84,17 @@ TEST_P(FrequencyTest, SlowSquareIsMeasuredInTheCoarsePassToOneHertz) {
 TEST_P(FrequencyTest, FasterSquareIsMeasuredAgainInTheFinePass) {
     FillSquare(samples(), 22, 10000);
     measure();
-    EXPECT_EQ(s.*ch().periodStart, 43);
-    EXPECT_EQ(s.*ch().periodEnd, 67);
-    EXPECT_DOUBLE_EQ(s.*ch().freq, 918.75);
+    EXPECT_EQ(channel().PeriodStart, 43);
+    EXPECT_EQ(channel().PeriodEnd, 67);
+    EXPECT_DOUBLE_EQ(channel().Freq, 918.75);
     EXPECT_EQ(readout(), "  920 Hz");
     EXPECT_FALSE(warningShown());
 
     // The coarse look-ahead and skip on the same envelope give the longer span.
-    s.*ch().edgeStep = 3;
-    s.*ch().edgeSkip = 95;
-    ch().measurePeriod(s);
-    EXPECT_EQ(s.*ch().periodEnd - s.*ch().periodStart, 114);
+    channel().EdgeStep = 3;
+    channel().EdgeSkip = 95;
+    (s.*ch().measurePeriod)();
+    EXPECT_EQ(channel().PeriodEnd - channel().PeriodStart, 114);
 }
 
 struct SquareCase {
@@ -171,8 +149,8 @@ TEST_P(FrequencyTest, SignalsWithoutARisingEdgeRunTheSearchToItsLimit) {
         EXPECT_EQ(readout(), "  f > fmax");
         EXPECT_TRUE(warningShown());
         // The fine pass: the edge search ends at the limit, the end search 5 + 1 further on.
-        EXPECT_EQ(s.*ch().periodStart, 19999);
-        EXPECT_EQ(s.*ch().periodEnd, 20006);
+        EXPECT_EQ(channel().PeriodStart, 19999);
+        EXPECT_EQ(channel().PeriodEnd, 20006);
     }
 }
 
@@ -202,7 +180,7 @@ TEST_P(FrequencyTest, FollowingTheGeneratorShowsItsFrequencyWhateverTheInput) {
             measure();
             EXPECT_EQ(readout(), c.expected);
             EXPECT_EQ(warningShown(), !c.warningHidden);
-            EXPECT_EQ(s.*ch().freq, c.generatorFrequency);
+            EXPECT_EQ(channel().Freq, c.generatorFrequency);
         }
     }
 }
@@ -227,12 +205,12 @@ TEST_P(FrequencyTest, EdgeThresholdIsOneOverTheGain) {
             const int32_t value = k < 100 ? 10000 : k < 400 ? c.low : k < 500 ? 10000 : -10000;
             samples().set(static_cast<uint32_t>(k), value);
         }
-        s.*ch().gain = c.gain;
+        channel().Gain = c.gain;
         measure();
         EXPECT_EQ(readout(), c.expected);
         if (std::string(c.expected) != "  f > fmax") {
-            EXPECT_EQ(s.*ch().periodStart, 399);
-            EXPECT_EQ(s.*ch().periodEnd, 501);
+            EXPECT_EQ(channel().PeriodStart, 399);
+            EXPECT_EQ(channel().PeriodEnd, 501);
         }
     }
 }
@@ -242,10 +220,10 @@ TEST_P(FrequencyTest, ANegativeSeedCountsAsALargeEnvelopeValue) {
     // left a negative seed. Read as unsigned it is no low point, so there is no edge.
     samples().fill(0);
     envelope().fill(0);
-    s.*ch().firstIndex = 1;
+    channel().FirstIndex = 1;
     envelope().set(1, -5000);
     measure();
-    EXPECT_EQ(s.*ch().firstIndex, 1);
+    EXPECT_EQ(channel().FirstIndex, 1);
     EXPECT_EQ(readout(), "  f > fmax");
 }
 
@@ -268,9 +246,9 @@ TEST_P(FrequencyTest, FirstPositiveSearchCoversOneToSampleCountInclusive) {
         envelope().fill(-9);
         samples().set(c.position, 321);
         s.SampleCount = c.sampleCount;
-        s.*ch().firstIndex = 7;
-        ch().findFirstPositive(s);
-        EXPECT_EQ(s.*ch().firstIndex, c.expectedFirst);
+        channel().FirstIndex = 7;
+        (s.*ch().findFirstPositive)();
+        EXPECT_EQ(channel().FirstIndex, c.expectedFirst);
         EXPECT_EQ(envelope()[c.expectedFirst], c.expectedFirst == 7 ? -9 : 321) << "the seed";
     }
 }

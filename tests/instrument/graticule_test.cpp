@@ -78,7 +78,7 @@ class ScaleColumnTest : public ::testing::WithParamInterface<ColumnCase>, public
 
 TEST_P(ScaleColumnTest, ColumnsReadTheDivisionValuesAboveAndBelowTheZeroLine) {
     const ColumnCase& c = GetParam();
-    scope.DivisionValueL = scope.DivisionValueR = c.divisionValue;
+    scope.L.DivisionValue = scope.R.DivisionValue = c.divisionValue;
     scope.DrawScales();
 
     for (int i = 1; i <= 10; ++i) {
@@ -113,7 +113,7 @@ TEST_F(GraticuleTest, ScalesDrawTheLabelSetOfTheChoiceWithoutChangingTheTimeBase
         panel.screen.clear();
         scope.AutoTimeBase = c.autoTimeBase;
         panel.items[instrument::Control::ComboBox1] = c.item;
-        scope.FreqR = c.freqR;
+        scope.R.Freq = c.freqR;
         scope.DrawScales();
         const std::string end = textsAt(772, kCentre + 3) + textsAt(767, kCentre + 3);
         EXPECT_EQ(end.substr(0, end.find('|')), c.end) << c.freqR << " " << c.item;

@@ -39,7 +39,7 @@ struct BoundCase {
 class BandBoundTest : public ::testing::WithParamInterface<BoundCase>, public TimeBaseTest {};
 
 TEST_P(BandBoundTest, FrequencyOnABoundBelongsToTheLowerBand) {
-    scope.FreqR = GetParam().freqR;
+    scope.R.Freq = GetParam().freqR;
     scope.ApplyTimeBase();
 
     expectBand(GetParam().band);
@@ -67,7 +67,7 @@ TEST_F(TimeBaseTest, OnlyAChangeOfBandRepaintsAndEveryCrossingDoes) {
                  {30.0, 3, true}, {30.0, 3, false}, {31.0, 4, true}};
     for (const auto& step : steps) {
         panel.screen.clear();
-        scope.FreqR = step.freqR;
+        scope.R.Freq = step.freqR;
         scope.ApplyTimeBase();
         EXPECT_EQ(panel.repaints, step.repaints) << step.freqR;
         EXPECT_EQ(panel.screen.lines.empty(), !step.drawn) << step.freqR;
@@ -75,7 +75,7 @@ TEST_F(TimeBaseTest, OnlyAChangeOfBandRepaintsAndEveryCrossingDoes) {
 }
 
 TEST_F(TimeBaseTest, ComboBox1ChoosesTheBandOrAutomaticOrTheGenerator) {
-    scope.FreqR = 200.0;  // band 4 in force
+    scope.R.Freq = 200.0;  // band 4 in force
     scope.ApplyTimeBase();
     const struct {
         int item, autoTimeBase, followGenerator, band, repaints;
@@ -102,7 +102,7 @@ TEST_P(GeneratorTimeBaseTest, GeneratorItemSelectsTheGeneratorsBandWhateverTheIn
     chooseTimeBase(8);
     idlePass();
 
-    EXPECT_DOUBLE_EQ(scope.FreqR, 1000.0);
+    EXPECT_DOUBLE_EQ(scope.R.Freq, 1000.0);
     expectBand(6);
 }
 

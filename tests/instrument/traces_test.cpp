@@ -61,7 +61,7 @@ TEST_F(TracesTest, SquareWaveIsShownFromTheFallingEdgeAfterTheFirstNegativeStret
     chooseTimeBase(4);  // 1.65 pixels and 1 sample per point
     idlePass();
 
-    EXPECT_EQ(scope.FirstIndexR, 100);
+    EXPECT_EQ(scope.R.FirstIndex, 100);
     // The envelope is 0 on [200, 300) and turns at 300: the display starts at 298, so point 1 is
     // the last high sample, point 2 the first low one.
     EXPECT_EQ(scope.TraceStartR, 298);
@@ -84,7 +84,7 @@ TEST_F(TracesTest, WithoutNegativeRTheTracesStartAtTheFallbackOnTheZeroLine) {
     capture([](int k) { return k == 0 ? -3000 : 3000; }, [](int) { return 4000; });
     idlePass();
 
-    EXPECT_EQ(scope.FirstIndexR, 1);  // left by the frequency measurement
+    EXPECT_EQ(scope.R.FirstIndex, 1);  // left by the frequency measurement
     EXPECT_EQ(scope.TraceStartR, 19998);
     for (const auto& trace : {newL(), newR()})
         for (const DrawnLine& s : trace) ASSERT_TRUE(s.y0 == kCentre && s.y1 == kCentre);
@@ -100,7 +100,7 @@ TEST_P(LateNegativeTest, TriggerSearchStaysBoundedAndNothingIsDrawnBelowTheZeroL
     chooseTimeBase(1);  // points at 20004, 20010, ... 25998
     idlePass();
 
-    EXPECT_EQ(scope.FirstIndexR, firstNegative);
+    EXPECT_EQ(scope.R.FirstIndex, firstNegative);
     EXPECT_EQ(scope.TraceStartR, 19998);
     EXPECT_EQ(newR()[0].y0, firstNegative > 20004 ? kCentre - 20 : kCentre);
     EXPECT_EQ(newL()[0].y0, kCentre - 79);
@@ -256,7 +256,7 @@ TEST_F(TracesTest, OddClientHeightLeavesNoResidueOfTheOldTrace) {
         onScreen.SampleCount = scope.SampleCount;
         panel.screen.clear();
         idlePass();
-        onScreen.FirstIndexR = 1;
+        onScreen.R.FirstIndex = 1;
         onScreen.DrawGrid();
         onScreen.DrawTraces();
     };

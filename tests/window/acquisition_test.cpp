@@ -35,9 +35,9 @@ std::unique_ptr<platform::sim::StereoSource> squareOnR(double hz = kSquareHz) {
 // Channel R of RawSamples (even positions) against the square from card frame `firstFrame` on.
 ::testing::AssertionResult holdsSquareFrom(const app::TForm1& form, uint64_t firstFrame) {
     for (uint32_t k = 0; k < kBufferFrames; ++k) {
-        if (form.RawSamples[2 * k] != squareAt(firstFrame + k))
+        if (form.instrument().RawSamples[2 * k] != squareAt(firstFrame + k))
             return ::testing::AssertionFailure()
-                   << "frame " << firstFrame + k << ": " << form.RawSamples[2 * k];
+                   << "frame " << firstFrame + k << ": " << form.instrument().RawSamples[2 * k];
     }
     return ::testing::AssertionSuccess();
 }
@@ -45,11 +45,12 @@ std::unique_ptr<platform::sim::StereoSource> squareOnR(double hz = kSquareHz) {
 TEST(Acquisition, EachPassTakesTheBufferCompletedBeforeIt) {
     WindowOnSimCard w(squareOnR());
     w.pass();  // works on the start values; the first buffer completes afterwards
-    EXPECT_EQ(w.form->SampleCount, 22100);
+    EXPECT_EQ(w.form->instrument().SampleCount, 22100);
     w.pass();
-    EXPECT_EQ(w.form->SampleCount, 22050);
+    EXPECT_EQ(w.form->instrument().SampleCount, 22050);
     EXPECT_TRUE(holdsSquareFrom(*w.form, 0));
-    EXPECT_EQ(w.form->RawSamples[22050], 0) << "positions past the buffer stay as they were";
+    EXPECT_EQ(w.form->instrument().RawSamples[22050], 0)
+        << "positions past the buffer stay as they were";
 }
 
 TEST(Acquisition, CaptureRunsFollowEachOtherWithoutGaps) {
@@ -57,8 +58,8 @@ TEST(Acquisition, CaptureRunsFollowEachOtherWithoutGaps) {
     WindowOnSimCard w(squareOnR());
     w.passes(20);
     EXPECT_TRUE(holdsSquareFrom(*w.form, 18 * kBufferFrames));
-    EXPECT_EQ(w.form->PeakR, kAmplitude);
-    EXPECT_TRUE(w.form->AudioIn1->DeviceOpen());
+    EXPECT_EQ(w.form->instrument().R.Peak, kAmplitude);
+    EXPECT_TRUE(w.form->instrument().AudioIn1->DeviceOpen());
 }
 
 TEST(Acquisition, SingleShotClickDrawsOneFrameAndUnchecksBothButtons) {
@@ -68,7 +69,7 @@ TEST(Acquisition, SingleShotClickDrawsOneFrameAndUnchecksBothButtons) {
     auto* single = w.find<QRadioButton>("RadioButton2");
 
     single->click();
-    EXPECT_EQ(w.form->PeriodicMode, 0);
+    EXPECT_EQ(w.form->instrument().PeriodicMode, 0);
     EXPECT_FALSE(periodic->isChecked());
     EXPECT_FALSE(single->isChecked());
     const QImage frame = w.form->screen().image().copy();
@@ -87,7 +88,7 @@ TEST(Acquisition, SingleShotClickDrawsOneFrameAndUnchecksBothButtons) {
 
     // Back to periodic display: every pass redraws.
     periodic->click();
-    EXPECT_EQ(w.form->PeriodicMode, 1);
+    EXPECT_EQ(w.form->instrument().PeriodicMode, 1);
     EXPECT_TRUE(periodic->isChecked());
 }
 
@@ -118,15 +119,17 @@ TEST(Acquisition, MenuEntriesWithoutActionChangeNothing) {
                            d.naptR1, d.volbarozsahu2, d.frekvence2, d.asovzkladna1})
         entry->trigger();
     EXPECT_EQ(w.form->screen().image(), frame);
-    EXPECT_EQ(w.form->PeriodicMode, 0);
+    EXPECT_EQ(w.form->instrument().PeriodicMode, 0);
 }
 
 TEST(IdleHandler, MeasuresFromTheEventLoopButNotInsideAModalBox) {
     WindowOnSimCard w(squareOnR(), app::IdleDriving::EventLoop);
     // A whole run passes: the idle handler opens the next one.
     w.card.advance(4 * kBufferFrames);
-    ASSERT_TRUE(window_test::processEventsUntil([&] { return w.form->SampleCount == 22050; }));
-    ASSERT_TRUE(window_test::processEventsUntil([&] { return w.form->AudioIn1->DeviceOpen(); }));
+    ASSERT_TRUE(
+        window_test::processEventsUntil([&] { return w.form->instrument().SampleCount == 22050; }));
+    ASSERT_TRUE(window_test::processEventsUntil(
+        [&] { return w.form->instrument().AudioIn1->DeviceOpen(); }));
 
     // While a message box is open the run that ends is not followed by another.
     bool openedInsideBox = true;
@@ -135,14 +138,15 @@ TEST(IdleHandler, MeasuresFromTheEventLoopButNotInsideAModalBox) {
                         QMessageBox::Ok, w.form.get());
         QTimer::singleShot(0, &box, [&] { w.card.advance(4 * kBufferFrames); });
         QTimer::singleShot(200, &box, [&] {
-            openedInsideBox = w.form->AudioIn1->DeviceOpen();
+            openedInsideBox = w.form->instrument().AudioIn1->DeviceOpen();
             box.accept();
         });
         box.exec();
     });
     ASSERT_TRUE(window_test::processEventsUntil([&] { return !openedInsideBox; }));
-    EXPECT_TRUE(window_test::processEventsUntil([&] { return w.form->AudioIn1->DeviceOpen(); }))
-        << "measuring resumes once the box has closed";
+    EXPECT_TRUE(window_test::processEventsUntil([&] {
+        return w.form->instrument().AudioIn1->DeviceOpen();
+    })) << "measuring resumes once the box has closed";
 }
 
 }  // namespace

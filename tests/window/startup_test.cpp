@@ -66,12 +66,12 @@ TEST(StartUp, ReadOutsListsAndPanels) {
     EXPECT_EQ(amplitude->maximum(), 32767);
     EXPECT_EQ(amplitude->position(), 3276);
 
-    EXPECT_EQ(w.form->GeneratorFrequency, 100);
-    EXPECT_EQ(w.form->GeneratorAmplitude, 3276);
-    EXPECT_EQ(w.form->ChannelShift, 5);
-    EXPECT_EQ(w.form->SampleCount, 22100);
+    EXPECT_EQ(w.form->instrument().GeneratorFrequency, 100);
+    EXPECT_EQ(w.form->instrument().GeneratorAmplitude, 3276);
+    EXPECT_EQ(w.form->instrument().ChannelShift, 5);
+    EXPECT_EQ(w.form->instrument().SampleCount, 22100);
     // The frequency bar's change handler made the first capture start request.
-    EXPECT_TRUE(w.form->AudioIn1->DeviceOpen());
+    EXPECT_TRUE(w.form->instrument().AudioIn1->DeviceOpen());
 }
 
 TEST(StartUp, ListItemsAreExact) {
@@ -130,7 +130,7 @@ TEST(StartUp, CaptionAndMenuBar) {
 TEST(Optimum, EnterBringsBackTheStartUpGeometry) {
     WindowOnSimCard w;
     w.passes(2);
-    ASSERT_EQ(w.form->SampleCount, 22050);
+    ASSERT_EQ(w.form->instrument().SampleCount, 22050);
     w.form->move(50, 60);
     w.form->resize(640, 400);
     window_test::processEventsFor(10);
@@ -146,9 +146,9 @@ TEST(Optimum, EnterBringsBackTheStartUpGeometry) {
     EXPECT_EQ(w.form->centralWidget()->height(), 526);
     for (const char* upper : {"Edit18", "Edit2"}) EXPECT_EQ(w.find<QLineEdit>(upper)->y(), 37);
     for (const char* lower : {"Edit19", "Edit5"}) EXPECT_EQ(w.find<QLineEdit>(lower)->y(), 475);
-    EXPECT_EQ(w.form->SampleCount, 22100);
+    EXPECT_EQ(w.form->instrument().SampleCount, 22100);
     w.passes(2);
-    EXPECT_EQ(w.form->SampleCount, 22050) << "the next buffer sets its own count";
+    EXPECT_EQ(w.form->instrument().SampleCount, 22050) << "the next buffer sets its own count";
 }
 
 TEST(Resize, ClientAreaFollowsAndIsCleared) {

@@ -37,7 +37,7 @@ Counts overPasses(window_test::WindowOnSimCard& w, long& opens, int passes) {
 TEST(WindowAllocation, PassesAllocateNothingButTheDriverOpeningEachCaptureRun) {
     window_test::WindowOnSimCard w(steadySignal());
     long opens = 0;
-    w.form->AudioIn1->OnStart = [&opens] { ++opens; };
+    w.form->instrument().AudioIn1->OnStart = [&opens] { ++opens; };
     w.passes(30);  // warm-up: every capture path, band and glyph once
 
     const Counts periodic = overPasses(w, opens, 40);
