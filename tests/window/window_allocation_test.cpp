@@ -5,6 +5,8 @@
 // replaces the global operator new with a counting one.
 #include <gtest/gtest.h>
 
+#include <QRadioButton>
+
 #include "WindowFixture.h"
 #include "support/CountingNew.h"
 
@@ -44,7 +46,7 @@ TEST(WindowAllocation, PassesAllocateNothingButTheDriverOpeningEachCaptureRun) {
     EXPECT_GE(periodic.opens, 8);  // a run is four buffers, one per pass, then a new open
     EXPECT_EQ(periodic.allocations, periodic.opens * kAllocationsPerDeviceOpen) << "periodic";
 
-    w.form->RadioButton2Click();
+    window_test::click(w.find<QRadioButton>("RadioButton2"));  // single-shot display
     w.passes(10);
     const Counts singleShot = overPasses(w, opens, 40);
     EXPECT_GE(singleShot.opens, 8);
