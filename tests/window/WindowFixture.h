@@ -24,8 +24,8 @@ inline std::ostream& operator<<(std::ostream& os, const QString& text) {
 
 namespace window_test {
 
-// One capture buffer of the instrument: 0.25 s of stereo frames.
-inline constexpr uint64_t kBufferFrames = 11025;
+// One capture buffer of the instrument (0.25 s of stereo frames): what a headless pass lets pass.
+inline constexpr uint64_t kBufferFrames = instrument::kCaptureBufferFrames;
 
 class WindowOnSimCard {
   public:
