@@ -72,7 +72,7 @@ std::unique_ptr<platform::sim::StereoSource> simSource(const Options& options,
 // Whether the capture device opens at all with the instrument's format; otherwise `why` holds the
 // driver's text. The device is closed again at once.
 bool captureOpens(platform::WaveDriver& driver, platform::MessageLoop& loop, std::string& why) {
-    const platform::WaveFormat format = instrument::CaptureFormat();
+    const platform::WaveFormat format = instrument::captureFormat();
     std::unique_ptr<platform::WaveStream> stream;
     const platform::MMResult result =
         driver.open(platform::Direction::Capture, platform::kWaveMapper, format, loop,

@@ -21,7 +21,7 @@ constexpr Word kFineSkip = 5;
 constexpr int32_t kEnvelopeDivisor = 16;
 
 constexpr double kHalfFrameRate = kCaptureFrameRate / 2.0;  // a span is half a period
-constexpr double kFineLimitHz = 100.0;      // at or below: the coarse pass is the result
+constexpr double kFineLimitHz = 100.0;  // at or below: the coarse pass is the result
 
 constexpr int kCoarseWidth = 5;
 constexpr int kFineWidth = 4;

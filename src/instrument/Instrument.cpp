@@ -2,7 +2,7 @@
 
 namespace instrument {
 
-platform::WaveFormat CaptureFormat() {
+platform::WaveFormat captureFormat() {
     platform::WaveFormat format;
     format.channels = kCaptureChannels;
     format.samplesPerSec = kCaptureFrameRate;

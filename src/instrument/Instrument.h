@@ -28,7 +28,7 @@ inline constexpr uint64_t kCaptureBufferFrames =
     kCaptureBufferBytes / (kCaptureChannels * kCaptureBits / 8);
 
 // The PCM format AudioIn1 opens its device with.
-platform::WaveFormat CaptureFormat();
+platform::WaveFormat captureFormat();
 
 class Instrument {
   public:

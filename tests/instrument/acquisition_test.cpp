@@ -46,6 +46,16 @@ TEST_F(AcquisitionTest, CaptureIsConfiguredForStereoSixteenBitQuarterSecondBuffe
     EXPECT_EQ(in.FrameRate(), 44100);
     EXPECT_TRUE(in.Stereo());
     EXPECT_EQ(in.Quantization(), 16);
+
+    // The program's capture check opens the device as the component will.
+    const platform::WaveFormat checked = instrument::captureFormat();
+    const platform::WaveFormat& opened = in.Format();
+    EXPECT_EQ(checked.formatTag, opened.formatTag);
+    EXPECT_EQ(checked.channels, opened.channels);
+    EXPECT_EQ(checked.samplesPerSec, opened.samplesPerSec);
+    EXPECT_EQ(checked.avgBytesPerSec, opened.avgBytesPerSec);
+    EXPECT_EQ(checked.blockAlign, opened.blockAlign);
+    EXPECT_EQ(checked.bitsPerSample, opened.bitsPerSample);
 }
 
 TEST_F(AcquisitionTest, ARunDeliversFourBuffersAndTheNextPassStartsANewRun) {
