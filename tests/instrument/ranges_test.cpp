@@ -16,7 +16,7 @@ using testing_support::InstrumentRig;
 
 struct RangeChannel {
     const char* name;
-    void (Instrument::*apply)();
+    void (*apply)(Instrument&);  // the named entry point
     Control unitAbove;
     Control unitBelow;
     ChannelState Instrument::*channel;
@@ -35,7 +35,7 @@ TEST_P(RangeTest, FiveVoltScaleIsAppliedOnceAndRepaintsOnce) {
     EXPECT_EQ(channel.RangeLatch[kRange100mV], 1) << "start-up range";
     EXPECT_EQ(channel.Gain, 1.0);
 
-    (s.*c.apply)();
+    c.apply(s);
     EXPECT_EQ(rig.panel.text[c.unitAbove], "+ V");
     EXPECT_EQ(rig.panel.text[c.unitBelow], "- V");
     EXPECT_EQ(channel.Gain, 0.02);
@@ -48,17 +48,17 @@ TEST_P(RangeTest, FiveVoltScaleIsAppliedOnceAndRepaintsOnce) {
     EXPECT_EQ(rig.panel.text.size(), 2u);
 
     rig.panel.text.clear();
-    for (int redraw = 0; redraw < 3; ++redraw) (s.*c.apply)();
+    for (int redraw = 0; redraw < 3; ++redraw) c.apply(s);
     EXPECT_EQ(rig.panel.repaints, 1);
     EXPECT_TRUE(rig.panel.text.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Channels, RangeTest,
-    ::testing::Values(RangeChannel{"L", &Instrument::ApplyRangeL, Control::Edit2, Control::Edit5,
-                                   &Instrument::L, &Instrument::R},
-                      RangeChannel{"R", &Instrument::ApplyRangeR, Control::Edit18, Control::Edit19,
-                                   &Instrument::R, &Instrument::L}),
+    ::testing::Values(RangeChannel{"L", [](Instrument& s) { s.ApplyRangeL(); }, Control::Edit2,
+                                   Control::Edit5, &Instrument::L, &Instrument::R},
+                      RangeChannel{"R", [](Instrument& s) { s.ApplyRangeR(); }, Control::Edit18,
+                                   Control::Edit19, &Instrument::R, &Instrument::L}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
