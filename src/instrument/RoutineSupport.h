@@ -1,4 +1,4 @@
-// Small helpers shared by the instrument's routine files; private to the scope library.
+// Small helpers shared by the instrument's routine files; private to the instrument library.
 #pragma once
 
 #include <algorithm>

@@ -60,25 +60,25 @@ void Instrument::DrawTraces() {
 
     FindFirstNegativeR();
 
-    // Conditioning: clamp, envelope of R's negative half-waves, half-wave rectification. Writes at
-    // or beyond the end of the arrays would be dropped, so the loops stop at the last slot. When
-    // the trigger search cannot start below its limit, the fallback trace begins before
-    // FirstIndexR; those positions are clamped and rectified too, so that every drawn value is 0
-    // or negative.
+    // Conditioning. The envelope of R's negative half-waves runs from the trigger search's seed on;
+    // then both channels are clamped and half-wave rectified. Writes at or beyond the end of the
+    // arrays would be dropped, so the loops stop at the last slot. When the trigger search cannot
+    // start below its limit, the fallback trace begins before FirstIndexR; those positions are
+    // clamped and rectified too, so that every drawn value is 0 or negative.
     const int last = std::min(SampleCount, kSampleSlots - 1);
     const int firstIndexR = R.FirstIndex;
-    const int conditionFrom = std::min(firstIndexR, kTriggerFallback) + 1;
-    const Smoothing smooth(R.EnvelopeDiv);
     int32_t* const samplesL = L.Samples.data();
     int32_t* const samplesR = R.Samples.data();
     int32_t* const envelopeR = R.Envelope.data();
-    for (int i = conditionFrom; i <= last; ++i) {
-        const int32_t l = std::min(samplesL[i], kClampL);
-        const int32_t r = std::min(samplesR[i], kClampR);
-        if (i > firstIndexR && smooth.smooths())
+    if (const Smoothing smooth(R.EnvelopeDiv); smooth.smooths()) {
+        for (int i = firstIndexR + 1; i <= last; ++i) {
+            const int32_t r = samplesR[i];  // the clamp leaves negative values as they are
             envelopeR[i] = r < 0 ? smooth(envelopeR[i - 1], r) : 0;
-        samplesL[i] = rectified(l);
-        samplesR[i] = rectified(r);
+        }
+    }
+    for (int i = std::min(firstIndexR, kTriggerFallback) + 1; i <= last; ++i) {
+        samplesL[i] = rectified(std::min(samplesL[i], kClampL));
+        samplesR[i] = rectified(std::min(samplesR[i], kClampR));
     }
 
     // Trigger: the first envelope step from 0 to non-zero after FirstIndexR. The last position

@@ -237,7 +237,7 @@ TEST_F(TracesTest, OddClientHeightLeavesNoResidueOfTheOldTrace) {
     if (QGuiApplication::instance() == nullptr) {  // the glyph cache needs one
         qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
-        static char name[] = "scope_draw_test";
+        static char name[] = "instrument_draw_test";
         static char* argv[] = {name, nullptr};
         static QGuiApplication app(argc, argv);
     }
