@@ -33,9 +33,9 @@ class Smoothing {
     }
 
     // The same for a non-negative `previous` and `value` with an exact divisor: truncation is then
-    // a shift, which keeps a chain of steps short.
-    int32_t fromNonNegative(int64_t previous, int32_t value) const {
-        return static_cast<int32_t>((value + (previous << shift_) - previous) >> shift_);
+    // a shift. The result stays 64-bit, so a chain of steps needs no conversion between them.
+    int64_t fromNonNegative(int64_t previous, int32_t value) const {
+        return (value + (previous << shift_) - previous) >> shift_;
     }
 
   private:

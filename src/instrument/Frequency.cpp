@@ -104,8 +104,8 @@ void Instrument::BuildEnvelope(ChannelState& c) {
     ScanIndex = static_cast<Word>(last + 1);  // where the loop over the positions stops
 }
 
-// The searches work on local copies of the scan position and the edge values, and leave the
-// state as the step-by-step search does.
+// The searches work on a local copy of the scan position and leave the state as the step-by-step
+// search does: the edge values are those of the last position examined.
 void Instrument::MeasurePeriod(ChannelState& c) {
     Word scan = c.FirstIndex;
     c.PeriodStart = 0;
@@ -118,20 +118,16 @@ void Instrument::MeasurePeriod(ChannelState& c) {
                            : threshold >= 65535.0 ? 65535
                                                   : static_cast<int32_t>(threshold);
     const Word step = c.EdgeStep;
-    Word value0 = 0, value1 = 0, value2 = 0;
-
     // Positions are 16-bit: the look-ahead and the scan wrap as such.
-    const auto readEdgeValues = [&] {
-        value0 = EdgeValue(c.Envelope, scan);
-        value1 = EdgeValue(c.Envelope, static_cast<Word>(scan + step));
-        value2 = EdgeValue(c.Envelope, static_cast<Word>(scan + 2 * step));
+    const auto at = [&c](int position) {
+        return EdgeValue(c.Envelope, static_cast<Word>(position));
     };
 
     // Rising edge: at (or below) the threshold here and higher one and two steps ahead.
     for (;;) {
-        readEdgeValues();
+        const Word here = at(scan);
+        const bool edge = here <= atMost && at(scan + step) > here && at(scan + 2 * step) > here;
         ++scan;
-        const bool edge = value0 <= atMost && value1 > value0 && value2 > value0;
         if (edge || scan == kSearchLimit) break;
     }
     c.PeriodStart = static_cast<Word>(scan - 1);
@@ -139,16 +135,17 @@ void Instrument::MeasurePeriod(ChannelState& c) {
     // The end of the half-wave: the next zero of the envelope after the skip.
     scan = static_cast<Word>(scan + c.EdgeSkip);
     for (;;) {
-        readEdgeValues();
+        const Word here = at(scan);
         ++scan;
-        if (value0 == 0 || scan == kSearchLimit) break;
+        if (here == 0 || scan == kSearchLimit) break;
     }
     c.PeriodEnd = scan;
     if (c.PeriodEnd == c.PeriodStart) c.PeriodEnd = static_cast<Word>(c.PeriodStart + 1);
 
-    c.EdgeValue0 = value0;
-    c.EdgeValue1 = value1;
-    c.EdgeValue2 = value2;
+    const Word last = static_cast<Word>(scan - 1);
+    c.EdgeValue0 = at(last);
+    c.EdgeValue1 = at(last + step);
+    c.EdgeValue2 = at(last + 2 * step);
     ScanIndex = scan;
     c.MeasuredFreq = kHalfFrameRate / (c.PeriodEnd - c.PeriodStart);
 }

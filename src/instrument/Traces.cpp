@@ -71,9 +71,11 @@ void Instrument::DrawTraces() {
     int32_t* const samplesR = R.Samples.data();
     int32_t* const envelopeR = R.Envelope.data();
     if (const Smoothing smooth(R.EnvelopeDiv); smooth.smooths()) {
+        int32_t previous = R.Envelope[static_cast<uint32_t>(firstIndexR)];  // the seed
         for (int i = firstIndexR + 1; i <= last; ++i) {
             const int32_t r = samplesR[i];  // the clamp leaves negative values as they are
-            envelopeR[i] = r < 0 ? smooth(envelopeR[i - 1], r) : 0;
+            previous = r < 0 ? smooth(previous, r) : 0;
+            envelopeR[i] = previous;
         }
     }
     for (int i = std::min(firstIndexR, kTriggerFallback) + 1; i <= last; ++i) {

@@ -91,6 +91,11 @@ TEST_P(FrequencyTest, FasterSquareIsMeasuredAgainInTheFinePass) {
     EXPECT_DOUBLE_EQ(channel().Freq, 918.75);
     EXPECT_EQ(readout(), "  920 Hz");
     EXPECT_FALSE(warningShown());
+    // The edge values are those of the last position examined: the zero that ended the
+    // half-wave, and the envelope one and two fine steps after it.
+    EXPECT_EQ(channel().EdgeValue0, 0);
+    EXPECT_EQ(channel().EdgeValue1, envelope()[channel().PeriodEnd]);
+    EXPECT_EQ(channel().EdgeValue2, envelope()[channel().PeriodEnd + 1u]);
 
     // The coarse look-ahead and skip on the same envelope give the longer span.
     channel().EdgeStep = 3;
