@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
 #include "platform/sim/SimCard.h"
-#include "scope/Instrument.h"
 #include "support/CountingNew.h"
 #include "window/ScreenCanvas.h"
 
@@ -36,23 +36,23 @@ constexpr int kFrames = 11025;  // one capture buffer: 22050 values
 
 // The front panel of the benchmark: lists and bars as the window design leaves them, texts
 // dropped, drawing on the given canvas.
-class BenchPanel final : public scope::FrontPanel {
+class BenchPanel final : public instrument::FrontPanel {
   public:
-    explicit BenchPanel(scope::Canvas& canvas) : canvas_(canvas) {}
-    void setText(scope::Control, std::string_view) override {}
-    void setVisible(scope::Control, bool) override {}
-    int itemIndex(scope::Control c) const override { return items_[static_cast<size_t>(c)]; }
-    void setItemIndex(scope::Control c, int i) override { items_[static_cast<size_t>(c)] = i; }
-    void setChecked(scope::Control, bool) override {}
-    int position(scope::Control) const override { return 50; }
+    explicit BenchPanel(instrument::Canvas& canvas) : canvas_(canvas) {}
+    void setText(instrument::Control, std::string_view) override {}
+    void setVisible(instrument::Control, bool) override {}
+    int itemIndex(instrument::Control c) const override { return items_[static_cast<size_t>(c)]; }
+    void setItemIndex(instrument::Control c, int i) override { items_[static_cast<size_t>(c)] = i; }
+    void setChecked(instrument::Control, bool) override {}
+    int position(instrument::Control) const override { return 50; }
     void repaintWindow() override { ++repaints; }
-    scope::Canvas& canvas() override { return canvas_; }
+    instrument::Canvas& canvas() override { return canvas_; }
 
     int repaints = 0;
 
   private:
-    scope::Canvas& canvas_;
-    std::array<int, static_cast<size_t>(scope::Control::ScrollBar3) + 1> items_{};
+    instrument::Canvas& canvas_;
+    std::array<int, static_cast<size_t>(instrument::Control::ScrollBar3) + 1> items_{};
 };
 
 QFont screenFont() {
@@ -64,7 +64,9 @@ QFont screenFont() {
 }
 
 // The baseline: one QPainter on a QImage, a drawLine per segment.
-class PainterCanvas final : public scope::Canvas {
+class PainterCanvas final : public instrument::Canvas {
+    static constexpr int kPenWidth = 1;  // as every line of the screen
+
   public:
     PainterCanvas()
         : image_(800, kClientHeight, QImage::Format_RGB32),
@@ -73,15 +75,11 @@ class PainterCanvas final : public scope::Canvas {
         painter_.begin(&image_);
         painter_.setFont(screenFont());
     }
-    void setPenColor(scope::Rgb c) override {
+    void setPenColor(instrument::Rgb c) override {
         pen_ = QColor(c.r, c.g, c.b);
-        painter_.setPen(QPen(pen_, width_));
+        painter_.setPen(QPen(pen_, kPenWidth));
     }
-    void setPenWidth(int width) override {
-        width_ = width;
-        painter_.setPen(QPen(pen_, width_));
-    }
-    void setFontColor(scope::Rgb c) override { font_ = QColor(c.r, c.g, c.b); }
+    void setFontColor(instrument::Rgb c) override { font_ = QColor(c.r, c.g, c.b); }
     void moveTo(int x, int y) override { x_ = x, y_ = y; }
     void lineTo(int x, int y) override {
         painter_.drawLine(x_, y_, x, y);
@@ -91,7 +89,7 @@ class PainterCanvas final : public scope::Canvas {
         painter_.setPen(font_);
         painter_.drawText(x, y + ascent_,
                           QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-        painter_.setPen(QPen(pen_, width_));
+        painter_.setPen(QPen(pen_, kPenWidth));
     }
     int clientWidth() const override { return kClientWidth; }
     int clientHeight() const override { return kClientHeight; }
@@ -100,23 +98,22 @@ class PainterCanvas final : public scope::Canvas {
     QImage image_;
     QPainter painter_;
     QColor pen_{Qt::black}, font_{Qt::black};
-    int width_ = 1, x_ = 0, y_ = 0, ascent_ = 0;
+    int x_ = 0, y_ = 0, ascent_ = 0;
 };
 
 // Records the drawing calls of one pass, for the replay benchmarks.
-class RecordingCanvas final : public scope::Canvas {
+class RecordingCanvas final : public instrument::Canvas {
   public:
     struct Op {
         enum Kind { Pen, Font, Line, Text } kind;
-        scope::Rgb color;
+        instrument::Rgb color;
         int x0, y0, x1, y1;
         std::string text;
     };
     std::vector<Op> ops;
 
-    void setPenColor(scope::Rgb c) override { ops.push_back({Op::Pen, c, 0, 0, 0, 0, {}}); }
-    void setPenWidth(int) override {}
-    void setFontColor(scope::Rgb c) override { ops.push_back({Op::Font, c, 0, 0, 0, 0, {}}); }
+    void setPenColor(instrument::Rgb c) override { ops.push_back({Op::Pen, c, 0, 0, 0, 0, {}}); }
+    void setFontColor(instrument::Rgb c) override { ops.push_back({Op::Font, c, 0, 0, 0, 0, {}}); }
     void moveTo(int x, int y) override { x_ = x, y_ = y; }
     void lineTo(int x, int y) override {
         ops.push_back({Op::Line, {}, x_, y_, x, y, {}});
@@ -128,7 +125,7 @@ class RecordingCanvas final : public scope::Canvas {
     int clientWidth() const override { return kClientWidth; }
     int clientHeight() const override { return kClientHeight; }
 
-    void replay(scope::Canvas& canvas) const {
+    void replay(instrument::Canvas& canvas) const {
         for (const Op& op : ops) {
             switch (op.kind) {
                 case Op::Pen:
@@ -162,7 +159,7 @@ constexpr Band kBand7{7, 15};   // 1470 Hz
 // An instrument with one designed capture buffer: a square wave on R, a sine on L.
 class Rig {
   public:
-    Rig(scope::Canvas& canvas, const Band& band) : panel_(canvas) {
+    Rig(instrument::Canvas& canvas, const Band& band) : panel_(canvas) {
         for (int k = 0; k < kFrames; ++k) {
             const int32_t r = (k / band.halfPeriod) % 2 == 0 ? 8000 : -8000;
             const auto l = static_cast<int32_t>(std::lround(6000 * std::sin(k * 0.0123)));
@@ -177,7 +174,7 @@ class Rig {
 
     // One periodic idle pass without the capture start.
     void pass() {
-        instrument_.FirstIndexR = 1;
+        instrument_.R.FirstIndex = 1;
         instrument_.DrawGrid();
         instrument_.DrawTraces();
     }
@@ -189,7 +186,7 @@ class Rig {
     platform::MessageLoop loop_;
     platform::sim::SimCard card_;
     BenchPanel panel_;
-    scope::Instrument instrument_{panel_, card_, loop_};
+    instrument::Instrument instrument_{panel_, card_, loop_};
 };
 
 template <typename Canvas>

@@ -5,9 +5,9 @@
 #include <memory>
 #include <utility>
 
+#include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
 #include "platform/sim/SimCard.h"
-#include "scope/Instrument.h"
 #include "support/CountingNew.h"
 #include "support/QuietPanel.h"
 
@@ -32,7 +32,7 @@ struct RunningInstrument {
     platform::MessageLoop loop;
     platform::sim::SimCard card;
     testing_support::QuietPanel panel;
-    scope::Instrument instrument{panel, card, loop};
+    instrument::Instrument instrument{panel, card, loop};
 };
 
 // The pass as the window runs it: capture start attempt (the run is in progress), then the two
@@ -49,8 +49,8 @@ void RunPasses(benchmark::State& state, RunningInstrument& rig) {
     state.counters["allocs_per_pass"] =
         benchmark::Counter(static_cast<double>(testing_support::allocationCount() - before),
                            benchmark::Counter::kAvgIterations);
-    state.counters["FreqL"] = rig.instrument.FreqL;
-    state.counters["FreqR"] = rig.instrument.FreqR;
+    state.counters["FreqL"] = rig.instrument.L.Freq;
+    state.counters["FreqR"] = rig.instrument.R.Freq;
 }
 void BM_SingleShotIdlePass(benchmark::State& state) {
     RunningInstrument rig(makeStereo(makeSquare(1000, 10000), makeSine(440, 10000)));

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSOUNDSCOPE_BENCH=OFF >/dev/null
 cmake --build build/release --target soundscope -j "$(nproc)"
-app=build/release/src/scope/soundscope
+app=build/release/src/app/soundscope
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec "$app" "$@"

@@ -10,21 +10,6 @@ namespace window {
 
 namespace {
 
-// Products of two coordinate spans need 65 bits.
-__extension__ typedef __int128 Wide;
-
-template <typename Int>
-Int floorDiv(Int a, Int b) {  // b > 0
-    const Int q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-
-template <typename Int>
-Int ceilDiv(Int a, Int b) {  // b > 0
-    const Int q = a / b;
-    return (a % b != 0 && a > 0) ? q + 1 : q;
-}
-
 constexpr QRgb kBlackPixel = 0xff000000u;
 constexpr int kFontPixelSize = 13;
 constexpr int kInkThreshold = 128;  // grey level from which a glyph pixel counts as ink
@@ -39,8 +24,8 @@ ScreenCanvas::ScreenCanvas(int clientWidth, int clientHeight) {
 void ScreenCanvas::resize(int clientWidth, int clientHeight) {
     clientWidth_ = std::max(clientWidth, 0);
     clientHeight_ = std::max(clientHeight, 0);
-    const int width = std::max(clientWidth_, kMinImageWidth);
-    const int height = std::max(clientHeight_, kMinImageHeight);
+    const int width = std::max(clientWidth_, kDesignClientWidth);
+    const int height = std::max(clientHeight_, kDesignClientHeight);
     if (image_.width() != width || image_.height() != height)
         image_ = QImage(width, height, QImage::Format_RGB32);
     clear();
@@ -55,44 +40,10 @@ void ScreenCanvas::lineTo(int x, int y) {
     x_ = x, y_ = y;
 }
 
-namespace {
-
-// The steps [first, last] of a line whose pixels lie inside the image; empty when first > last.
-// Step i (0 <= i < n, n the major span) sets the pixel at major0 + i * majorStep along the major
-// axis and minor0 + m(i) * minorStep along the minor one, m(i) = floor((2 i dMinor + n) / (2 n)).
-// Both are monotonic in i, so the steps inside the image form one interval, found by division.
-// Int is int64_t when the products below fit in it, else the 128-bit Wide.
-template <typename Int>
-void visibleSteps(int64_t n, int64_t dMinor, int64_t major0, int64_t majorStep, int64_t majorSize,
-                  int64_t minor0, int64_t minorStep, int64_t minorSize, int64_t& first,
-                  int64_t& last) {
-    Int lo = 0, hi = n - 1;
-    if (majorStep > 0) {
-        lo = std::max<Int>(lo, -major0);
-        hi = std::min<Int>(hi, majorSize - 1 - major0);
-    } else {
-        lo = std::max<Int>(lo, major0 - (majorSize - 1));
-        hi = std::min<Int>(hi, major0);
-    }
-    const Int mLow = minorStep > 0 ? -minor0 : minor0 - (minorSize - 1);
-    const Int mHigh = minorStep > 0 ? minorSize - 1 - minor0 : minor0;
-    if (dMinor == 0) {
-        if (mLow > 0 || mHigh < 0) hi = lo - 1;
-    } else if (lo <= hi) {
-        const Int twoMajor = Int{2} * n, twoMinor = Int{2} * dMinor;
-        lo = std::max(lo, ceilDiv<Int>(twoMajor * mLow - n, twoMinor));
-        hi = std::min(hi, floorDiv<Int>(twoMajor * (mHigh + 1) - n - 1, twoMinor));
-    }
-    first = static_cast<int64_t>(lo);
-    last = static_cast<int64_t>(std::max(hi, lo - 1));
-}
-
-}  // namespace
-
 void ScreenCanvas::drawLine(int x0, int y0, int x1, int y1) {
     const int64_t dx = std::llabs(int64_t{x1} - x0);
     const int64_t dy = std::llabs(int64_t{y1} - y0);
-    const int64_t n = std::max(dx, dy);
+    const int64_t n = std::max(dx, dy);  // below 2^32: int coordinates
     if (n == 0) return;
 
     const bool xMajor = dx >= dy;
@@ -104,29 +55,30 @@ void ScreenCanvas::drawLine(int x0, int y0, int x1, int y1) {
     const int64_t majorSize = xMajor ? image_.width() : image_.height();
     const int64_t minorSize = xMajor ? image_.height() : image_.width();
 
-    // With every coordinate and span below 2^24 the products stay below 2^51.
-    constexpr int64_t kSmall = int64_t{1} << 24;
-    const bool small = n < kSmall && std::llabs(minor0) < kSmall && minorSize < kSmall;
-    int64_t first = 0, last = -1;
-    if (small)
-        visibleSteps<int64_t>(n, dMinor, major0, majorStep, majorSize, minor0, minorStep, minorSize,
-                              first, last);
-    else
-        visibleSteps<Wide>(n, dMinor, major0, majorStep, majorSize, minor0, minorStep, minorSize,
-                           first, last);
+    // Step i (0 <= i < n) sets the pixel at major0 + i * majorStep along the major axis. Only the
+    // steps inside the image along that axis are walked, so a line runs over at most one image
+    // width or height whatever its coordinates.
+    int64_t first = 0, last = n - 1;
+    if (majorStep > 0) {
+        first = std::max(first, -major0);
+        last = std::min(last, majorSize - 1 - major0);
+    } else {
+        first = std::max(first, major0 - (majorSize - 1));
+        last = std::min(last, major0);
+    }
     if (first > last) return;
 
-    // The error term, run incrementally from the first visible step.
+    // Along the minor axis step i lies m(i) = floor((2 i dMinor + n) / (2 n)) from minor0. At the
+    // first step, i dMinor = q n + r (both factors below 2^32, so the product fits 64 unsigned
+    // bits) gives m = q + floor((2 r + n) / (2 n)) and the error term (2 r + n) mod 2 n; from there
+    // the error term runs incrementally.
     const int64_t twoMajor = 2 * n, twoMinor = 2 * dMinor;
-    int64_t minorOffset = 0, error = 0;
-    if (small) {
-        const int64_t numerator = twoMinor * first + n;
-        minorOffset = numerator / twoMajor;
-        error = numerator % twoMajor;
-    } else {
-        const Wide numerator = Wide{twoMinor} * first + n;
-        minorOffset = static_cast<int64_t>(numerator / twoMajor);
-        error = static_cast<int64_t>(numerator % twoMajor);
+    const uint64_t product = static_cast<uint64_t>(first) * static_cast<uint64_t>(dMinor);
+    int64_t minorOffset = static_cast<int64_t>(product / static_cast<uint64_t>(n));
+    int64_t error = 2 * static_cast<int64_t>(product % static_cast<uint64_t>(n)) + n;
+    if (error >= twoMajor) {
+        error -= twoMajor;
+        ++minorOffset;
     }
 
     uchar* const bits = image_.bits();
@@ -134,9 +86,13 @@ void ScreenCanvas::drawLine(int x0, int y0, int x1, int y1) {
     int64_t major = major0 + majorStep * first;
     for (int64_t step = first; step <= last; ++step) {
         const int64_t minor = minor0 + minorStep * minorOffset;
-        const int64_t x = xMajor ? major : minor;
-        const int64_t y = xMajor ? minor : major;
-        reinterpret_cast<QRgb*>(bits + y * stride)[x] = pen_;
+        if (minor >= 0 && minor < minorSize) {
+            const int64_t x = xMajor ? major : minor;
+            const int64_t y = xMajor ? minor : major;
+            reinterpret_cast<QRgb*>(bits + y * stride)[x] = pen_;
+        } else if ((minorStep > 0) == (minor >= minorSize)) {
+            break;  // past the image along the minor axis: no later step comes back
+        }
         major += majorStep;
         error += twoMinor;
         if (error >= twoMajor) {

@@ -20,36 +20,32 @@
 #include <string_view>
 #include <vector>
 
-#include "scope/Canvas.h"
+#include "instrument/Canvas.h"
+#include "window/WindowDesign.h"
 
 namespace window {
 
-class ScreenCanvas final : public scope::Canvas {
+class ScreenCanvas final : public instrument::Canvas {
   public:
-    // The designed client area; the image is never smaller.
-    static constexpr int kMinImageWidth = 800;
-    static constexpr int kMinImageHeight = 526;
-
     // Needs a QGuiApplication (the glyph cache is rendered here).
-    explicit ScreenCanvas(int clientWidth = kMinImageWidth, int clientHeight = kMinImageHeight);
+    explicit ScreenCanvas(int clientWidth = kDesignClientWidth,
+                          int clientHeight = kDesignClientHeight);
 
     // A new client size. Keeps nothing: the image is black afterwards. The image is the client
-    // size, but at least kMinImageWidth x kMinImageHeight; a smaller window shows its top-left
+    // size, but at least the designed client area; a smaller window shows its top-left
     // part.
     void resize(int clientWidth, int clientHeight);
     void clear();  // everything black
     const QImage& image() const { return image_; }
 
-    void setPenColor(scope::Rgb color) override { pen_ = toPixel(color); }
-    void setPenWidth(int width) override { penWidth_ = width; }  // every line is 1 pixel wide
-    void setFontColor(scope::Rgb color) override { font_ = toPixel(color); }
+    void setPenColor(instrument::Rgb color) override { pen_ = toPixel(color); }
+    void setFontColor(instrument::Rgb color) override { font_ = toPixel(color); }
     void moveTo(int x, int y) override { x_ = x, y_ = y; }
     void lineTo(int x, int y) override;
     void textOut(int x, int y, std::string_view text) override;
     int clientWidth() const override { return clientWidth_; }
     int clientHeight() const override { return clientHeight_; }
 
-    int penWidth() const { return penWidth_; }
     int textHeight() const { return lineHeight_; }
     // Width in pixels of `text` as textOut would advance over it (printable ASCII).
     int textWidth(std::string_view text) const;
@@ -66,7 +62,7 @@ class ScreenCanvas final : public scope::Canvas {
     static constexpr char kFirstCached = ' ';
     static constexpr char kLastCached = '~';
 
-    static QRgb toPixel(scope::Rgb color) { return qRgb(color.r, color.g, color.b); }
+    static QRgb toPixel(instrument::Rgb color) { return qRgb(color.r, color.g, color.b); }
     void renderGlyphs();
     void drawLine(int x0, int y0, int x1, int y1);
     void drawUncachedText(int x, int y, std::string_view text);
@@ -74,7 +70,6 @@ class ScreenCanvas final : public scope::Canvas {
     QImage image_;
     int clientWidth_ = 0, clientHeight_ = 0;
     QRgb pen_ = qRgb(0, 0, 0), font_ = qRgb(0, 0, 0);
-    int penWidth_ = 1;
     int x_ = 0, y_ = 0;
 
     QFont textFont_;

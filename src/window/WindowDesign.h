@@ -21,6 +21,7 @@ namespace window {
 class CanvasView;
 class ScrollBar;
 
+// The client area as designed: the start-up size, and the least the screen image covers.
 inline constexpr int kDesignClientWidth = 800;
 inline constexpr int kDesignClientHeight = 526;
 

@@ -6,35 +6,33 @@
 #include <string>
 #include <vector>
 
-#include "scope/FrontPanel.h"
+#include "instrument/FrontPanel.h"
 
 namespace testing_support {
 
 struct DrawnLine {
     int x0, y0, x1, y1;
-    scope::Rgb color;
-    int width;
+    instrument::Rgb color;
 };
 
 struct DrawnText {
     int x, y;
     std::string text;
-    scope::Rgb color;
+    instrument::Rgb color;
 };
 
-class RecordingCanvas final : public scope::Canvas {
+class RecordingCanvas final : public instrument::Canvas {
   public:
     int width = 792;
     int height = 526;
     std::vector<DrawnLine> lines;
     std::vector<DrawnText> texts;
 
-    void setPenColor(scope::Rgb color) override { pen_ = color; }
-    void setPenWidth(int w) override { penWidth_ = w; }
-    void setFontColor(scope::Rgb color) override { font_ = color; }
+    void setPenColor(instrument::Rgb color) override { pen_ = color; }
+    void setFontColor(instrument::Rgb color) override { font_ = color; }
     void moveTo(int x, int y) override { x_ = x, y_ = y; }
     void lineTo(int x, int y) override {
-        lines.push_back({x_, y_, x, y, pen_, penWidth_});
+        lines.push_back({x_, y_, x, y, pen_});
         x_ = x, y_ = y;
     }
     void textOut(int x, int y, std::string_view text) override {
@@ -45,29 +43,29 @@ class RecordingCanvas final : public scope::Canvas {
     void clear() { lines.clear(), texts.clear(); }
 
   private:
-    scope::Rgb pen_{}, font_{};
-    int penWidth_ = 1, x_ = 0, y_ = 0;
+    instrument::Rgb pen_{}, font_{};
+    int x_ = 0, y_ = 0;
 };
 
-class FakePanel final : public scope::FrontPanel {
+class FakePanel final : public instrument::FrontPanel {
   public:
-    std::map<scope::Control, std::string> text;
-    std::map<scope::Control, bool> visible;
-    std::map<scope::Control, int> items;
-    std::map<scope::Control, bool> checked;
-    std::map<scope::Control, int> positions{{scope::Control::ScrollBar3, 50}};
+    std::map<instrument::Control, std::string> text;
+    std::map<instrument::Control, bool> visible;
+    std::map<instrument::Control, int> items;
+    std::map<instrument::Control, bool> checked;
+    std::map<instrument::Control, int> positions{{instrument::Control::ScrollBar3, 50}};
     int repaints = 0;
     RecordingCanvas screen;
 
-    void setText(scope::Control c, std::string_view t) override { text[c] = std::string(t); }
-    void setVisible(scope::Control c, bool v) override { visible[c] = v; }
-    int itemIndex(scope::Control c) const override {
+    void setText(instrument::Control c, std::string_view t) override { text[c] = std::string(t); }
+    void setVisible(instrument::Control c, bool v) override { visible[c] = v; }
+    int itemIndex(instrument::Control c) const override {
         auto it = items.find(c);
         return it == items.end() ? 0 : it->second;
     }
-    void setItemIndex(scope::Control c, int i) override { items[c] = i; }
-    void setChecked(scope::Control c, bool v) override { checked[c] = v; }
-    int position(scope::Control c) const override {
+    void setItemIndex(instrument::Control c, int i) override { items[c] = i; }
+    void setChecked(instrument::Control c, bool v) override { checked[c] = v; }
+    int position(instrument::Control c) const override {
         auto it = positions.find(c);
         return it == positions.end() ? 0 : it->second;
     }
@@ -75,7 +73,7 @@ class FakePanel final : public scope::FrontPanel {
         ++repaints;
         screen.clear();
     }
-    scope::Canvas& canvas() override { return screen; }
+    instrument::Canvas& canvas() override { return screen; }
 };
 
 }  // namespace testing_support

@@ -8,32 +8,31 @@
 #include <cstring>
 #include <string_view>
 
-#include "scope/FrontPanel.h"
+#include "instrument/FrontPanel.h"
 
 namespace testing_support {
 
-class QuietPanel final : public scope::FrontPanel, public scope::Canvas {
+class QuietPanel final : public instrument::FrontPanel, public instrument::Canvas {
   public:
-    void setText(scope::Control control, std::string_view text) override {
+    void setText(instrument::Control control, std::string_view text) override {
         auto& slot = texts_[static_cast<size_t>(control)];
         const size_t n = std::min(text.size(), slot.size() - 1);
         std::memcpy(slot.data(), text.data(), n);
         slot[n] = '\0';
     }
-    std::string_view text(scope::Control control) const {
+    std::string_view text(instrument::Control control) const {
         return texts_[static_cast<size_t>(control)].data();
     }
-    void setVisible(scope::Control, bool) override {}
-    int itemIndex(scope::Control) const override { return 0; }
-    void setItemIndex(scope::Control, int) override {}
-    void setChecked(scope::Control, bool) override {}
-    int position(scope::Control) const override { return 50; }
+    void setVisible(instrument::Control, bool) override {}
+    int itemIndex(instrument::Control) const override { return 0; }
+    void setItemIndex(instrument::Control, int) override {}
+    void setChecked(instrument::Control, bool) override {}
+    int position(instrument::Control) const override { return 50; }
     void repaintWindow() override {}
-    scope::Canvas& canvas() override { return *this; }
+    instrument::Canvas& canvas() override { return *this; }
 
-    void setPenColor(scope::Rgb) override {}
-    void setPenWidth(int) override {}
-    void setFontColor(scope::Rgb) override {}
+    void setPenColor(instrument::Rgb) override {}
+    void setFontColor(instrument::Rgb) override {}
     void moveTo(int, int) override {}
     void lineTo(int, int) override {}
     void textOut(int, int, std::string_view) override {}
@@ -41,7 +40,7 @@ class QuietPanel final : public scope::FrontPanel, public scope::Canvas {
     int clientHeight() const override { return 526; }
 
   private:
-    static constexpr size_t kControls = static_cast<size_t>(scope::Control::ScrollBar3) + 1;
+    static constexpr size_t kControls = static_cast<size_t>(instrument::Control::ScrollBar3) + 1;
     std::array<std::array<char, 64>, kControls> texts_{};
 };
 

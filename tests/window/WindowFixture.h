@@ -1,18 +1,21 @@
 // The real main window on the simulated card's manual clock, and what a user does to it.
 #pragma once
 
+#include <QAbstractItemView>
+#include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QMenu>
+#include <QMenuBar>
 #include <QString>
-#include <functional>
+#include <QTest>
 #include <memory>
 #include <ostream>
 
+#include "app/TForm1.h"
 #include "platform/MessageLoop.h"
 #include "platform/sim/SignalSource.h"
 #include "platform/sim/SimCard.h"
-#include "scope/TForm1.h"
 
 // Texts in failure messages, as UTF-8.
 inline std::ostream& operator<<(std::ostream& os, const QString& text) {
@@ -21,16 +24,16 @@ inline std::ostream& operator<<(std::ostream& os, const QString& text) {
 
 namespace window_test {
 
-// One capture buffer of the instrument: 0.25 s of stereo frames.
-inline constexpr uint64_t kBufferFrames = 11025;
+// One capture buffer of the instrument (0.25 s of stereo frames): what a headless pass lets pass.
+inline constexpr uint64_t kBufferFrames = instrument::kCaptureBufferFrames;
 
 class WindowOnSimCard {
   public:
     explicit WindowOnSimCard(std::unique_ptr<platform::sim::StereoSource> source = nullptr,
-                             scope::IdleDriving idle = scope::IdleDriving::Caller) {
+                             app::IdleDriving idle = app::IdleDriving::Caller) {
         if (source) card.setSource(std::move(source));
-        form = std::make_unique<scope::TForm1>(scope::Platform{card, loop}, idle);
-        form->show();
+        form = std::make_unique<app::TForm1>(app::Platform{card, loop}, idle);
+        form->showWindow();
     }
 
     // One headless pass: messages dispatched, MyIdleEvent once, then one buffer's time passes.
@@ -49,26 +52,48 @@ class WindowOnSimCard {
 
     platform::MessageLoop loop;
     platform::sim::SimCard card{platform::sim::Clock::Manual};
-    std::unique_ptr<scope::TForm1> form;
+    std::unique_ptr<app::TForm1> form;
 };
 
-// Picks an item of a list as the user does: the selection changes and the click handler runs.
+// Picks an item of a list as the user does with the keyboard: F4 opens the list, the arrow keys
+// move to the item and Enter takes it. The list's click handler runs once, also when the item was
+// chosen already.
 inline void choose(QComboBox* list, int item) {
-    list->setCurrentIndex(item);
-    emit list->activated(item);
+    QTest::keyClick(list, Qt::Key_F4);
+    QAbstractItemView* items = list->view();
+    QTest::keyClick(items, Qt::Key_Home);
+    for (int i = 0; i < item; ++i) QTest::keyClick(items, Qt::Key_Down);
+    QTest::keyClick(items, Qt::Key_Return);
 }
 
-// Lets the event loop run until `done` holds or `timeoutMs` has passed; returns `done()`.
-inline bool processEventsUntil(const std::function<bool()>& done, int timeoutMs = 2000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
+// Clicks a control in its middle with the left mouse button.
+inline void click(QWidget* control) {
+    QTest::mouseClick(control, Qt::LeftButton);
 }
 
-inline void processEventsFor(int ms) {
-    processEventsUntil([] { return false; }, ms);
+// Clicks an entry of the window's menu bar; an entry of one of its menus is reached by clicking the
+// menu's title first.
+inline void clickMenuEntry(const app::TForm1& form, QAction* entry, QMenu* menu = nullptr) {
+    QMenuBar* bar = form.menuBar();
+    if (menu == nullptr) {
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(entry).center());
+        return;
+    }
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+}
+
+// Lets the event loop run until `done` holds, for at most `timeoutMs`; returns `done()`.
+template <typename Condition>
+bool waitUntil(Condition done, int timeoutMs = 2000) {
+    return QTest::qWaitFor(done, timeoutMs);
+}
+
+// Handles the events that are pending, due timers among them, and those they post in turn, for a
+// few rounds, without waiting for more: for checking that something does not happen.
+inline void handlePendingEvents() {
+    constexpr int kRounds = 10;
+    for (int round = 0; round < kRounds; ++round) QCoreApplication::processEvents();
 }
 
 }  // namespace window_test

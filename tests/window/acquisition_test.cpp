@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QTimer>
+#include <vector>
 
 #include "WindowFixture.h"
 
@@ -16,6 +17,8 @@ namespace {
 using platform::sim::makeSine;
 using platform::sim::makeSquare;
 using platform::sim::makeStereo;
+using window_test::click;
+using window_test::clickMenuEntry;
 using window_test::kBufferFrames;
 using window_test::WindowOnSimCard;
 
@@ -33,11 +36,11 @@ std::unique_ptr<platform::sim::StereoSource> squareOnR(double hz = kSquareHz) {
 }
 
 // Channel R of RawSamples (even positions) against the square from card frame `firstFrame` on.
-::testing::AssertionResult holdsSquareFrom(const scope::TForm1& form, uint64_t firstFrame) {
+::testing::AssertionResult holdsSquareFrom(const app::TForm1& form, uint64_t firstFrame) {
     for (uint32_t k = 0; k < kBufferFrames; ++k) {
-        if (form.RawSamples[2 * k] != squareAt(firstFrame + k))
+        if (form.instrument().RawSamples[2 * k] != squareAt(firstFrame + k))
             return ::testing::AssertionFailure()
-                   << "frame " << firstFrame + k << ": " << form.RawSamples[2 * k];
+                   << "frame " << firstFrame + k << ": " << form.instrument().RawSamples[2 * k];
     }
     return ::testing::AssertionSuccess();
 }
@@ -45,11 +48,12 @@ std::unique_ptr<platform::sim::StereoSource> squareOnR(double hz = kSquareHz) {
 TEST(Acquisition, EachPassTakesTheBufferCompletedBeforeIt) {
     WindowOnSimCard w(squareOnR());
     w.pass();  // works on the start values; the first buffer completes afterwards
-    EXPECT_EQ(w.form->SampleCount, 22100);
+    EXPECT_EQ(w.form->instrument().SampleCount, 22100);
     w.pass();
-    EXPECT_EQ(w.form->SampleCount, 22050);
+    EXPECT_EQ(w.form->instrument().SampleCount, 22050);
     EXPECT_TRUE(holdsSquareFrom(*w.form, 0));
-    EXPECT_EQ(w.form->RawSamples[22050], 0) << "positions past the buffer stay as they were";
+    EXPECT_EQ(w.form->instrument().RawSamples[22050], 0)
+        << "positions past the buffer stay as they were";
 }
 
 TEST(Acquisition, CaptureRunsFollowEachOtherWithoutGaps) {
@@ -57,8 +61,8 @@ TEST(Acquisition, CaptureRunsFollowEachOtherWithoutGaps) {
     WindowOnSimCard w(squareOnR());
     w.passes(20);
     EXPECT_TRUE(holdsSquareFrom(*w.form, 18 * kBufferFrames));
-    EXPECT_EQ(w.form->PeakR, kAmplitude);
-    EXPECT_TRUE(w.form->AudioIn1->DeviceOpen());
+    EXPECT_EQ(w.form->instrument().R.Peak, kAmplitude);
+    EXPECT_TRUE(w.form->instrument().AudioIn1->DeviceOpen());
 }
 
 TEST(Acquisition, SingleShotClickDrawsOneFrameAndUnchecksBothButtons) {
@@ -67,8 +71,8 @@ TEST(Acquisition, SingleShotClickDrawsOneFrameAndUnchecksBothButtons) {
     auto* periodic = w.find<QRadioButton>("RadioButton1");
     auto* single = w.find<QRadioButton>("RadioButton2");
 
-    single->click();
-    EXPECT_EQ(w.form->PeriodicMode, 0);
+    click(single);
+    EXPECT_EQ(w.form->instrument().PeriodicMode, 0);
     EXPECT_FALSE(periodic->isChecked());
     EXPECT_FALSE(single->isChecked());
     const QImage frame = w.form->screen().image().copy();
@@ -81,13 +85,13 @@ TEST(Acquisition, SingleShotClickDrawsOneFrameAndUnchecksBothButtons) {
     EXPECT_EQ(w.form->screen().image(), frame);
 
     // A second click draws a second frame, from the new samples.
-    single->click();
+    click(single);
     EXPECT_NE(w.form->screen().image(), frame);
     EXPECT_FALSE(single->isChecked());
 
     // Back to periodic display: every pass redraws.
-    periodic->click();
-    EXPECT_EQ(w.form->PeriodicMode, 1);
+    click(periodic);
+    EXPECT_EQ(w.form->instrument().PeriodicMode, 1);
     EXPECT_TRUE(periodic->isChecked());
 }
 
@@ -96,14 +100,14 @@ TEST(Acquisition, EraseEntryRedrawsTheFrameASingleShotWouldDraw) {
     WindowOnSimCard erased(squareOnR()), clicked(squareOnR());
     for (WindowOnSimCard* w : {&erased, &clicked}) {
         w->passes(3);
-        w->find<QRadioButton>("RadioButton2")->click();
+        click(w->find<QRadioButton>("RadioButton2"));
         w->card.setSource(squareOnR(2 * kSquareHz));
         w->passes(6);
     }
     const QImage before = erased.form->screen().image().copy();
 
-    erased.form->design().file1->trigger();
-    clicked.find<QRadioButton>("RadioButton2")->click();
+    clickMenuEntry(*erased.form, erased.form->design().file1);
+    click(clicked.find<QRadioButton>("RadioButton2"));
     EXPECT_NE(erased.form->screen().image(), before);
     EXPECT_EQ(erased.form->screen().image(), clicked.form->screen().image());
 }
@@ -111,22 +115,31 @@ TEST(Acquisition, EraseEntryRedrawsTheFrameASingleShotWouldDraw) {
 TEST(Acquisition, MenuEntriesWithoutActionChangeNothing) {
     WindowOnSimCard w(squareOnR());
     w.passes(3);
-    w.find<QRadioButton>("RadioButton2")->click();
+    click(w.find<QRadioButton>("RadioButton2"));
     const QImage frame = w.form->screen().image().copy();
     const auto& d = w.form->design();
-    for (QAction* entry : {d.spoutn1, d.dosebe1, d.mickanl1, d.volbarozsahu1, d.frekvence1,
-                           d.naptR1, d.volbarozsahu2, d.frekvence2, d.asovzkladna1})
-        entry->trigger();
+    const std::vector<QAction*> entries{d.spoutn1,    d.mickanl1,    d.volbarozsahu1,
+                                        d.frekvence1, d.naptR1,      d.volbarozsahu2,
+                                        d.frekvence2, d.asovzkladna1};
+    int chosen = 0;
+    for (QAction* entry : entries) {
+        QObject::connect(entry, &QAction::triggered, [&chosen] { ++chosen; });
+        clickMenuEntry(*w.form, entry);
+    }
+    QObject::connect(d.dosebe1, &QAction::triggered, [&chosen] { ++chosen; });
+    clickMenuEntry(*w.form, d.dosebe1, d.volbazobrazen1);
+    EXPECT_EQ(chosen, static_cast<int>(entries.size()) + 1) << "every entry was chosen";
     EXPECT_EQ(w.form->screen().image(), frame);
-    EXPECT_EQ(w.form->PeriodicMode, 0);
+    EXPECT_EQ(w.form->instrument().PeriodicMode, 0);
 }
 
 TEST(IdleHandler, MeasuresFromTheEventLoopButNotInsideAModalBox) {
-    WindowOnSimCard w(squareOnR(), scope::IdleDriving::EventLoop);
+    WindowOnSimCard w(squareOnR(), app::IdleDriving::EventLoop);
     // A whole run passes: the idle handler opens the next one.
     w.card.advance(4 * kBufferFrames);
-    ASSERT_TRUE(window_test::processEventsUntil([&] { return w.form->SampleCount == 22050; }));
-    ASSERT_TRUE(window_test::processEventsUntil([&] { return w.form->AudioIn1->DeviceOpen(); }));
+    ASSERT_TRUE(window_test::waitUntil([&] { return w.form->instrument().SampleCount == 22050; }));
+    ASSERT_TRUE(
+        window_test::waitUntil([&] { return w.form->instrument().AudioIn1->DeviceOpen(); }));
 
     // While a message box is open the run that ends is not followed by another.
     bool openedInsideBox = true;
@@ -135,13 +148,13 @@ TEST(IdleHandler, MeasuresFromTheEventLoopButNotInsideAModalBox) {
                         QMessageBox::Ok, w.form.get());
         QTimer::singleShot(0, &box, [&] { w.card.advance(4 * kBufferFrames); });
         QTimer::singleShot(200, &box, [&] {
-            openedInsideBox = w.form->AudioIn1->DeviceOpen();
+            openedInsideBox = w.form->instrument().AudioIn1->DeviceOpen();
             box.accept();
         });
         box.exec();
     });
-    ASSERT_TRUE(window_test::processEventsUntil([&] { return !openedInsideBox; }));
-    EXPECT_TRUE(window_test::processEventsUntil([&] { return w.form->AudioIn1->DeviceOpen(); }))
+    ASSERT_TRUE(window_test::waitUntil([&] { return !openedInsideBox; }));
+    EXPECT_TRUE(window_test::waitUntil([&] { return w.form->instrument().AudioIn1->DeviceOpen(); }))
         << "measuring resumes once the box has closed";
 }
 

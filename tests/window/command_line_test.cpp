@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "WindowFixture.h"
-#include "scope/Options.h"
+#include "app/Options.h"
 
 namespace {
 
-using scope::parseCommandLine;
-using scope::ParsedCommandLine;
+using app::parseCommandLine;
+using app::ParsedCommandLine;
 using Outcome = ParsedCommandLine::Outcome;
 
 ParsedCommandLine parse(QStringList arguments) {
@@ -51,14 +51,14 @@ TEST(CommandLine, BadOptionsAndValuesAreNamedOnOneLine) {
 }
 
 TEST(CommandLine, SimulatedCardSignals) {
-    const std::vector<std::pair<QStringList, scope::SimSignal>> cases{
-        {{"--sim"}, scope::SimSignal::Demo},
-        {{"--sim=square"}, scope::SimSignal::Square},
-        {{"--sim", "square", "--passes", "1"}, scope::SimSignal::Square},
-        {{"--sim", "--passes", "1"}, scope::SimSignal::Demo},
-        {{"--sim=silence"}, scope::SimSignal::Silence},
-        {{"--sim=loopback"}, scope::SimSignal::Loopback},
-        {{"--sim=take 1.WAV"}, scope::SimSignal::File},
+    const std::vector<std::pair<QStringList, app::SimSignal>> cases{
+        {{"--sim"}, app::SimSignal::Demo},
+        {{"--sim=square"}, app::SimSignal::Square},
+        {{"--sim", "square", "--passes", "1"}, app::SimSignal::Square},
+        {{"--sim", "--passes", "1"}, app::SimSignal::Demo},
+        {{"--sim=silence"}, app::SimSignal::Silence},
+        {{"--sim=loopback"}, app::SimSignal::Loopback},
+        {{"--sim=take 1.WAV"}, app::SimSignal::File},
     };
     for (const auto& [arguments, signal] : cases) {
         const ParsedCommandLine parsed = parse(arguments);
@@ -75,7 +75,7 @@ TEST(CommandLine, DevicesPassesAndOutputs) {
         parse({"--capture-device", "hw:1", "--playback-device=plughw:0", "--mixer-device", "hw:2",
                "--passes", "7", "--report", "r.json", "--screenshot", "s.png"});
     ASSERT_EQ(parsed.outcome, Outcome::Run) << parsed.text.toStdString();
-    const scope::Options& o = parsed.options;
+    const app::Options& o = parsed.options;
     EXPECT_EQ(o.captureDevice, QStringLiteral("hw:1"));
     EXPECT_EQ(o.playbackDevice, QStringLiteral("plughw:0"));
     EXPECT_EQ(o.mixerDevice, QStringLiteral("hw:2"));
@@ -83,7 +83,7 @@ TEST(CommandLine, DevicesPassesAndOutputs) {
     EXPECT_EQ(o.reportPath, QStringLiteral("r.json"));
     EXPECT_EQ(o.screenshotPath, QStringLiteral("s.png"));
 
-    const scope::Options defaults = parse({}).options;
+    const app::Options defaults = parse({}).options;
     EXPECT_EQ(defaults.captureDevice, QStringLiteral("default"));
     EXPECT_FALSE(defaults.passes.has_value());
     EXPECT_EQ(parse({"--help"}).outcome, Outcome::Help);

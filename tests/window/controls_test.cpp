@@ -18,8 +18,8 @@ namespace {
 
 using window::ControlError;
 using window::ScrollBar;
-using window_test::processEventsFor;
-using window_test::processEventsUntil;
+using window_test::handlePendingEvents;
+using window_test::waitUntil;
 
 // A scroll bar 0..100 at 0, the stored default of the design, recording every position its
 // change handler is run with.
@@ -152,7 +152,7 @@ TEST(MessagePump, DispatchesPostedMessagesFromTheEventLoop) {
 
     loop.post(id, 7);
     loop.post(id, 8);
-    EXPECT_TRUE(processEventsUntil([&] { return target.received.size() == 2; }));
+    EXPECT_TRUE(waitUntil([&] { return target.received.size() == 2; }));
     EXPECT_EQ(target.received, (std::vector<uint32_t>{7, 8}));
     loop.unregisterTarget(id);
 }
@@ -166,13 +166,13 @@ TEST(IdleHandler, RunsAgainAndAgainWhileNotDone) {
             done = false;
         },
         &owner);
-    processEventsFor(20);
+    handlePendingEvents();
     EXPECT_EQ(passes, 0) << "runs only once installed";
     idle->install();
-    EXPECT_TRUE(processEventsUntil([&] { return passes >= 50; }));
+    EXPECT_TRUE(waitUntil([&] { return passes >= 50; }));
     idle->remove();
     const int removedAt = passes;
-    processEventsFor(20);
+    handlePendingEvents();
     EXPECT_EQ(passes, removedAt);
 }
 
@@ -186,10 +186,11 @@ TEST(IdleHandler, AfterDoneWaitsForTheNextEvent) {
         },
         &owner);
     idle->install();
-    processEventsFor(30);
+    EXPECT_TRUE(waitUntil([&] { return passes >= 1; }));
+    handlePendingEvents();  // nothing new happens: no further pass
     EXPECT_EQ(passes, 1);
     QTimer::singleShot(0, &owner, [] {});  // any event
-    EXPECT_TRUE(processEventsUntil([&] { return passes == 2; }));
+    EXPECT_TRUE(waitUntil([&] { return passes == 2; }));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 #include <vector>
 
 #include "WindowFixture.h"
@@ -52,7 +53,7 @@ TEST(GeneratorPanel, FrequencyBarBands) {
     for (const FrequencyCase& c : cases) {
         SCOPED_TRACE(c.position);
         p.frequency->setPosition(c.position);
-        EXPECT_EQ(p.w.form->GeneratorFrequency, c.frequency);
+        EXPECT_EQ(p.w.form->instrument().GeneratorFrequency, c.frequency);
         if (c.text != nullptr) {
             EXPECT_EQ(p.edit14(), QString::fromUtf8(c.text));
         }
@@ -67,7 +68,7 @@ TEST(GeneratorPanel, PositionAboveTheBandsChangesNothingButTheWarningTest) {
     p.frequency->setMax(30000);
     p.frequency->setPosition(1500);
     p.frequency->setPosition(25000);
-    EXPECT_EQ(p.w.form->GeneratorFrequency, 1500);
+    EXPECT_EQ(p.w.form->instrument().GeneratorFrequency, 1500);
     EXPECT_EQ(p.edit14(), QStringLiteral(" 1.5 kHz"));
     EXPECT_FALSE(p.warning());
 }
@@ -76,9 +77,9 @@ TEST(GeneratorPanel, FrequencyBarRequestsACaptureStart) {
     Panel p;
     p.w.card.completeBuffers(4);  // the run started at start-up ends
     p.w.loop.pump();
-    ASSERT_FALSE(p.w.form->AudioIn1->DeviceOpen());
-    p.frequency->setPosition(200);
-    EXPECT_TRUE(p.w.form->AudioIn1->DeviceOpen());
+    ASSERT_FALSE(p.w.form->instrument().AudioIn1->DeviceOpen());
+    QTest::keyClick(p.frequency, Qt::Key_End);  // the user moves the bar
+    EXPECT_TRUE(p.w.form->instrument().AudioIn1->DeviceOpen());
 }
 
 TEST(GeneratorPanel, FrequencyRangesNeverInvertTheBar) {
@@ -103,10 +104,10 @@ TEST(GeneratorPanel, FrequencyRangesNeverInvertTheBar) {
 
 TEST(GeneratorPanel, SamePresetRunsNoChangeHandler) {
     Panel p;
-    choose(p.frequencyRange, 1);         // 100..1000 at 1000
-    p.w.form->GeneratorFrequency = 123;  // would be overwritten by a change handler
+    choose(p.frequencyRange, 1);                      // 100..1000 at 1000
+    p.w.form->instrument().GeneratorFrequency = 123;  // would be overwritten by a change handler
     choose(p.frequencyRange, 1);
-    EXPECT_EQ(p.w.form->GeneratorFrequency, 123);
+    EXPECT_EQ(p.w.form->instrument().GeneratorFrequency, 123);
 }
 
 struct AmplitudeCase {
@@ -130,9 +131,9 @@ TEST(GeneratorPanel, AmplitudeRanges) {
         choose(p.amplitudeRange, c.item);
         EXPECT_EQ(p.amplitude->minimum(), 0);
         EXPECT_EQ(p.amplitude->maximum(), c.maximum);
-        EXPECT_EQ(p.w.form->GeneratorAmplitude, c.preset);
+        EXPECT_EQ(p.w.form->instrument().GeneratorAmplitude, c.preset);
         EXPECT_EQ(p.edit13(), QString::fromUtf8(c.atPreset));
-        p.amplitude->setPosition(c.maximum);
+        QTest::keyClick(p.amplitude, Qt::Key_End);
         EXPECT_EQ(p.edit13(), QString::fromUtf8(c.atMaximum));
     }
 }
@@ -151,9 +152,10 @@ TEST(GeneratorPanel, NarrowAmplitudeRangeClampsThenPresets) {
 TEST(GeneratorPanel, WideRangesRewriteTheReadOutEvenWithoutAChange) {
     Panel p;
     choose(p.amplitudeRange, 0);
-    p.w.form->GeneratorAmplitude = 1;  // no change handler will run for the same preset
+    p.w.form->instrument().GeneratorAmplitude =
+        1;  // no change handler will run for the same preset
     choose(p.amplitudeRange, 0);
-    EXPECT_EQ(p.w.form->GeneratorAmplitude, 16384);
+    EXPECT_EQ(p.w.form->instrument().GeneratorAmplitude, 16384);
     EXPECT_EQ(p.edit13(), QStringLiteral("550 mV"));
 }
 
@@ -162,7 +164,7 @@ TEST(GeneratorPanel, OffItemLeavesEverythingAsItWas) {
     choose(p.amplitudeRange, 7);
     EXPECT_EQ(p.amplitude->maximum(), 32767);
     EXPECT_EQ(p.amplitude->position(), 3276);
-    EXPECT_EQ(p.w.form->GeneratorAmplitude, 3276);
+    EXPECT_EQ(p.w.form->instrument().GeneratorAmplitude, 3276);
     EXPECT_EQ(p.edit13(), QStringLiteral("110 mV"));
 }
 

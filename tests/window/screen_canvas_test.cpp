@@ -15,7 +15,7 @@ using window::ScreenCanvas;
 using Pixel = std::pair<int, int>;
 
 constexpr QRgb kBlackPixel = 0xff000000u;
-constexpr scope::Rgb kRed{255, 0, 0};
+constexpr instrument::Rgb kRed{255, 0, 0};
 
 std::vector<Pixel> litPixels(const QImage& image) {
     std::vector<Pixel> out;
@@ -92,11 +92,53 @@ TEST(ScreenCanvasClipping, ClippedLinesMatchTheUnclippedDefinition) {
     for (int k = 0; k < 3000; ++k) {
         const int x0 = coordinate(random), y0 = coordinate(random);
         const int x1 = coordinate(random), y1 = coordinate(random);
-        const scope::Rgb colour{static_cast<uint8_t>(k), static_cast<uint8_t>(k >> 8), 200};
+        const instrument::Rgb colour{static_cast<uint8_t>(k), static_cast<uint8_t>(k >> 8), 200};
         canvas.setPenColor(colour);
         line(canvas, x0, y0, x1, y1);
         referenceLine(reference, x0, y0, x1, y1, qRgb(colour.r, colour.g, colour.b));
     }
+    EXPECT_TRUE(canvas.image() == reference);
+}
+
+// The line by its definition at the steps whose major coordinate lies inside the image, in 128-bit
+// arithmetic: for any int coordinates, without walking the steps outside.
+void referenceFarLine(QImage& image, int x0, int y0, int x1, int y1, QRgb colour) {
+    __extension__ typedef __int128 Wide;
+    const int64_t dx = std::llabs(int64_t{x1} - x0), dy = std::llabs(int64_t{y1} - y0);
+    const int64_t n = std::max(dx, dy);
+    const bool xMajor = dx >= dy;
+    const int64_t major0 = xMajor ? x0 : y0, minor0 = xMajor ? y0 : x0;
+    const int64_t majorStep = (xMajor ? x1 >= x0 : y1 >= y0) ? 1 : -1;
+    const int64_t minorStep = (xMajor ? y1 >= y0 : x1 >= x0) ? 1 : -1;
+    const int64_t majorSize = xMajor ? image.width() : image.height();
+    for (int64_t major = 0; major < majorSize; ++major) {
+        const int64_t i = (major - major0) * majorStep;
+        if (i < 0 || i >= n) continue;
+        const Wide m = (Wide{2} * i * (xMajor ? dy : dx) + n) / (Wide{2} * n);
+        const int64_t minor = minor0 + minorStep * static_cast<int64_t>(m);
+        const int64_t x = xMajor ? major : minor, y = xMajor ? minor : major;
+        if (x >= 0 && x < image.width() && y >= 0 && y < image.height())
+            image.setPixel(static_cast<int>(x), static_cast<int>(y), colour);
+    }
+}
+
+TEST(ScreenCanvasClipping, FarLinesMatchTheDefinitionWhereverTheyCrossTheImage) {
+    ScreenCanvas canvas;
+    QImage reference(canvas.image().size(), QImage::Format_RGB32);
+    reference.fill(kBlackPixel);
+    std::mt19937 random(20240612);
+    std::uniform_int_distribution<int> far(INT_MIN, INT_MAX);
+    std::uniform_int_distribution<int> near(-100, 900);
+    for (int k = 0; k < 4000; ++k) {
+        // One end near or inside the image, the other anywhere in the int range, either way round.
+        int x0 = near(random), y0 = near(random), x1 = far(random), y1 = far(random);
+        if (k % 2 == 1) std::swap(x0, x1), std::swap(y0, y1);
+        const instrument::Rgb colour{static_cast<uint8_t>(k), static_cast<uint8_t>(k >> 8), 90};
+        canvas.setPenColor(colour);
+        line(canvas, x0, y0, x1, y1);
+        referenceFarLine(reference, x0, y0, x1, y1, qRgb(colour.r, colour.g, colour.b));
+    }
+    EXPECT_GT(litPixels(reference).size(), 10000u) << "the lines reach the image";
     EXPECT_TRUE(canvas.image() == reference);
 }
 
@@ -175,7 +217,7 @@ TEST(ScreenCanvasText, TextLandsBelowRightOfItsPointInTheFontColourOverWhatIsThe
     ScreenCanvas canvas;
     canvas.setPenColor(kRed);
     line(canvas, 0, 206, 100, 206);  // through the middle of the digits
-    canvas.setFontColor(scope::kYellow);
+    canvas.setFontColor(instrument::kYellow);
     canvas.textOut(20, 200, "0.5");
     const QImage once = canvas.image().copy();
     int yellow = 0, red = 0;
@@ -196,7 +238,7 @@ TEST(ScreenCanvasText, TextLandsBelowRightOfItsPointInTheFontColourOverWhatIsThe
 
 TEST(ScreenCanvasText, TextAtAndBeyondTheEdgesIsClipped) {
     ScreenCanvas canvas;
-    canvas.setFontColor(scope::kWhite);
+    canvas.setFontColor(instrument::kWhite);
     for (const auto& [x, y] : {Pixel{-5, 100}, Pixel{795, 100}, Pixel{400, -6}, Pixel{400, 520},
                                Pixel{INT_MIN / 2, 0}, Pixel{INT_MAX / 2, INT_MAX / 2}})
         canvas.textOut(x, y, "888");
@@ -208,7 +250,7 @@ TEST(ScreenCanvasText, TextAtAndBeyondTheEdgesIsClipped) {
 
 TEST(ScreenCanvasText, TextBeyondAsciiIsDrawnToo) {
     ScreenCanvas canvas;
-    canvas.setFontColor(scope::kAqua);
+    canvas.setFontColor(instrument::kAqua);
     canvas.textOut(50, 50, "čas");
     const QRect box = inkBox(canvas.image(), qRgb(0, 255, 255));
     ASSERT_FALSE(box.isEmpty());

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "WindowFixture.h"
+#include "app/Report.h"
 #include "platform/alsa/AlsaWaveDriver.h"
-#include "scope/Report.h"
 #include "support/LoopPlayer.h"
 
 namespace {
@@ -52,19 +52,20 @@ int16_t squareL(int frame) {
 }
 
 // Channel R of the samples the last pass worked on: the even positions of RawSamples.
-int rAt(const scope::TForm1& form, int frame) {
-    return form.RawSamples[2 * static_cast<uint32_t>(frame)];
+int rAt(const app::TForm1& form, int frame) {
+    return form.instrument().RawSamples[2 * static_cast<uint32_t>(frame)];
 }
 
 // Whether the last buffer holds both squares sample for sample, from some phase on. A buffer that
 // caught a playback dropout (a loaded machine) does not; the passes then go on to the next one.
-bool holdsTheSquares(const scope::TForm1& form) {
-    if (form.SampleCount != kBufferValues) return false;
+bool holdsTheSquares(const app::TForm1& form) {
+    if (form.instrument().SampleCount != kBufferValues) return false;
     for (int phase = 0; phase < kTonePeriod; ++phase) {
         bool all = true;
-        for (int k = 0; all && k < form.SampleCount / 2; ++k)
+        for (int k = 0; all && k < form.instrument().SampleCount / 2; ++k)
             all = rAt(form, k) == squareR(phase + k) &&
-                  form.RawSamples[2 * static_cast<uint32_t>(k) + 1] == squareL(phase + k);
+                  form.instrument().RawSamples[2 * static_cast<uint32_t>(k) + 1] ==
+                      squareL(phase + k);
         if (all) return true;
     }
     return false;
@@ -81,15 +82,16 @@ TEST(ScreenEndToEnd, SquareOnRIsReadOutAndDrawnFromAFallingEdge) {
     const std::string playError = player.start();
     ASSERT_TRUE(playError.empty()) << playError;
 
-    scope::TForm1 form(scope::Platform{driver, loop}, scope::IdleDriving::Caller);
+    app::TForm1 form(app::Platform{driver, loop}, app::IdleDriving::Caller);
     form.show();
     ASSERT_TRUE(form.startupError().isEmpty()) << form.startupError();
     int delivered = 0;
-    form.AudioIn1->OnBufferFilled = [&delivered, handler = form.AudioIn1->OnBufferFilled](
-                                        std::byte* buffer, int32_t& size) {
-        ++delivered;
-        return handler(buffer, size);
-    };
+    form.instrument().AudioIn1->OnBufferFilled =
+        [&delivered, handler = form.instrument().AudioIn1->OnBufferFilled](std::byte* buffer,
+                                                                           int32_t& size) {
+            ++delivered;
+            return handler(buffer, size);
+        };
 
     // Passes as a headless run makes them, until one has drawn from a buffer of the squares after
     // at least a whole capture run has come in.
@@ -101,34 +103,38 @@ TEST(ScreenEndToEnd, SquareOnRIsReadOutAndDrawnFromAFallingEdge) {
         ASSERT_TRUE(form.idlePass()) << "the idle handler is not installed";
         drawn = delivered >= kRunBuffers && holdsTheSquares(form);
     }
-    ASSERT_TRUE(drawn) << delivered << " buffers delivered; " << form.AudioIn1->LastErrorText();
+    ASSERT_TRUE(drawn) << delivered << " buffers delivered; "
+                       << form.instrument().AudioIn1->LastErrorText();
 
     // Read-outs. The measured span runs from the last low sample before a rising edge to one past
     // the first low sample after it: a half period + 2 positions, at 22050 positions per second.
     // R: 22050 / 52 = 424.04 Hz, shown to 10 Hz; L: 22050 / 27 = 816.67 Hz. Any other span would
     // be at least 8 Hz away, so 0.01 Hz tolerates only rounding.
-    EXPECT_EQ(form.controlText(scope::Control::Edit8).toStdString(), "  420 Hz");
-    EXPECT_NEAR(form.FreqR, 22050.0 / (kHalfPeriodR + 2), 0.01);
-    EXPECT_EQ(form.controlText(scope::Control::Edit12).toStdString(), "  820 Hz");
-    EXPECT_NEAR(form.FreqL, 22050.0 / (kHalfPeriodL + 2), 0.01);
-    EXPECT_EQ(form.PeakR, kAmplitudeR);  // the server mixes at unity gain: bit-exact
+    EXPECT_EQ(form.controls().controlText(instrument::Control::Edit8).toStdString(), "  420 Hz");
+    EXPECT_NEAR(form.instrument().R.Freq, 22050.0 / (kHalfPeriodR + 2), 0.01);
+    EXPECT_EQ(form.controls().controlText(instrument::Control::Edit12).toStdString(), "  820 Hz");
+    EXPECT_NEAR(form.instrument().L.Freq, 22050.0 / (kHalfPeriodL + 2), 0.01);
+    EXPECT_EQ(form.instrument().R.Peak, kAmplitudeR);  // the server mixes at unity gain: bit-exact
 
     // Time base: 424 Hz lies in band 5 (250 to 600 Hz).
-    EXPECT_EQ(scope::makeReport(form)[QStringLiteral("TimeBaseBand")].toInt(), 5);
-    EXPECT_EQ(form.TimeBaseLatch[5], 1);
-    EXPECT_DOUBLE_EQ(form.PointSpacing, 3.3);
-    EXPECT_EQ(form.TimeStep, 1);
+    EXPECT_EQ(app::makeReport({form.instrument(), form.controls(),
+                               form.idlePasses()})[QStringLiteral("TimeBaseBand")]
+                  .toInt(),
+              5);
+    EXPECT_EQ(form.instrument().TimeBaseLatch[5], 1);
+    EXPECT_DOUBLE_EQ(form.instrument().PointSpacing, 3.3);
+    EXPECT_EQ(form.instrument().TimeStep, 1);
 
     // Trigger: the first falling edge of R after its first low sample. TraceStartR lies one before
     // the edge's last high sample, so point 1 (TraceStartR + 1) is that high sample and point 2
     // the first low one.
     int firstLow = 1;
-    while (firstLow < form.SampleCount / 2 && rAt(form, firstLow) >= 0) ++firstLow;
+    while (firstLow < form.instrument().SampleCount / 2 && rAt(form, firstLow) >= 0) ++firstLow;
     int lastHigh = firstLow + 1;
-    while (lastHigh < form.SampleCount / 2 &&
+    while (lastHigh < form.instrument().SampleCount / 2 &&
            !(rAt(form, lastHigh) > 0 && rAt(form, lastHigh + 1) < 0))
         ++lastHigh;
-    EXPECT_EQ(form.TraceStartR, lastHigh - 1);
+    EXPECT_EQ(form.instrument().TraceStartR, lastHigh - 1);
 
     // The screen. Aqua is R's colour only; for each column, the topmost aqua pixel above the
     // zero line (-1: none). Point p of R lies at x = 55 + (p - 1) x 3.3, rounded.

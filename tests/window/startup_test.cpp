@@ -4,13 +4,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTest>
+#include <QTimer>
 #include <vector>
 
 #include "WindowFixture.h"
@@ -66,12 +68,12 @@ TEST(StartUp, ReadOutsListsAndPanels) {
     EXPECT_EQ(amplitude->maximum(), 32767);
     EXPECT_EQ(amplitude->position(), 3276);
 
-    EXPECT_EQ(w.form->GeneratorFrequency, 100);
-    EXPECT_EQ(w.form->GeneratorAmplitude, 3276);
-    EXPECT_EQ(w.form->ChannelShift, 5);
-    EXPECT_EQ(w.form->SampleCount, 22100);
+    EXPECT_EQ(w.form->instrument().GeneratorFrequency, 100);
+    EXPECT_EQ(w.form->instrument().GeneratorAmplitude, 3276);
+    EXPECT_EQ(w.form->instrument().ChannelShift, 5);
+    EXPECT_EQ(w.form->instrument().SampleCount, 22100);
     // The frequency bar's change handler made the first capture start request.
-    EXPECT_TRUE(w.form->AudioIn1->DeviceOpen());
+    EXPECT_TRUE(w.form->instrument().AudioIn1->DeviceOpen());
 }
 
 TEST(StartUp, ListItemsAreExact) {
@@ -127,28 +129,70 @@ TEST(StartUp, CaptionAndMenuBar) {
             << entry->text();
 }
 
+TEST(StartUp, AFailingStepShowsItsMessageSkipsTheRestAndLeavesTheWindowWithoutMeasuring) {
+    WindowOnSimCard w(nullptr, app::IdleDriving::EventLoop);
+    const instrument::Instrument& s = w.form->instrument();
+    // The user picks a narrow amplitude range and a fixed time base, then closes the window, which
+    // stops measuring.
+    auto* amplitudeRange = w.find<QComboBox>("ComboBox7");
+    auto* timeBase = w.find<QComboBox>("ComboBox1");
+    window_test::choose(amplitudeRange, 3);  // 0..3280
+    window_test::choose(timeBase, 2);
+    ASSERT_EQ(s.AutoTimeBase, 0);
+    w.form->close();
+    ASSERT_FALSE(w.form->idleHandlerInstalled());
+
+    // A frequency bar whose range ends below FormCreate's start minimum of 100: raising the
+    // minimum fails in step 15, as a scroll bar refuses an inverted range.
+    auto* frequency = w.find<window::ScrollBar>("ScrollBar5");
+    frequency->setMin(10);
+    frequency->setMax(50);
+    QString shown;
+    QTimer::singleShot(0, w.form.get(), [&shown] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    w.form->FormCreate();
+    w.form->showWindow();
+
+    EXPECT_EQ(w.form->startupError(), QStringLiteral("Scrollbar property out of range"));
+    EXPECT_EQ(shown, w.form->startupError());
+    EXPECT_TRUE(w.form->isVisible());
+    // Steps 1 to 14 ran (step 10 sets the automatic time base); 15 on did not.
+    EXPECT_EQ(s.AutoTimeBase, 1);
+    EXPECT_EQ(frequency->maximum(), 50);
+    EXPECT_EQ(amplitudeRange->currentIndex(), 3);
+    EXPECT_EQ(w.find<window::ScrollBar>("ScrollBar4")->maximum(), 3280);
+    EXPECT_EQ(timeBase->currentIndex(), 2);
+    // No idle handler: the event loop makes no pass.
+    EXPECT_FALSE(w.form->idleHandlerInstalled());
+    const uint64_t passes = w.form->idlePasses();
+    window_test::handlePendingEvents();
+    EXPECT_EQ(w.form->idlePasses(), passes);
+}
+
 TEST(Optimum, EnterBringsBackTheStartUpGeometry) {
     WindowOnSimCard w;
     w.passes(2);
-    ASSERT_EQ(w.form->SampleCount, 22050);
+    ASSERT_EQ(w.form->instrument().SampleCount, 22050);
     w.form->move(50, 60);
     w.form->resize(640, 400);
-    window_test::processEventsFor(10);
+    ASSERT_TRUE(window_test::waitUntil([&] { return w.form->screen().clientWidth() == 640; }));
 
     // Enter in a read-only edit box reaches the window, which clicks its default button.
-    QLineEdit* readOut = w.find<QLineEdit>("Edit4");
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(readOut, &enter);
-    window_test::processEventsFor(10);
+    QTest::keyClick(w.find<QLineEdit>("Edit4"), Qt::Key_Return);
+    ASSERT_TRUE(window_test::waitUntil([&] { return w.form->screen().clientWidth() == 800; }));
 
     EXPECT_EQ(w.form->pos(), QPoint(0, 0));
     EXPECT_EQ(w.form->width(), 800);
     EXPECT_EQ(w.form->centralWidget()->height(), 526);
     for (const char* upper : {"Edit18", "Edit2"}) EXPECT_EQ(w.find<QLineEdit>(upper)->y(), 37);
     for (const char* lower : {"Edit19", "Edit5"}) EXPECT_EQ(w.find<QLineEdit>(lower)->y(), 475);
-    EXPECT_EQ(w.form->SampleCount, 22100);
+    EXPECT_EQ(w.form->instrument().SampleCount, 22100);
     w.passes(2);
-    EXPECT_EQ(w.form->SampleCount, 22050) << "the next buffer sets its own count";
+    EXPECT_EQ(w.form->instrument().SampleCount, 22050) << "the next buffer sets its own count";
 }
 
 TEST(Resize, ClientAreaFollowsAndIsCleared) {
@@ -157,8 +201,7 @@ TEST(Resize, ClientAreaFollowsAndIsCleared) {
     ASSERT_NE(w.form->screen().image().pixel(400, 263), qRgb(0, 0, 0));
 
     w.form->resize(900, w.form->height() + 60);
-    window_test::processEventsFor(10);
-    EXPECT_EQ(w.form->screen().clientWidth(), 900);
+    ASSERT_TRUE(window_test::waitUntil([&] { return w.form->screen().clientWidth() == 900; }));
     EXPECT_EQ(w.form->screen().clientHeight(), 586);
     const QImage& image = w.form->screen().image();
     for (int y = 0; y < image.height(); y += 7)

@@ -5,6 +5,8 @@
 // replaces the global operator new with a counting one.
 #include <gtest/gtest.h>
 
+#include <QRadioButton>
+
 #include "WindowFixture.h"
 #include "support/CountingNew.h"
 
@@ -37,14 +39,14 @@ Counts overPasses(window_test::WindowOnSimCard& w, long& opens, int passes) {
 TEST(WindowAllocation, PassesAllocateNothingButTheDriverOpeningEachCaptureRun) {
     window_test::WindowOnSimCard w(steadySignal());
     long opens = 0;
-    w.form->AudioIn1->OnStart = [&opens] { ++opens; };
+    w.form->instrument().AudioIn1->OnStart = [&opens] { ++opens; };
     w.passes(30);  // warm-up: every capture path, band and glyph once
 
     const Counts periodic = overPasses(w, opens, 40);
     EXPECT_GE(periodic.opens, 8);  // a run is four buffers, one per pass, then a new open
     EXPECT_EQ(periodic.allocations, periodic.opens * kAllocationsPerDeviceOpen) << "periodic";
 
-    w.form->RadioButton2Click();
+    window_test::click(w.find<QRadioButton>("RadioButton2"));  // single-shot display
     w.passes(10);
     const Counts singleShot = overPasses(w, opens, 40);
     EXPECT_GE(singleShot.opens, 8);

@@ -1,0 +1,144 @@
+#include "app/Options.h"
+
+#include <QCommandLineParser>
+
+namespace app {
+
+namespace {
+
+const QString kSimOption = QStringLiteral("sim");
+const QString kDemoSignal = QStringLiteral("demo");
+
+QString helpDescription() {
+    return QStringLiteral(
+        "Two-channel oscilloscope on the sound card's LINE IN: channel R is the card's first\n"
+        "(left) input, channel L its second.\n"
+        "\n"
+        "Without --passes the window opens. With --passes, or when there is no display, the\n"
+        "program runs headless: it makes N idle passes (20 when no display and no --passes),\n"
+        "writes --report and --screenshot, and exits. On the simulated card each headless pass\n"
+        "lets one capture buffer (0.25 s) pass, so a command gives the same report on any\n"
+        "machine. With a window, --report and --screenshot are written when it closes.\n"
+        "\n"
+        "--sim signals:\n"
+        "  demo       the default: a 500 Hz square on R and a 250 Hz sine on L\n"
+        "  square     a 500 Hz square on both channels\n"
+        "  silence    nothing on either channel\n"
+        "  loopback   the card's own output on both channels (silent until the generator\n"
+        "             plays)\n"
+        "  FILE.wav   a WAV file at 44100 frames/s, stereo or mono, played in a loop");
+}
+
+// QCommandLineParser has no options with an optional value: --sim without a value (at the end,
+// or followed by another option) means the demo signal. The program takes no positional
+// arguments, so "--sim VALUE" is never ambiguous.
+QStringList withSimDefault(QStringList arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--")) break;
+        const bool valueFollows =
+            i + 1 < arguments.size() && !arguments[i + 1].startsWith(QLatin1Char('-'));
+        if (arguments[i] == QLatin1String("--sim") && !valueFollows)
+            arguments[i] = QStringLiteral("--sim=") + kDemoSignal;
+    }
+    return arguments;
+}
+
+ParsedCommandLine failure(const QString& line) {
+    ParsedCommandLine result;
+    result.outcome = ParsedCommandLine::Outcome::Error;
+    result.text = QStringLiteral("soundscope: ") + line;
+    return result;
+}
+
+}  // namespace
+
+ParsedCommandLine parseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(helpDescription());
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Shows this help and exits."));
+    const QCommandLineOption capture(QStringLiteral("capture-device"),
+                                     QStringLiteral("ALSA capture device (default: default)."),
+                                     QStringLiteral("NAME"));
+    const QCommandLineOption playback(QStringLiteral("playback-device"),
+                                      QStringLiteral("ALSA playback device (default: default)."),
+                                      QStringLiteral("NAME"));
+    const QCommandLineOption mixer(
+        QStringLiteral("mixer-device"),
+        QStringLiteral("ALSA mixer device (default: default); used once the mixer is set up."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption sim(
+        kSimOption,
+        QStringLiteral("Uses the simulated sound card instead of ALSA: --sim alone, or "
+                       "--sim SIGNAL (see above)."),
+        QStringLiteral("SIGNAL"));
+    const QCommandLineOption passes(QStringLiteral("passes"),
+                                    QStringLiteral("Runs headless for N idle passes (N >= 1)."),
+                                    QStringLiteral("N"));
+    const QCommandLineOption report(
+        QStringLiteral("report"),
+        QStringLiteral("Writes the read-outs and key state as JSON to FILE."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("Saves the window as PNG to FILE."),
+                                        QStringLiteral("FILE"));
+    parser.addOptions({help, capture, playback, mixer, sim, passes, report, screenshot});
+
+    if (!parser.parse(withSimDefault(arguments))) return failure(parser.errorText());
+    if (parser.isSet(help)) {
+        ParsedCommandLine result;
+        result.outcome = ParsedCommandLine::Outcome::Help;
+        result.text = parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                                QStringLiteral("soundscope"));
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return failure(QStringLiteral("unexpected argument '%1'")
+                           .arg(parser.positionalArguments().constFirst()));
+
+    ParsedCommandLine result;
+    Options& o = result.options;
+    for (const auto& [option, target] :
+         {std::pair{&capture, &o.captureDevice}, std::pair{&playback, &o.playbackDevice},
+          std::pair{&mixer, &o.mixerDevice}, std::pair{&report, &o.reportPath},
+          std::pair{&screenshot, &o.screenshotPath}}) {
+        if (!parser.isSet(*option)) continue;
+        *target = parser.value(*option);
+        if (target->isEmpty())
+            return failure(QStringLiteral("--%1 needs a value").arg(option->names().constFirst()));
+    }
+
+    if (parser.isSet(sim)) {
+        o.simulated = true;
+        const QString signal = parser.value(sim);
+        if (signal == kDemoSignal) {
+            o.simSignal = SimSignal::Demo;
+        } else if (signal == QLatin1String("square")) {
+            o.simSignal = SimSignal::Square;
+        } else if (signal == QLatin1String("silence")) {
+            o.simSignal = SimSignal::Silence;
+        } else if (signal == QLatin1String("loopback")) {
+            o.simSignal = SimSignal::Loopback;
+        } else if (signal.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive)) {
+            o.simSignal = SimSignal::File;
+            o.simFile = signal;
+        } else {
+            return failure(
+                QStringLiteral("--sim: unknown signal '%1' (demo, square, silence, loopback or a "
+                               "FILE.wav)")
+                    .arg(signal));
+        }
+    }
+
+    if (parser.isSet(passes)) {
+        bool ok = false;
+        const int n = parser.value(passes).toInt(&ok);
+        if (!ok || n < 1)
+            return failure(QStringLiteral("--passes needs a whole number of at least 1, not '%1'")
+                               .arg(parser.value(passes)));
+        o.passes = n;
+    }
+    return result;
+}
+
+}  // namespace app

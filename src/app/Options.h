@@ -1,0 +1,48 @@
+// The program's command line: which sound card to use, and the headless run with its outputs.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace app {
+
+// The signal of the simulated card.
+enum class SimSignal {
+    Demo,      // 500 Hz square on R (the card's first input), 250 Hz sine on L
+    Square,    // 500 Hz square on both inputs
+    Silence,   // nothing on either input
+    Loopback,  // the card's own playback on both inputs
+    File,      // a stereo (or mono) WAV file, 44100 frames/s, played in a loop
+};
+
+struct Options {
+    QString captureDevice = QStringLiteral("default");  // ALSA PCM names
+    QString playbackDevice = QStringLiteral("default");
+    QString mixerDevice = QStringLiteral("default");  // ALSA control name
+    bool simulated = false;
+    SimSignal simSignal = SimSignal::Demo;
+    QString simFile;            // with SimSignal::File
+    std::optional<int> passes;  // headless: run exactly this many idle passes, then exit
+    QString reportPath;         // JSON report of the read-outs and key state
+    QString screenshotPath;     // PNG of the window
+};
+
+// Idle passes of a headless run without --passes: enough for a full capture run of four buffers
+// and its drawing.
+inline constexpr int kDefaultHeadlessPasses = 20;
+
+struct ParsedCommandLine {
+    enum class Outcome { Run, Help, Error };
+    Outcome outcome = Outcome::Run;
+    Options options;
+    QString text;  // Help: the help text; Error: one line naming the bad option or value
+};
+
+// `arguments` starts with the program's name, as QCoreApplication::arguments() does.
+ParsedCommandLine parseCommandLine(const QStringList& arguments);
+
+// Exit status of a command line the program cannot run with.
+inline constexpr int kUsageExitStatus = 2;
+
+}  // namespace app

@@ -1,0 +1,67 @@
+#include "app/Report.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <algorithm>
+#include <initializer_list>
+#include <utility>
+
+namespace app {
+
+QJsonObject makeReport(const ReportSource& source) {
+    using instrument::Control;
+    const instrument::Instrument& s = source.instrument;
+    QJsonObject report;
+    for (const auto& [name, control] :
+         std::initializer_list<std::pair<const char*, Control>>{{"Edit1", Control::Edit1},
+                                                                {"Edit4", Control::Edit4},
+                                                                {"Edit8", Control::Edit8},
+                                                                {"Edit11", Control::Edit11},
+                                                                {"Edit12", Control::Edit12},
+                                                                {"Edit13", Control::Edit13},
+                                                                {"Edit14", Control::Edit14},
+                                                                {"Edit2", Control::Edit2},
+                                                                {"Edit5", Control::Edit5},
+                                                                {"Edit18", Control::Edit18},
+                                                                {"Edit19", Control::Edit19}})
+        report.insert(QLatin1String(name), source.controls.controlText(control));
+
+    report.insert(QStringLiteral("FreqL"), s.L.Freq);
+    report.insert(QStringLiteral("FreqR"), s.R.Freq);
+    report.insert(QStringLiteral("SampleCount"), s.SampleCount);
+    report.insert(QStringLiteral("PeakL"), s.L.Peak);
+    report.insert(QStringLiteral("PeakR"), s.R.Peak);
+    report.insert(QStringLiteral("AutoTimeBase"), s.AutoTimeBase);
+    report.insert(QStringLiteral("TimeStep"), s.TimeStep);
+    report.insert(QStringLiteral("PointSpacing"), s.PointSpacing);
+    report.insert(QStringLiteral("TimeBaseBand"), s.BandInForce());
+    report.insert(QStringLiteral("ComboBox1"), source.controls.itemIndex(Control::ComboBox1));
+    report.insert(QStringLiteral("FollowGenerator"), s.FollowGenerator);
+    report.insert(QStringLiteral("TraceStartR"), s.TraceStartR);
+    report.insert(QStringLiteral("ChannelShift"), s.ChannelShift);
+    report.insert(QStringLiteral("PeriodicMode"), s.PeriodicMode);
+    report.insert(QStringLiteral("IdlePasses"), static_cast<qint64>(source.idlePasses));
+
+    QJsonArray raw;
+    const int count = std::clamp(s.SampleCount, 0, instrument::kSampleSlots);
+    for (int k = 0; k < count; ++k) raw.append(s.RawSamples[static_cast<uint32_t>(k)]);
+    report.insert(QStringLiteral("RawSamples"), raw);
+    return report;
+}
+
+bool writeReport(const ReportSource& source, const QString& path, QString& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        error = QStringLiteral("cannot write the report %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray json = QJsonDocument(makeReport(source)).toJson(QJsonDocument::Indented);
+    if (file.write(json) != json.size() || !file.flush()) {
+        error = QStringLiteral("cannot write the report %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace app

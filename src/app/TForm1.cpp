@@ -1,0 +1,336 @@
+#include "app/TForm1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <cstdio>
+#include <exception>
+
+#include "instrument/TimeBase.h"
+#include "window/Controls.h"
+#include "window/MessagePump.h"
+
+namespace app {
+
+namespace {
+
+// Start-up geometry: the window at the screen's top left corner, the designed client width and
+// this height, then brought to the designed client height.
+constexpr int kWindowHeight = 525;
+
+// Vertical places relative to half the client height.
+constexpr int kTrackBarAboveCentre = 220;
+constexpr int kUpperLabelAboveCentre = 226;
+constexpr int kLowerLabelBelowCentre = 212;
+constexpr int kBottomRowBelowCentre = 235;
+
+constexpr int kFirstItem = 0;
+constexpr int kAmplitudeStartItem = 0;  // " 0 až 1 V"
+constexpr int kFrequencyStartItem = 1;  // "100 Hz až 1 kHz"
+
+constexpr int kFrequencyStartMin = 100;
+constexpr int kFrequencyStartMax = 10000;
+constexpr int kFrequencyStartLargeChange = 10;
+constexpr int kFrequencyStartSmallChange = 1;
+constexpr int kAmplitudeStartMin = 0;
+constexpr int kAmplitudeStartMax = 32767;
+
+// The idle passes draw into the screen image as often as they run; the window shows the image at
+// a steady rate instead, so that a pass never waits for painting.
+constexpr int kScreenRefreshMs = 20;
+
+}  // namespace
+
+TForm1::TForm1(Platform platform, IdleDriving idle)
+    : QMainWindow(nullptr),
+      ui_(window::buildDesign(*this, screen_.image())),
+      panel_(ui_, screen_),
+      instrument_(panel_, platform.driver, platform.loop),
+      loop_(platform.loop),
+      idleDriving_(idle) {
+    pump_ = new window::MessagePump(loop_, this);
+    idle_ = new window::IdleHandler([this](bool& done) { idleHandler(done); }, this);
+    ui_.Client->OnResize = [this](int, int) { FormResize(); };
+    connectHandlers();
+    if (idleDriving_ == IdleDriving::EventLoop) {
+        connect(&screenRefresh_, &QTimer::timeout, ui_.Client, [this] { ui_.Client->update(); });
+        screenRefresh_.start(kScreenRefreshMs);
+    }
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    idle_->remove();
+    // The client area shows the screen image, which goes before the window's children do.
+    delete takeCentralWidget();
+}
+
+void TForm1::connectHandlers() {
+    connect(ui_.RadioButton1, &QRadioButton::clicked, this,
+            [this] { userAction([this] { RadioButton1Click(); }); });
+    connect(ui_.RadioButton2, &QRadioButton::clicked, this,
+            [this] { userAction([this] { RadioButton2Click(); }); });
+    connect(ui_.ComboBox1, &QComboBox::activated, this,
+            [this] { userAction([this] { ComboBox1Click(); }); });
+    connect(ui_.ComboBox4, &QComboBox::activated, this,
+            [this] { userAction([this] { ComboBox4Click(); }); });
+    connect(ui_.ScrollBar3, &QScrollBar::valueChanged, this,
+            [this] { userAction([this] { ScrollBar3Change(); }); });
+    connect(ui_.ScrollBar4, &QScrollBar::valueChanged, this,
+            [this] { userAction([this] { ScrollBar4Change(); }); });
+    connect(ui_.ScrollBar5, &QScrollBar::valueChanged, this,
+            [this] { userAction([this] { ScrollBar5Change(); }); });
+    connect(ui_.ComboBox7, &QComboBox::activated, this,
+            [this] { userAction([this] { ComboBox7Click(); }); });
+    connect(ui_.ComboBox8, &QComboBox::activated, this,
+            [this] { userAction([this] { ComboBox8Click(); }); });
+    connect(ui_.file1, &QAction::triggered, this, [this] { userAction([this] { file1Click(); }); });
+    connect(ui_.Button2, &QPushButton::clicked, this,
+            [this] { userAction([this] { Button2Click(); }); });
+    // The other menu entries are headings and do nothing when chosen. The mixer program entry
+    // comes with the mixer.
+}
+
+template <typename Handler>
+void TForm1::userAction(Handler handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        reportError(QString::fromUtf8(e.what()));
+    }
+    ui_.Client->update();
+}
+
+void TForm1::reportError(const QString& text) {
+    if (idleDriving_ == IdleDriving::EventLoop) {
+        QMessageBox::critical(this, QCoreApplication::applicationName(), text);
+    } else {
+        std::fprintf(stderr, "soundscope: %s\n", text.toLocal8Bit().constData());
+    }
+}
+
+void TForm1::FormCreate() {
+    using namespace instrument;
+    Instrument& s = instrument_;
+    try {
+        // 1.
+        s.SampleCount = kStartSampleCount;
+        // 2. Geometry, then the scale labels and the (hidden) trigger slider.
+        setWindowGeometry();
+        // 3.
+        s.R.TraceScale = kStartTraceScale;
+        s.L.TraceScale = kStartTraceScale;
+        // 4. Already checked by the design, so no click handler would run.
+        window::setChecked(*ui_.RadioButton1, true);
+        // 5.
+        s.FollowGenerator = 0;
+        // 6.
+        s.R.DivisionValue = kStartDivisionValue;
+        s.R.Gain = kStartGain;
+        s.L.DivisionValue = kStartDivisionValue;
+        s.L.Gain = kStartGain;
+        // 7.
+        s.GridVisible = 1;
+        s.PeriodicMode = 1;
+        s.GridBrightness = kStartGridBrightness;
+        // 8.
+        s.DrawGrid();
+        // 9.
+        s.TimeStep = kStartTimeStep;
+        s.L.EnvelopeDiv = kStartEnvelopeDiv;
+        s.R.EnvelopeDiv = kStartEnvelopeDiv;
+        // 10.
+        s.R.RangeLatch.latch(kRange100mV);
+        s.L.RangeLatch.latch(kRange100mV);
+        s.TimeBaseLatch.clear();
+        s.AutoTimeBase = 1;
+        // 11. Selecting from code runs no click handler.
+        s.L.AutoRange = 1;
+        s.R.AutoRange = 1;
+        for (Control list : {Control::ComboBox2, Control::ComboBox9, Control::ComboBox4,
+                             Control::ComboBox5, Control::ComboBox6})
+            panel_.setItemIndex(list, kFirstItem);
+        // 12.
+        SaveVolumes();
+        // 13.
+        SetUpMixer();
+        // 14.
+        ui_.Panel13->move(0, clientHeight() / 2 + kBottomRowBelowCentre);
+        // 15. Raising the minimum moves the position from 0 to 100, which runs ScrollBar5Change
+        // and with it the first capture start request.
+        ui_.ScrollBar5->setMin(kFrequencyStartMin);
+        ui_.ScrollBar5->setMax(kFrequencyStartMax);
+        ui_.ScrollBar5->setPosition(kStartGeneratorFrequency);
+        s.GeneratorFrequency = ui_.ScrollBar5->position();
+        NumText40 line;
+        line.append(" ");
+        s.NumText.setInteger(s.GeneratorFrequency);
+        line.append(s.NumText.view());
+        line.append(" Hz");
+        panel_.setText(Control::Edit14, line.view());
+        ui_.ScrollBar5->setLargeChange(kFrequencyStartLargeChange);
+        ui_.ScrollBar5->setSmallChange(kFrequencyStartSmallChange);
+        // 16.
+        s.L.Freq = kStartFrequency;
+        s.R.Freq = kStartFrequency;
+        // 17.
+        panel_.setVisible(Control::Panel14, false);
+        // 18.
+        panel_.setItemIndex(Control::ComboBox7, kAmplitudeStartItem);
+        panel_.setItemIndex(Control::ComboBox8, kFrequencyStartItem);
+        // 19. Setting the position runs ScrollBar4Change; the read-out is then written once more.
+        ui_.ScrollBar4->setMin(kAmplitudeStartMin);
+        ui_.ScrollBar4->setMax(kAmplitudeStartMax);
+        ui_.ScrollBar4->setPosition(kStartGeneratorAmplitude);
+        s.GeneratorAmplitude = ui_.ScrollBar4->position();
+        ShowAmplitudeReadout();
+        // 20.
+        panel_.setItemIndex(Control::ComboBox1, kTimeBaseAutomaticItem);
+        // 21.
+        panel_.setVisible(Control::Panel6, false);
+        s.ReadChannelShift();
+        // 22.
+        StartPlayback();
+        // 23.
+        installIdleHandler();
+    } catch (const std::exception& e) {
+        // The remaining steps are skipped, the idle handler among them; the window opens all the
+        // same and showWindow tells the user.
+        startupError_ = QString::fromUtf8(e.what());
+    }
+}
+
+void TForm1::showWindow() {
+    show();
+    if (!startupError_.isEmpty()) reportError(startupError_);
+}
+
+void TForm1::FormClose() {
+    RestoreVolumes();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormClose();
+    idle_->remove();
+    idleInstalled_ = false;
+    event->accept();
+}
+
+void TForm1::Button2Click() {
+    // Steps 1 and 2 of FormCreate once more; nothing else changes.
+    instrument_.SampleCount = instrument::kStartSampleCount;
+    setWindowGeometry();
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && ui_.Button2->isVisible() && ui_.Button2->isEnabled()) {
+        ui_.Button2->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void TForm1::FormResize() {
+    // Everything drawn on the client area is gone until the next drawing pass.
+    screen_.resize(clientWidth(), clientHeight());
+    ui_.Client->update();
+}
+
+// --- Geometry ---------------------------------------------------------------------------------
+
+void TForm1::setWindowGeometry() {
+    resize(window::kDesignClientWidth, kWindowHeight);
+    move(0, 0);
+    setClientHeight(window::kDesignClientHeight);
+    placeScaleLabels();
+}
+
+int TForm1::clientWidth() const {
+    return ui_.Client->width();
+}
+
+int TForm1::clientHeight() const {
+    return ui_.Client->height();
+}
+
+void TForm1::setClientHeight(int height) {
+    // Lay the window out first, so that the client area's size is the one the window has now.
+    layout()->activate();
+    const int frame = this->height() - clientHeight();  // the menu bar
+    resize(width(), height + frame);
+    layout()->activate();
+    // A client area that is still hidden hears of its size only when it is shown: keep the
+    // screen the client's size from now on.
+    if (screen_.clientWidth() != clientWidth() || screen_.clientHeight() != clientHeight())
+        screen_.resize(clientWidth(), clientHeight());
+}
+
+void TForm1::placeScaleLabels() {
+    // Each place reads the client height anew, as the window system may not give what was asked.
+    auto setTop = [](QWidget* control, int top) { control->move(control->x(), top); };
+    setTop(ui_.TrackBar1, clientHeight() / 2 - kTrackBarAboveCentre);
+    setTop(ui_.Edit18, clientHeight() / 2 - kUpperLabelAboveCentre);
+    setTop(ui_.Edit2, clientHeight() / 2 - kUpperLabelAboveCentre);
+    setTop(ui_.Edit19, clientHeight() / 2 + kLowerLabelBelowCentre);
+    setTop(ui_.Edit5, clientHeight() / 2 + kLowerLabelBelowCentre);
+}
+
+// --- Seams ------------------------------------------------------------------------------------
+
+// The wave-output and auxiliary volumes are saved at start and put back at close by the device
+// volume service, which comes with the mixer. Until then there is nothing to save or restore.
+void TForm1::SaveVolumes() {}
+void TForm1::RestoreVolumes() {}
+
+// AudioMixer1 (LINE IN alone selected for recording, the playback and recording levels written)
+// comes with the mixer. Until then the card's mixer is left as it is.
+void TForm1::SetUpMixer() {}
+
+// AudioOut1 and the generator it plays come with playback: StartDevice, and once more if it
+// fails. Until then nothing is played.
+void TForm1::StartPlayback() {}
+
+// --- Idle handler -----------------------------------------------------------------------------
+
+void TForm1::installIdleHandler() {
+    idleInstalled_ = true;
+    if (idleDriving_ == IdleDriving::EventLoop) idle_->install();
+}
+
+bool TForm1::idleHandlerInstalled() const {
+    return idleInstalled_;
+}
+
+void TForm1::idleHandler(bool& done) {
+    try {
+        ++idlePasses_;
+        instrument_.MyIdleEvent(done);
+    } catch (const std::exception& e) {
+        // A pass that fails would fail again at once: stop measuring rather than repeat the
+        // message without end.
+        idle_->remove();
+        idleInstalled_ = false;
+        reportError(QString::fromUtf8(e.what()));
+    }
+}
+
+bool TForm1::idlePass() {
+    loop_.pump();
+    if (!idleInstalled_) return false;
+    bool done = true;
+    ++idlePasses_;
+    instrument_.MyIdleEvent(done);
+    return true;
+}
+
+}  // namespace app

@@ -1,0 +1,143 @@
+// The main window: the controls of its design, the screen, and the instrument that works on them
+// through a front panel over the widgets. It is the composition root: given its platform (a wave
+// driver and the message loop), it builds the window's design, owns the instrument and its
+// components, brings everything into its start condition (FormCreate) and runs the measurement
+// cycle as the application's idle handler.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+#include <cstddef>
+#include <cstdint>
+
+#include "instrument/Instrument.h"
+#include "platform/MessageLoop.h"
+#include "platform/WaveDriver.h"
+#include "window/ScreenCanvas.h"
+#include "window/WidgetPanel.h"
+#include "window/WindowDesign.h"
+
+namespace window {
+class IdleHandler;
+class MessagePump;
+}  // namespace window
+
+namespace app {
+
+// The platform the window runs on: ALSA for the program, the simulated card for tests and --sim.
+struct Platform {
+    platform::WaveDriver& driver;
+    platform::MessageLoop& loop;
+};
+
+// Who runs the idle passes: the event loop whenever it has nothing else to do (the program's
+// window), or the caller, one pass at a time through idlePass() (headless runs and tests).
+enum class IdleDriving { EventLoop, Caller };
+
+class TForm1 final : public QMainWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TForm1)
+
+  public:
+    // Builds the window and runs FormCreate. The window is not shown yet.
+    explicit TForm1(Platform platform, IdleDriving idle = IdleDriving::EventLoop);
+    ~TForm1() override;
+
+    // Start-up and close.
+    void FormCreate();
+    void FormClose();
+    void FormResize();
+    void Button2Click();  // "optimum": back to the start-up geometry
+    // Shows the window, then the text of the exception that ended FormCreate early, if any.
+    void showWindow();
+
+    // The handlers of the instrument's controls and its capture component; the instrument holds
+    // what they do.
+    bool AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size) {
+        return instrument_.AudioIn1BufferFilled(Buffer, Size);
+    }
+    void MyIdleEvent(bool& Done) { instrument_.MyIdleEvent(Done); }
+    void RadioButton1Click() { instrument_.RadioButton1Click(); }
+    void RadioButton2Click() { instrument_.RadioButton2Click(); }
+    void ComboBox1Click() { instrument_.ComboBox1Click(); }
+    void ComboBox4Click() { instrument_.ComboBox4Click(); }
+    void ScrollBar3Change() { instrument_.ScrollBar3Change(); }
+    void file1Click() { instrument_.file1Click(); }
+
+    // Generator panel (GeneratorPanel.cpp).
+    void ScrollBar4Change();
+    void ScrollBar5Change();
+    void ComboBox7Click();
+    void ComboBox8Click();
+
+    // One idle pass as the event loop makes it: the pending driver messages are dispatched, then
+    // MyIdleEvent runs once if it is installed. Returns whether it ran.
+    bool idlePass();
+    bool idleHandlerInstalled() const;
+    // Idle passes run since the window was built.
+    uint64_t idlePasses() const { return idlePasses_; }
+
+    // The text of the exception that ended FormCreate early; empty when start-up completed.
+    const QString& startupError() const { return startupError_; }
+    // Tells the user of a failure: a message box for the window, a line on stderr for a window
+    // whose passes the caller runs.
+    void reportError(const QString& text);
+
+    const instrument::Instrument& instrument() const { return instrument_; }
+    instrument::Instrument& instrument() { return instrument_; }
+    // The controls as the instrument sees them, with the texts they show.
+    const window::WidgetPanel& controls() const { return panel_; }
+    const window::Design& design() const { return ui_; }
+    const window::ScreenCanvas& screen() const { return screen_; }
+
+    // The client area's size: what the screen covers below the menu bar.
+    int clientWidth() const;
+    int clientHeight() const;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    // Enter that no focused control takes clicks the default button, Button2.
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void connectHandlers();
+    // Runs a handler the user's action started; an exception it raises is shown in a message box
+    // instead of leaving through the event loop.
+    template <typename Handler>
+    void userAction(Handler handler);
+
+    void setWindowGeometry();
+    void setClientHeight(int height);
+    void placeScaleLabels();
+
+    // Seams for the parts that come with the mixer and the generator.
+    void SaveVolumes();
+    void RestoreVolumes();
+    void SetUpMixer();
+    void StartPlayback();
+
+    // Edit13: the amplitude in mV at the output, full scale being 1100 mV.
+    void ShowAmplitudeReadout();
+
+    void installIdleHandler();
+    void idleHandler(bool& done);
+
+    // The screen and the controls come first: the instrument talks to them through the panel, so
+    // it is built after them and gone before them.
+    window::ScreenCanvas screen_;
+    window::Design ui_;
+    window::WidgetPanel panel_;
+    instrument::Instrument instrument_;
+
+    platform::MessageLoop& loop_;
+    window::MessagePump* pump_ = nullptr;
+    window::IdleHandler* idle_ = nullptr;
+    QTimer screenRefresh_;  // shows the screen image as the instrument draws it
+    IdleDriving idleDriving_;
+    bool idleInstalled_ = false;
+    uint64_t idlePasses_ = 0;
+    QString startupError_;
+};
+
+}  // namespace app

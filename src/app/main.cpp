@@ -1,0 +1,225 @@
+// The program entry: reads the command line, picks the sound card (ALSA, or the simulated card),
+// opens the main window and runs it: with the event loop, or headless for a number of idle passes.
+#include <poll.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/Options.h"
+#include "app/Report.h"
+#include "app/TForm1.h"
+#include "instrument/Instrument.h"
+#include "platform/MessageLoop.h"
+#include "platform/WaveTypes.h"
+#include "platform/alsa/AlsaWaveDriver.h"
+#include "platform/sim/SignalSource.h"
+#include "platform/sim/SimCard.h"
+#include "window/Screenshot.h"
+#include "window/SignalClose.h"
+
+namespace {
+
+using app::Options;
+using app::SimSignal;
+
+constexpr int kFailureExitStatus = 1;
+
+// A headless pass on ALSA waits this long at most for the next driver message (a buffer lasts
+// 250 ms).
+constexpr int kAlsaPassWaitMs = 300;
+
+// The demo signal: a square on R (the card's first input) and a sine on L.
+constexpr double kDemoSquareHz = 500.0;
+constexpr double kDemoSineHz = 250.0;
+// 8000 sample units stand about 4 V high on the 5 V scale, inside the display clamps.
+constexpr int kDemoAmplitude = 8000;
+
+void printLine(std::FILE* stream, const QString& text) {
+    std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
+}
+
+std::unique_ptr<platform::sim::StereoSource> demoSignal() {
+    using namespace platform::sim;
+    return makeStereo(makeSquare(kDemoSquareHz, kDemoAmplitude),
+                      makeSine(kDemoSineHz, kDemoAmplitude));
+}
+
+// The simulated card's source for `options`; null with `error` set when a file cannot be read.
+std::unique_ptr<platform::sim::StereoSource> simSource(const Options& options,
+                                                       platform::sim::SimCard& card,
+                                                       std::string& error) {
+    using namespace platform::sim;
+    switch (options.simSignal) {
+        case SimSignal::Demo:
+            return demoSignal();
+        case SimSignal::Square:
+            return makeStereo(makeSquare(kDemoSquareHz, kDemoAmplitude),
+                              makeSquare(kDemoSquareHz, kDemoAmplitude));
+        case SimSignal::Silence:
+            return makeStereo(makeSilence(), makeSilence());
+        case SimSignal::Loopback:
+            return makeLoopback(card);
+        case SimSignal::File:
+            return openSoundFile(options.simFile.toStdString(), error);
+    }
+    return nullptr;
+}
+
+// Whether the capture device opens at all with the instrument's format; otherwise `why` holds the
+// driver's text. The device is closed again at once.
+bool captureOpens(platform::WaveDriver& driver, platform::MessageLoop& loop, std::string& why) {
+    const platform::WaveFormat format = instrument::captureFormat();
+    std::unique_ptr<platform::WaveStream> stream;
+    const platform::MMResult result =
+        driver.open(platform::Direction::Capture, platform::kWaveMapper, format, loop,
+                    platform::kNoTarget, stream);
+    if (platform::failed(result)) {
+        why = driver.errorText(platform::Direction::Capture, result);
+        return false;
+    }
+    stream.reset();  // closes the device
+    loop.pump();     // its notices had no receiver
+    return true;
+}
+
+bool displayAvailable() {
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return true;
+    // A platform chosen by the user (other than the two that show nothing) is taken as a display.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    return !platform.isEmpty() && !platform.startsWith("offscreen") &&
+           !platform.startsWith("minimal");
+}
+
+void waitForMessage(const platform::MessageLoop& loop, int timeoutMs) {
+    pollfd fd{loop.wakeFd(), POLLIN, 0};
+    ::poll(&fd, 1, timeoutMs);
+}
+
+// Writes what the command line asked for; false after telling why on stderr.
+bool writeOutputs(app::TForm1& form, const Options& options) {
+    bool ok = true;
+    QString error;
+    const app::ReportSource report{form.instrument(), form.controls(), form.idlePasses()};
+    if (!options.reportPath.isEmpty() && !app::writeReport(report, options.reportPath, error)) {
+        printLine(stderr, QStringLiteral("soundscope: ") + error);
+        ok = false;
+    }
+    if (!options.screenshotPath.isEmpty() &&
+        !window::saveScreenshot(form, options.screenshotPath, error)) {
+        printLine(stderr, QStringLiteral("soundscope: ") + error);
+        ok = false;
+    }
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const app::ParsedCommandLine parsed = app::parseCommandLine(arguments);
+    switch (parsed.outcome) {
+        case app::ParsedCommandLine::Outcome::Error:
+            printLine(stderr, parsed.text);
+            return app::kUsageExitStatus;
+        case app::ParsedCommandLine::Outcome::Help:
+            std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
+            return 0;
+        case app::ParsedCommandLine::Outcome::Run:
+            break;
+    }
+    const Options& options = parsed.options;
+
+    const bool headless = options.passes.has_value() || !displayAvailable();
+    const int passes = options.passes.value_or(app::kDefaultHeadlessPasses);
+    const platform::sim::Clock simClock =
+        headless ? platform::sim::Clock::Manual : platform::sim::Clock::Realtime;
+
+    // The simulated card and its signal come first, so that an unreadable file is a usage error
+    // reported before anything else is said.
+    platform::MessageLoop loop;
+    std::unique_ptr<platform::sim::SimCard> simCard;
+    if (options.simulated) {
+        simCard = std::make_unique<platform::sim::SimCard>(simClock);
+        std::string error;
+        auto source = simSource(options, *simCard, error);
+        if (!source) {
+            printLine(stderr,
+                      QStringLiteral("soundscope: --sim: ") + QString::fromStdString(error));
+            return app::kUsageExitStatus;
+        }
+        simCard->setSource(std::move(source));
+    }
+
+    if (headless) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("soundscope"));
+    if (headless && !options.passes)
+        printLine(
+            stderr,
+            QStringLiteral("soundscope: no display; running %1 idle passes headless").arg(passes));
+
+    std::unique_ptr<platform::alsa::AlsaWaveDriver> alsa;
+    if (!simCard) {
+        alsa = std::make_unique<platform::alsa::AlsaWaveDriver>(
+            options.captureDevice.toStdString(), options.playbackDevice.toStdString());
+        std::string why;
+        if (!captureOpens(*alsa, loop, why)) {
+            const QString reason = QString::fromStdString(why);
+            bool useSim = true;
+            if (headless) {
+                printLine(stderr, QStringLiteral("soundscope: the capture device '%1' cannot be "
+                                                 "opened (%2); using the simulated card")
+                                      .arg(options.captureDevice, reason));
+            } else {
+                useSim =
+                    QMessageBox::question(
+                        nullptr, QStringLiteral("soundscope"),
+                        QStringLiteral("Zvukovou kartu nelze otevřít pro záznam (zařízení "
+                                       "„%1“):\n%2\n\nSpustit osciloskop se simulovanou "
+                                       "zvukovou kartou?")
+                            .arg(options.captureDevice, reason),
+                        QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+            }
+            if (useSim) {
+                alsa.reset();
+                simCard = std::make_unique<platform::sim::SimCard>(simClock);
+                simCard->setSource(demoSignal());
+            }
+        }
+    }
+    platform::WaveDriver& driver = simCard ? static_cast<platform::WaveDriver&>(*simCard) : *alsa;
+
+    app::TForm1 form(app::Platform{driver, loop},
+                     headless ? app::IdleDriving::Caller : app::IdleDriving::EventLoop);
+    form.showWindow();
+
+    if (headless) {
+        for (int pass = 0; pass < passes; ++pass) {
+            if (simCard) {
+                form.idlePass();
+                simCard->advance(instrument::kCaptureBufferFrames);
+            } else {
+                waitForMessage(loop, kAlsaPassWaitMs);
+                form.idlePass();
+            }
+        }
+        // Written before any further message is dispatched: the report shows what the last pass
+        // worked on.
+        return writeOutputs(form, options) ? 0 : kFailureExitStatus;
+    }
+
+    if (const QString why = window::closeOnTerminationSignals(form); !why.isEmpty()) {
+        printLine(stderr, QStringLiteral("soundscope: termination signals will end the program "
+                                         "without closing the window (%1)")
+                              .arg(why));
+    }
+    const int status = QApplication::exec();
+    const bool written = writeOutputs(form, options);
+    return status != 0 ? status : (written ? 0 : kFailureExitStatus);
+}

@@ -1,0 +1,123 @@
+// The instrument: its state, the capture component and the measurement routines that work on
+// them. It talks to the controls and the screen through the front panel it is given, which must
+// outlive it; nothing here depends on a widget toolkit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "audio/WaveIO.h"
+#include "instrument/FrontPanel.h"
+#include "instrument/InstrumentState.h"
+#include "instrument/NumText.h"
+#include "platform/MessageLoop.h"
+#include "platform/WaveDriver.h"
+#include "platform/WaveTypes.h"
+
+namespace instrument {
+
+// The capture configuration of AudioIn1, as the window's design stores it.
+inline constexpr int32_t kCaptureBufferBytes = 44100;  // 11025 stereo frames, 0.25 s
+inline constexpr int32_t kCaptureBuffers = 4;          // one run: 1 s of sound
+inline constexpr int32_t kCaptureFrameRate = 44100;
+inline constexpr bool kCaptureStereo = true;
+inline constexpr uint16_t kCaptureBits = 16;
+inline constexpr uint16_t kCaptureChannels = kCaptureStereo ? 2 : 1;
+inline constexpr uint64_t kCaptureBufferFrames =
+    kCaptureBufferBytes / (kCaptureChannels * kCaptureBits / 8);
+
+// The PCM format AudioIn1 opens its device with.
+platform::WaveFormat captureFormat();
+
+class Instrument {
+  public:
+    Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform::MessageLoop& loop);
+    Instrument(const Instrument&) = delete;
+    Instrument& operator=(const Instrument&) = delete;
+
+    // Capture and sample storage.
+    SampleArray RawSamples;
+    int32_t SampleCount = kStartSampleCount;
+    Word ScanIndex = 0;
+    Word RawIndex = 0;
+
+    // The two channels: SamplesL is L.Samples, FreqR is R.Freq (see ChannelState).
+    ChannelState L{kWiringL};
+    ChannelState R{kWiringR};
+
+    // Display, mode and control state.
+    Word TraceStartR = 0;
+    int32_t PeriodicMode = 1;
+    Word FollowGenerator = 0;
+    int32_t AutoTimeBase = 1;
+    LatchFlags<kTimeBands> TimeBaseLatch;
+    int32_t TimeStep = kStartTimeStep;
+    double PointSpacing = 0.0;
+    double GridUnitX = 0.0;
+    int32_t GridVisible = 1;
+    Word GridBrightness = kStartGridBrightness;
+    int32_t ChannelShift = kStartChannelShift;
+    int32_t GeneratorFrequency = kStartGeneratorFrequency;
+    int32_t GeneratorAmplitude = kStartGeneratorAmplitude;
+    NumText40 NumText;
+
+    // 44100 frames/s, 16-bit stereo, 4 x 44100 bytes. Declared after the state its handler writes
+    // into, so that it is gone (its device closed) before that state is.
+    std::unique_ptr<audio::TAudioIn> AudioIn1;
+
+    // Acquisition cycle.
+    bool AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size);
+    void MyIdleEvent(bool& Done);
+    void RadioButton1Click();
+    void RadioButton2Click();
+
+    // Channel analysis.
+    void AnalyseChannelL();
+    void AnalyseChannelR();
+
+    // Frequency measurement.
+    void MeasureFrequencyL() { MeasureFrequency(L); }
+    void MeasureFrequencyR() { MeasureFrequency(R); }
+    void MeasurePeriodL() { MeasurePeriod(L); }
+    void MeasurePeriodR() { MeasurePeriod(R); }
+    void FindFirstPositiveL() { FindFirstPositive(L); }
+    void FindFirstPositiveR() { FindFirstPositive(R); }
+
+    // Vertical ranges.
+    void ApplyRangeL() { ApplyRange(L); }
+    void ApplyRangeR() { ApplyRange(R); }
+
+    // Graticule and time base.
+    void ApplyTimeBase();
+    // The band the time base selects now: from R's frequency, or ComboBox1's band; 0 for none.
+    int SelectedBand() const;
+    // The band in force on the screen: the one ApplyTimeBase applied last; 0 before the first.
+    int BandInForce() const { return TimeBaseLatch.latched(); }
+    void DrawScales();
+    void DrawGrid();
+    void DrawTimeScale(int set);  // label sets 1..7
+    void ComboBox1Click();
+
+    // Traces and trigger.
+    void DrawTraces();
+    void FindFirstNegativeR();
+    void file1Click();
+    // ChannelShift from ScrollBar3's position.
+    void ReadChannelShift();
+    void ScrollBar3Change();
+    void ComboBox4Click();
+
+  private:
+    // Each routine once, over one channel's state.
+    void AnalyseChannel(ChannelState& c);
+    void MeasureFrequency(ChannelState& c);
+    void MeasurePeriod(ChannelState& c);
+    void FindFirstPositive(ChannelState& c);
+    void BuildEnvelope(ChannelState& c);
+    void ApplyRange(ChannelState& c);
+
+    FrontPanel& panel_;
+};
+
+}  // namespace instrument

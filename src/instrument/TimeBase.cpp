@@ -1,0 +1,36 @@
+// The time base: the band in force, chosen from channel R's frequency or from ComboBox1.
+#include "instrument/TimeBase.h"
+
+#include "instrument/Instrument.h"
+
+namespace instrument {
+
+int Instrument::SelectedBand() const {
+    if (AutoTimeBase == 1) return automaticBand(R.Freq);
+    const int item = panel_.itemIndex(Control::ComboBox1);
+    return item >= kFirstBand && item <= kLastBand ? item : 0;
+}
+
+void Instrument::ApplyTimeBase() {
+    const int band = SelectedBand();
+    if (band == 0 || band == BandInForce()) return;  // nothing new to redraw
+
+    PointSpacing = timeBand(band).pointSpacing;
+    TimeStep = timeBand(band).timeStep;
+    panel_.repaintWindow();
+    DrawTimeScale(band);
+    TimeBaseLatch.latch(band);
+}
+
+void Instrument::ComboBox1Click() {
+    const int item = panel_.itemIndex(Control::ComboBox1);
+    AutoTimeBase = item == kTimeBaseAutomaticItem ? 1 : 0;
+    if (item == kTimeBaseGeneratorItem) {
+        FollowGenerator = 1;
+        AutoTimeBase = 1;
+    } else {
+        FollowGenerator = 0;
+    }
+}
+
+}  // namespace instrument

@@ -1,0 +1,124 @@
+#include "window/WidgetPanel.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include "window/Controls.h"
+
+namespace window {
+
+using instrument::Control;
+
+QWidget* WidgetPanel::widget(Control control) const {
+    switch (control) {
+        case Control::Edit1:
+            return ui_.Edit1;
+        case Control::Edit2:
+            return ui_.Edit2;
+        case Control::Edit4:
+            return ui_.Edit4;
+        case Control::Edit5:
+            return ui_.Edit5;
+        case Control::Edit8:
+            return ui_.Edit8;
+        case Control::Edit11:
+            return ui_.Edit11;
+        case Control::Edit12:
+            return ui_.Edit12;
+        case Control::Edit13:
+            return ui_.Edit13;
+        case Control::Edit14:
+            return ui_.Edit14;
+        case Control::Edit18:
+            return ui_.Edit18;
+        case Control::Edit19:
+            return ui_.Edit19;
+        case Control::Panel2:
+            return ui_.Panel2;
+        case Control::Panel6:
+            return ui_.Panel6;
+        case Control::Panel14:
+            return ui_.Panel14;
+        case Control::ComboBox1:
+            return ui_.ComboBox1;
+        case Control::ComboBox2:
+            return ui_.ComboBox2;
+        case Control::ComboBox4:
+            return ui_.ComboBox4;
+        case Control::ComboBox5:
+            return ui_.ComboBox5;
+        case Control::ComboBox6:
+            return ui_.ComboBox6;
+        case Control::ComboBox7:
+            return ui_.ComboBox7;
+        case Control::ComboBox8:
+            return ui_.ComboBox8;
+        case Control::ComboBox9:
+            return ui_.ComboBox9;
+        case Control::RadioButton1:
+            return ui_.RadioButton1;
+        case Control::RadioButton2:
+            return ui_.RadioButton2;
+        case Control::ScrollBar3:
+            return ui_.ScrollBar3;
+    }
+    return nullptr;
+}
+
+void WidgetPanel::setText(Control control, std::string_view text) {
+    const QUtf8StringView wanted(text.data(), static_cast<qsizetype>(text.size()));
+    QWidget* w = widget(control);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        if (QAnyStringView::equal(edit->text(), wanted)) return;
+        edit->setText(wanted.toString());
+        edit->setCursorPosition(0);  // show the start of a text longer than the field
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
+        if (QAnyStringView::equal(label->text(), wanted)) return;
+        label->setText(wanted.toString());
+    } else if (auto* list = qobject_cast<QComboBox*>(w)) {
+        if (QAnyStringView::equal(list->currentText(), wanted)) return;
+        if (list->isEditable()) list->setEditText(wanted.toString());
+    }
+}
+
+QString WidgetPanel::controlText(Control control) const {
+    QWidget* w = widget(control);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
+    if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
+    if (auto* list = qobject_cast<QComboBox*>(w)) return list->currentText();
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
+    return {};
+}
+
+void WidgetPanel::setVisible(Control control, bool visible) {
+    QWidget* w = widget(control);
+    if (w != nullptr && w->isHidden() == visible) w->setVisible(visible);
+}
+
+int WidgetPanel::itemIndex(Control list) const {
+    auto* combo = qobject_cast<QComboBox*>(widget(list));
+    return combo != nullptr ? combo->currentIndex() : -1;
+}
+
+void WidgetPanel::setItemIndex(Control list, int index) {
+    if (auto* combo = qobject_cast<QComboBox*>(widget(list))) selectItem(*combo, index);
+}
+
+void WidgetPanel::setChecked(Control button, bool checked) {
+    if (auto* radio = qobject_cast<QRadioButton*>(widget(button)))
+        window::setChecked(*radio, checked);
+}
+
+int WidgetPanel::position(Control scrollBar) const {
+    auto* bar = qobject_cast<QScrollBar*>(widget(scrollBar));
+    return bar != nullptr ? bar->value() : 0;
+}
+
+void WidgetPanel::repaintWindow() {
+    screen_.clear();
+    ui_.Client->update();
+}
+
+}  // namespace window

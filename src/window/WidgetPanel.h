@@ -1,0 +1,43 @@
+// The front panel over the window's widgets and its screen: what the instrument's routines set
+// and read, done on the controls of the design. Setting a text that is already shown allocates
+// nothing.
+#pragma once
+
+#include <QString>
+#include <string_view>
+
+#include "instrument/FrontPanel.h"
+#include "window/ScreenCanvas.h"
+#include "window/WindowDesign.h"
+
+class QWidget;
+
+namespace window {
+
+class WidgetPanel final : public instrument::FrontPanel {
+  public:
+    // Both must outlive the panel; the design's controls must exist whenever a routine runs.
+    WidgetPanel(const Design& design, ScreenCanvas& screen) : ui_(design), screen_(screen) {}
+    WidgetPanel(const WidgetPanel&) = delete;
+    WidgetPanel& operator=(const WidgetPanel&) = delete;
+
+    void setText(instrument::Control control, std::string_view text) override;
+    void setVisible(instrument::Control control, bool visible) override;
+    int itemIndex(instrument::Control list) const override;
+    void setItemIndex(instrument::Control list, int index) override;
+    void setChecked(instrument::Control button, bool checked) override;
+    int position(instrument::Control scrollBar) const override;
+    void repaintWindow() override;
+    instrument::Canvas& canvas() override { return screen_; }
+
+    // What a read-out, list or button shows, as the user reads it.
+    QString controlText(instrument::Control control) const;
+
+  private:
+    QWidget* widget(instrument::Control control) const;
+
+    const Design& ui_;
+    ScreenCanvas& screen_;
+};
+
+}  // namespace window

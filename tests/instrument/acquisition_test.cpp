@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "instrument_rig.h"
+
+namespace {
+
+using instrument::Control;
+using platform::Direction;
+using platform::MMResult;
+using platform::sim::makeSilence;
+using platform::sim::makeSine;
+using platform::sim::makeSquare;
+using platform::sim::SimCall;
+using testing_support::InstrumentRig;
+
+constexpr int kRunBuffers = 4;
+constexpr int32_t kDesignedBufferBytes = 44100;
+constexpr int32_t kDesignedSampleCount = 22050;
+constexpr int32_t kSentinel = 0x5A5A;
+
+class AcquisitionTest : public ::testing::Test {
+  protected:
+    // Counts the buffers the component hands to the instrument.
+    void countDeliveries() {
+        auto forward = rig.scope.AudioIn1->OnBufferFilled;
+        rig.scope.AudioIn1->OnBufferFilled = [this, forward](std::byte* buffer, int32_t& size) {
+            ++deliveries;
+            return forward(buffer, size);
+        };
+    }
+
+    void singleShotMode() { rig.scope.PeriodicMode = 0; }
+
+    InstrumentRig rig;
+    int deliveries = 0;
+};
+
+TEST_F(AcquisitionTest, CaptureIsConfiguredForStereoSixteenBitQuarterSecondBuffers) {
+    const audio::TAudioIn& in = *rig.scope.AudioIn1;
+    EXPECT_EQ(in.BufferSize(), kDesignedBufferBytes);
+    EXPECT_EQ(in.NumBuffers(), kRunBuffers);
+    EXPECT_EQ(in.FrameRate(), 44100);
+    EXPECT_TRUE(in.Stereo());
+    EXPECT_EQ(in.Quantization(), 16);
+
+    // The program's capture check opens the device as the component will.
+    const platform::WaveFormat checked = instrument::captureFormat();
+    const platform::WaveFormat& opened = in.Format();
+    EXPECT_EQ(checked.formatTag, opened.formatTag);
+    EXPECT_EQ(checked.channels, opened.channels);
+    EXPECT_EQ(checked.samplesPerSec, opened.samplesPerSec);
+    EXPECT_EQ(checked.avgBytesPerSec, opened.avgBytesPerSec);
+    EXPECT_EQ(checked.blockAlign, opened.blockAlign);
+    EXPECT_EQ(checked.bitsPerSample, opened.bitsPerSample);
+}
+
+TEST_F(AcquisitionTest, ARunDeliversFourBuffersAndTheNextPassStartsANewRun) {
+    countDeliveries();
+    singleShotMode();
+    rig.setSource(makeSquare(50, 10000), makeSine(440, 8000));
+
+    EXPECT_FALSE(rig.idlePass());
+    ASSERT_TRUE(rig.scope.AudioIn1->DeviceOpen());
+
+    // Passes during the run do not disturb it.
+    EXPECT_EQ(rig.deliver(3), 3);
+    rig.idlePass();
+    EXPECT_EQ(deliveries, 3);
+    EXPECT_TRUE(rig.scope.AudioIn1->DeviceOpen());
+
+    EXPECT_EQ(rig.deliver(1), 1);
+    EXPECT_EQ(deliveries, kRunBuffers);
+    EXPECT_EQ(rig.scope.SampleCount, kDesignedSampleCount);
+    EXPECT_FALSE(rig.scope.AudioIn1->DeviceOpen()) << "the run ends after its four buffers";
+    EXPECT_EQ(rig.deliver(1), 0) << "nothing is queued once the run has ended";
+
+    rig.idlePass();
+    ASSERT_TRUE(rig.scope.AudioIn1->DeviceOpen());
+    EXPECT_EQ(rig.deliver(kRunBuffers), kRunBuffers);
+    EXPECT_EQ(deliveries, 2 * kRunBuffers);
+}
+
+TEST_F(AcquisitionTest, CapturedFramesLandInterleavedWithChannelRFirst) {
+    singleShotMode();
+    // Channel R: +10000 for the whole run; channel L: silence.
+    rig.setSource(makeSquare(0.1, 10000), makeSilence());
+    rig.idlePass();
+    rig.deliver(kRunBuffers);
+
+    for (uint32_t k = 0; k < kDesignedSampleCount; k += 2) {
+        ASSERT_EQ(rig.scope.RawSamples[k], 10000) << k;
+        ASSERT_EQ(rig.scope.RawSamples[k + 1], 0) << k + 1;
+    }
+    for (uint32_t k = kDesignedSampleCount; k < instrument::kSampleSlots; ++k)
+        ASSERT_EQ(rig.scope.RawSamples[k], 0) << "never written: " << k;
+}
+
+TEST_F(AcquisitionTest, EveryPassSetsFirstIndexRToOneAndReportsNotDone) {
+    for (int32_t mode : {0, 1}) {
+        rig.scope.PeriodicMode = mode;
+        rig.scope.R.FirstIndex = 500;  // a silent channel R leaves it where the pass put it
+        EXPECT_FALSE(rig.idlePass());
+        EXPECT_EQ(rig.scope.R.FirstIndex, 1) << "mode " << mode;
+    }
+}
+
+TEST_F(AcquisitionTest, SingleShotPassesDrawNothingWhileTheReadOutsUpdate) {
+    singleShotMode();
+    rig.idlePass();
+    EXPECT_EQ(rig.panel.text[Control::Edit8], "  f > fmax");
+
+    rig.setSource(makeSquare(50, 10000), makeSquare(50, 10000));
+    rig.deliver(kRunBuffers);
+    rig.panel.text.clear();
+    rig.idlePass();
+
+    EXPECT_TRUE(rig.panel.screen.lines.empty());
+    EXPECT_TRUE(rig.panel.screen.texts.empty());
+    EXPECT_EQ(rig.panel.repaints, 0);
+    EXPECT_EQ(rig.panel.text[Control::Edit4], "2.50 V");
+    EXPECT_EQ(rig.panel.text[Control::Edit1], "2.50 V");
+    EXPECT_EQ(rig.panel.text[Control::Edit12], "    50 Hz");
+    EXPECT_EQ(rig.panel.text[Control::Edit8], "    50 Hz");
+    // The L analysis runs first and shows the R peak of the previous pass.
+    EXPECT_EQ(rig.panel.text[Control::Edit11], "rmaxl =10000rmaxr =0");
+}
+
+TEST_F(AcquisitionTest, ADeviceHeldElsewhereLeavesTheLastReadOuts) {
+    singleShotMode();
+    rig.setSource(makeSquare(50, 10000), makeSilence());
+    rig.idlePass();
+    rig.deliver(kRunBuffers);
+    rig.idlePass();  // opens the next run and measures the samples of the last one
+    rig.deliver(kRunBuffers);
+    ASSERT_EQ(rig.panel.text[Control::Edit8], "    50 Hz");
+
+    rig.card.setBusy(Direction::Capture, true);
+    rig.setSource(makeSilence(), makeSilence());
+    for (int pass = 0; pass < 3; ++pass) {
+        EXPECT_FALSE(rig.idlePass());
+        EXPECT_FALSE(rig.scope.AudioIn1->DeviceOpen());
+        rig.deliver(kRunBuffers);
+    }
+    EXPECT_EQ(rig.panel.text[Control::Edit8], "    50 Hz");
+    EXPECT_EQ(rig.panel.text[Control::Edit12], "  f > fmax");
+
+    rig.card.setBusy(Direction::Capture, false);
+    rig.idlePass();
+    EXPECT_TRUE(rig.scope.AudioIn1->DeviceOpen());
+}
+
+TEST_F(AcquisitionTest, AFailedStartIsTriedOnceMoreInTheSamePass) {
+    singleShotMode();
+    rig.card.failNext(SimCall::Open, MMResult::Error);
+    rig.idlePass();
+    EXPECT_TRUE(rig.scope.AudioIn1->DeviceOpen());
+}
+
+TEST_F(AcquisitionTest, SingleShotButtonErasesAndDrawsOneFrameEachClick) {
+    rig.idlePass();  // the first redraw applies the ranges
+    for (int click = 0; click < 2; ++click) {
+        rig.panel.repaints = 0;
+        rig.panel.checked[Control::RadioButton1] = true;
+        rig.panel.checked[Control::RadioButton2] = true;
+        rig.scope.RadioButton2Click();
+        EXPECT_EQ(rig.scope.PeriodicMode, 0);
+        EXPECT_EQ(rig.panel.repaints, 1);
+        EXPECT_FALSE(rig.panel.screen.lines.empty()) << "a frame after the erase";
+        EXPECT_FALSE(rig.panel.checked[Control::RadioButton1]);
+        EXPECT_FALSE(rig.panel.checked[Control::RadioButton2]);
+    }
+
+    rig.panel.screen.clear();
+    rig.idlePass();
+    EXPECT_TRUE(rig.panel.screen.lines.empty()) << "single-shot passes do not draw";
+
+    rig.scope.RadioButton1Click();
+    EXPECT_EQ(rig.scope.PeriodicMode, 1);
+    rig.idlePass();
+    EXPECT_FALSE(rig.panel.screen.lines.empty());
+}
+
+// Buffers handed straight to the capture handler.
+class BufferHandlerTest : public ::testing::Test {
+  protected:
+    BufferHandlerTest() : bytes(88210, std::byte{0x11}) { reset(); }
+
+    void reset() {
+        for (uint32_t k = 0; k < instrument::kSampleSlots; ++k)
+            rig.scope.RawSamples.set(k, kSentinel);
+        rig.scope.SampleCount = kUnchanged;
+    }
+
+    bool hand(int32_t size) {
+        int32_t handed = size;
+        return rig.scope.AudioIn1BufferFilled(bytes.data(), handed);
+    }
+
+    static constexpr int32_t kUnchanged = 1234;
+    InstrumentRig rig;
+    std::vector<std::byte> bytes;
+};
+
+struct SizeCase {
+    int32_t bytes;
+    int32_t sampleCount;  // expected; kUnchanged when the buffer is refused
+};
+
+TEST_F(BufferHandlerTest, CopiesWholeValuesOfBuffersThatFit) {
+    const SizeCase cases[] = {
+        {0, kUnchanged},     {1, kUnchanged}, {-2, kUnchanged}, {88201, kUnchanged},
+        {88202, kUnchanged}, {2, 1},          {3, 1},           {44100, 22050},
+        {44101, 22050},      {88199, 44099},  {88200, 44100},
+    };
+    for (const SizeCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bytes << " bytes");
+        reset();
+        EXPECT_FALSE(hand(c.bytes)) << "the buffer is always declined";
+        EXPECT_EQ(rig.scope.SampleCount, c.sampleCount);
+        const int32_t written = c.sampleCount == kUnchanged ? 0 : c.sampleCount;
+        for (uint32_t k = 0; k < instrument::kSampleSlots; ++k) {
+            const int32_t expected = static_cast<int32_t>(k) < written ? 0x1111 : kSentinel;
+            ASSERT_EQ(rig.scope.RawSamples[k], expected) << "position " << k;
+        }
+    }
+}
+
+TEST_F(BufferHandlerTest, ValuesAreLittleEndianAndSignExtended) {
+    const uint8_t values[] = {0x00, 0x80, 0xFF, 0x7F, 0xFF, 0xFF, 0x01, 0x00, 0x34, 0x12};
+    for (size_t i = 0; i < sizeof values; ++i) bytes[i] = std::byte{values[i]};
+    hand(sizeof values);
+    EXPECT_EQ(rig.scope.SampleCount, 5);
+    EXPECT_EQ(rig.scope.RawSamples[0], -32768);
+    EXPECT_EQ(rig.scope.RawSamples[1], 32767);
+    EXPECT_EQ(rig.scope.RawSamples[2], -1);
+    EXPECT_EQ(rig.scope.RawSamples[3], 1);
+    EXPECT_EQ(rig.scope.RawSamples[4], 0x1234);
+    EXPECT_EQ(rig.scope.RawSamples[5], kSentinel);
+}
+
+TEST_F(BufferHandlerTest, NoBufferIsNotCopied) {
+    int32_t size = kDesignedBufferBytes;
+    EXPECT_FALSE(rig.scope.AudioIn1BufferFilled(nullptr, size));
+    EXPECT_EQ(rig.scope.SampleCount, kUnchanged);
+}
+
+}  // namespace
