@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -117,9 +118,7 @@ bool writeOutputs(app::TForm1& form, const Options& options) {
     return ok;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     const app::ParsedCommandLine parsed = app::parseCommandLine(arguments);
@@ -222,4 +221,17 @@ int main(int argc, char** argv) {
     const int status = QApplication::exec();
     const bool written = writeOutputs(form, options);
     return status != 0 ? status : (written ? 0 : kFailureExitStatus);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // What the window does not handle itself (the message loop without its wake-up descriptor,
+    // say) ends the program with one clear line instead of the runtime's abort message.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "soundscope: %s\n", e.what());
+        return kFailureExitStatus;
+    }
 }
