@@ -132,15 +132,15 @@ void TForm1::FormCreate() {
         // 4. Already checked by the design, so no click handler would run.
         window::setChecked(*ui_.RadioButton1, true);
         // 5.
-        s.FollowGenerator = 0;
+        s.FollowGenerator = kFollowMeasured;
         // 6.
         s.R.DivisionValue = kStartDivisionValue;
         s.R.Gain = kStartGain;
         s.L.DivisionValue = kStartDivisionValue;
         s.L.Gain = kStartGain;
         // 7.
-        s.GridVisible = 1;
-        s.PeriodicMode = 1;
+        s.GridVisible = kGridShown;
+        s.PeriodicMode = kPeriodicDisplay;
         s.GridBrightness = kStartGridBrightness;
         // 8.
         s.DrawGrid();
@@ -152,10 +152,10 @@ void TForm1::FormCreate() {
         s.R.RangeLatch.latch(kRange100mV);
         s.L.RangeLatch.latch(kRange100mV);
         s.TimeBaseLatch.clear();
-        s.AutoTimeBase = 1;
+        s.AutoTimeBase = kAutomatic;
         // 11. Selecting from code runs no click handler.
-        s.L.AutoRange = 1;
-        s.R.AutoRange = 1;
+        s.L.AutoRange = kAutomatic;
+        s.R.AutoRange = kAutomatic;
         for (Control list : {Control::ComboBox2, Control::ComboBox9, Control::ComboBox4,
                              Control::ComboBox5, Control::ComboBox6})
             panel_.setItemIndex(list, kFirstItem);

@@ -11,9 +11,6 @@ constexpr int32_t kBytesPerValue = 2;
 constexpr int32_t kMinBufferBytes = kBytesPerValue;
 constexpr int32_t kMaxBufferBytes = kSampleSlots * kBytesPerValue;
 
-constexpr int32_t kPeriodicDisplay = 1;
-constexpr int32_t kSingleShotDisplay = 0;
-
 // The k-th little-endian 16-bit value of a buffer, sign-extended.
 int32_t SignedValueAt(const std::byte* bytes, int32_t k) {
     const auto low = static_cast<uint16_t>(bytes[2 * k]);

@@ -29,9 +29,6 @@ constexpr std::string_view kLead = " ";
 constexpr std::string_view kHertz = " Hz";
 constexpr std::string_view kOverLimit = "  f > fmax";
 
-constexpr Word kFollowMeasured = 0;
-constexpr Word kFollowGenerator = 1;
-
 // The edge tests read an envelope value as its low 16 bits, unsigned: a negative value (a seed
 // left by the trigger search) counts as a large one.
 Word EdgeValue(const SampleArray& envelope, Word position) {

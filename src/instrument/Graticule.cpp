@@ -74,7 +74,7 @@ void drawScaleColumn(Canvas& canvas, NumText40& numText, int cy, double division
 }  // namespace
 
 void Instrument::DrawGrid() {
-    if (GridVisible == 0) return;
+    if (GridVisible == kGridHidden) return;
     Canvas& canvas = panel_.canvas();
     const auto grey = static_cast<uint8_t>(GridBrightness);
     canvas.setPenColor({grey, grey, grey});
@@ -127,7 +127,7 @@ void Instrument::DrawTimeScale(int set) {
 }
 
 void Instrument::DrawScales() {
-    if (GridVisible == 1) DrawGrid();
+    if (GridVisible == kGridShown) DrawGrid();
 
     if (const int set = SelectedBand(); set != 0) DrawTimeScale(set);
 

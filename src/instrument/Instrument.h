@@ -48,14 +48,14 @@ class Instrument {
 
     // Display, mode and control state.
     Word TraceStartR = 0;
-    int32_t PeriodicMode = 1;
-    Word FollowGenerator = 0;
-    int32_t AutoTimeBase = 1;
+    int32_t PeriodicMode = kPeriodicDisplay;
+    Word FollowGenerator = kFollowMeasured;
+    int32_t AutoTimeBase = kAutomatic;
     LatchFlags<kTimeBands> TimeBaseLatch;
     int32_t TimeStep = kStartTimeStep;
     double PointSpacing = 0.0;
     double GridUnitX = 0.0;
-    int32_t GridVisible = 1;
+    int32_t GridVisible = kGridShown;
     Word GridBrightness = kStartGridBrightness;
     int32_t ChannelShift = kStartChannelShift;
     int32_t GeneratorFrequency = kStartGeneratorFrequency;

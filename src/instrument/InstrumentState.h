@@ -61,6 +61,16 @@ inline constexpr int kRange100mV = 9;  // the start-up range
 inline constexpr int kRange5V = 4;     // the automatic range
 inline constexpr int kTimeBands = 7;
 
+// Values of the mode and switch variables.
+inline constexpr int32_t kPeriodicDisplay = 1;  // PeriodicMode: every idle pass draws
+inline constexpr int32_t kSingleShotDisplay = 0;
+inline constexpr int32_t kAutomatic = 1;  // AutoTimeBase, AutoRange: chosen by the instrument
+inline constexpr int32_t kManual = 0;     // AutoTimeBase: ComboBox1's band
+inline constexpr int32_t kGridShown = 1;  // GridVisible
+inline constexpr int32_t kGridHidden = 0;
+inline constexpr Word kFollowMeasured = 0;   // FollowGenerator: the read-outs show what is measured
+inline constexpr Word kFollowGenerator = 1;  // or the generator's frequency
+
 // Start values.
 inline constexpr int32_t kStartSampleCount = 22100;
 inline constexpr double kStartTraceScale = 0.988;
@@ -117,7 +127,7 @@ struct ChannelState {
     int32_t EnvelopeDiv = kStartEnvelopeDiv;     // EnvelopeDivL, EnvelopeDivR
     double DivisionValue = kStartDivisionValue;  // DivisionValueL, DivisionValueR
     double Gain = kStartGain;                    // GainL, GainR
-    int32_t AutoRange = 1;                       // AutoRangeL, AutoRangeR
+    int32_t AutoRange = kAutomatic;              // AutoRangeL, AutoRangeR
     LatchFlags<kRangeItems> RangeLatch;          // RangeLatchL, RangeLatchR
     double TraceScale = kStartTraceScale;        // TraceScaleL, TraceScaleR
 };

@@ -7,7 +7,6 @@ namespace instrument {
 
 namespace {
 
-constexpr int32_t kAutomaticRange = 1;
 constexpr double kAutoDivisionValue = 0.5;  // volts per 20-pixel division
 constexpr double kAutoGain = 0.02;          // pixels per sample unit, before the trace scale
 constexpr std::string_view kUnitAbove = "+ V";
@@ -16,8 +15,8 @@ constexpr std::string_view kUnitBelow = "- V";
 }  // namespace
 
 void Instrument::ApplyRange(ChannelState& c) {
-    if (c.AutoRange != kAutomaticRange) return;  // the lists are disabled; nothing else occurs
-    if (c.RangeLatch[kRange5V] == 1) return;     // already in force
+    if (c.AutoRange != kAutomatic) return;    // the lists are disabled; nothing else occurs
+    if (c.RangeLatch[kRange5V] == 1) return;  // already in force
     c.DivisionValue = kAutoDivisionValue;
     panel_.setText(c.Wiring.unitAbove, kUnitAbove);
     panel_.setText(c.Wiring.unitBelow, kUnitBelow);

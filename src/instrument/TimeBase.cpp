@@ -6,7 +6,7 @@
 namespace instrument {
 
 int Instrument::SelectedBand() const {
-    if (AutoTimeBase == 1) return automaticBand(R.Freq);
+    if (AutoTimeBase == kAutomatic) return automaticBand(R.Freq);
     const int item = panel_.itemIndex(Control::ComboBox1);
     return item >= kFirstBand && item <= kLastBand ? item : 0;
 }
@@ -24,12 +24,12 @@ void Instrument::ApplyTimeBase() {
 
 void Instrument::ComboBox1Click() {
     const int item = panel_.itemIndex(Control::ComboBox1);
-    AutoTimeBase = item == kTimeBaseAutomaticItem ? 1 : 0;
+    AutoTimeBase = item == kTimeBaseAutomaticItem ? kAutomatic : kManual;
     if (item == kTimeBaseGeneratorItem) {
-        FollowGenerator = 1;
-        AutoTimeBase = 1;
+        FollowGenerator = kFollowGenerator;
+        AutoTimeBase = kAutomatic;
     } else {
-        FollowGenerator = 0;
+        FollowGenerator = kFollowMeasured;
     }
 }
 
