@@ -25,7 +25,7 @@ struct AmplitudeRange {
     int preset;
 };
 
-// ComboBox7 items 0..6; the minimum is always 0. Item 7 ("  vypnuto") changes nothing.
+// ComboBox7 items 0..6; the minimum is always 0. Item 7 is "  vypnuto" (off).
 constexpr std::array<AmplitudeRange, 7> kAmplitudeRanges{{
     {32767, 16384},
     {16384, 8192},
@@ -35,6 +35,7 @@ constexpr std::array<AmplitudeRange, 7> kAmplitudeRanges{{
     {820, 164},
     {328, 164},
 }};
+constexpr int kAmplitudeOffItem = 7;
 constexpr int kAmplitudeMinimum = 0;
 // For these items the read-out is written once more after the preset, so that it is right even
 // when the position did not change.
@@ -91,6 +92,9 @@ void TForm1::ScrollBar4Change() {
 
 void TForm1::ComboBox7Click() {
     const int item = panel_.itemIndex(Control::ComboBox7);
+    // "  vypnuto" (off) silences the output and leaves the range, the bar and the read-out as they
+    // are; any range brings the amplitude back.
+    instrument_.GeneratorOff = item == kAmplitudeOffItem;
     if (item < 0 || item >= static_cast<int>(kAmplitudeRanges.size())) return;
     const AmplitudeRange& range = kAmplitudeRanges[static_cast<size_t>(item)];
     // Each position change, a clamp included, runs ScrollBar4Change.

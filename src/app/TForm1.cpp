@@ -89,6 +89,8 @@ void TForm1::connectHandlers() {
             [this] { userAction([this] { ScrollBar4Change(); }); });
     connect(ui_.ScrollBar5, &QScrollBar::valueChanged, this,
             [this] { userAction([this] { ScrollBar5Change(); }); });
+    connect(ui_.ScrollBar5, &QScrollBar::sliderReleased, this,
+            [this] { userAction([this] { ScrollBar5EndDrag(); }); });
     connect(ui_.ComboBox7, &QComboBox::activated, this,
             [this] { userAction([this] { ComboBox7Click(); }); });
     connect(ui_.ComboBox8, &QComboBox::activated, this,
@@ -199,7 +201,7 @@ void TForm1::FormCreate() {
         panel_.setVisible(Control::Panel6, false);
         s.ReadChannelShift();
         // 22.
-        StartPlayback();
+        StartGenerator();
         // 23.
         installIdleHandler();
     } catch (const std::exception& e) {
@@ -296,9 +298,12 @@ void TForm1::RestoreVolumes() {}
 // comes with the mixer. Until then the card's mixer is left as it is.
 void TForm1::SetUpMixer() {}
 
-// AudioOut1 and the generator it plays come with playback: StartDevice, and once more if it
-// fails. Until then nothing is played.
-void TForm1::StartPlayback() {}
+// The generator sounds from here on for the life of the window. A second failure is not reported:
+// the scope measures without it.
+void TForm1::StartGenerator() {
+    auto& playback = instrument_.AudioOut1;
+    if (!playback->StartDevice(&playback)) playback->StartDevice(&playback);
+}
 
 // --- Idle handler -----------------------------------------------------------------------------
 

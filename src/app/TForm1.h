@@ -57,6 +57,10 @@ class TForm1 final : public QMainWindow {
     bool AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size) {
         return instrument_.AudioIn1BufferFilled(Buffer, Size);
     }
+    bool AudioOut1FillBuffer(std::byte* Buffer, int32_t& Size) {
+        return instrument_.AudioOut1FillBuffer(Buffer, Size);
+    }
+    void AudioOut1Start() { instrument_.AudioOut1Start(); }
     void MyIdleEvent(bool& Done) { instrument_.MyIdleEvent(Done); }
     void RadioButton1Click() { instrument_.RadioButton1Click(); }
     void RadioButton2Click() { instrument_.RadioButton2Click(); }
@@ -70,6 +74,7 @@ class TForm1 final : public QMainWindow {
     void ScrollBar5Change();
     void ComboBox7Click();
     void ComboBox8Click();
+    void ScrollBar5EndDrag() {}
 
     // One idle pass as the event loop makes it: the pending driver messages are dispatched, then
     // MyIdleEvent runs once if it is installed. Returns whether it ran.
@@ -115,7 +120,7 @@ class TForm1 final : public QMainWindow {
     void SaveVolumes();
     void RestoreVolumes();
     void SetUpMixer();
-    void StartPlayback();
+    void StartGenerator();
 
     // Edit13: the amplitude in mV at the output, full scale being 1100 mV.
     void ShowAmplitudeReadout();

@@ -6,6 +6,8 @@
 #include <memory>
 #include <utility>
 
+#include "audio/DriverCall.h"
+
 namespace audio {
 
 using platform::Direction;
@@ -33,16 +35,6 @@ constexpr char kTextStartFailed[] = "Error starting wave record: ";
 // Room for the longest text a component composes (a prefix and a capped driver text), reserved
 // once so that setting LastErrorText neither allocates nor throws.
 constexpr size_t kErrorTextCapacity = 64 + kMaxDriverTextLength;
-
-// Driver calls are made through this so that no exception from a backend leaves a component.
-template <class Call>
-MMResult Guarded(Call&& call) noexcept {
-    try {
-        return std::forward<Call>(call)();
-    } catch (...) {
-        return MMResult::Error;
-    }
-}
 
 }  // namespace
 
@@ -280,6 +272,14 @@ bool TWaveIO::PoolComplete() const noexcept {
     return true;
 }
 
+bool TWaveIO::PoolReady() noexcept {
+    if (PoolComplete()) return true;
+    const bool headersMissing =
+        std::any_of(Headers_.begin(), Headers_.end(), [](auto* h) { return h == nullptr; });
+    SetError(headersMissing ? kTextHeadersMissing : kTextBuffersMissing);
+    return false;
+}
+
 void TWaveIO::SetError(std::string_view text) noexcept {
     try {
         LastErrorText_.assign(text);
@@ -357,12 +357,7 @@ bool TAudioIn::OpenDevice(const std::unique_ptr<TAudioIn>* ComponentRef) noexcep
         SetError(kTextInAlreadyOpen);
         return false;
     }
-    if (!PoolComplete()) {
-        const bool headersMissing =
-            std::any_of(Headers_.begin(), Headers_.end(), [](auto* h) { return h == nullptr; });
-        SetError(headersMissing ? kTextHeadersMissing : kTextBuffersMissing);
-        return false;
-    }
+    if (!PoolReady()) return false;
     NextIndex_ = 0;
 
     // One notification window per component, kept from open to open: a window per open would

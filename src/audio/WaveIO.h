@@ -87,6 +87,8 @@ class TWaveIO {
   protected:
     // True when every header and buffer slot holds locked memory.
     bool PoolComplete() const noexcept;
+    // PoolComplete, or false with LastErrorText naming what is missing.
+    bool PoolReady() noexcept;
     void SetError(std::string_view text) noexcept;
     void SetDriverError(std::string_view prefix, platform::Direction direction,
                         platform::MMResult result) noexcept;

@@ -13,7 +13,9 @@ platform::WaveFormat captureFormat() {
 }
 
 Instrument::Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform::MessageLoop& loop)
-    : AudioIn1(std::make_unique<audio::TAudioIn>(driver, loop)), panel_(panel) {
+    : AudioIn1(std::make_unique<audio::TAudioIn>(driver, loop)),
+      AudioOut1(std::make_unique<audio::TAudioOut>(driver, loop)),
+      panel_(panel) {
     // Stored properties are applied in declaration order, so the buffer size is set while the
     // component is still in its default mono 16-bit format.
     AudioIn1->setBufferSize(kCaptureBufferBytes);
@@ -24,6 +26,16 @@ Instrument::Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform
     AudioIn1->OnBufferFilled = [this](std::byte* Buffer, int32_t& Size) {
         return AudioIn1BufferFilled(Buffer, Size);
     };
+
+    AudioOut1->setBufferSize(kPlaybackBufferBytes);
+    AudioOut1->setNumBuffers(kPlaybackBuffers);
+    AudioOut1->setFrameRate(kPlaybackFrameRate);
+    AudioOut1->setStereo(kPlaybackStereo);
+    AudioOut1->setQuantization(kPlaybackBits);
+    AudioOut1->OnFillBuffer = [this](std::byte* Buffer, int32_t& Size) {
+        return AudioOut1FillBuffer(Buffer, Size);
+    };
+    AudioOut1->OnStart = [this] { AudioOut1Start(); };
 }
 
 }  // namespace instrument

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "audio/AudioOut.h"
 #include "audio/WaveIO.h"
 #include "instrument/FrontPanel.h"
 #include "instrument/InstrumentState.h"
@@ -29,6 +30,13 @@ inline constexpr uint64_t kCaptureBufferFrames =
 
 // The PCM format AudioIn1 opens its device with.
 platform::WaveFormat captureFormat();
+
+// The playback configuration of AudioOut1: the generator's sine, mono.
+inline constexpr int32_t kPlaybackBufferBytes = 22000;  // 11000 frames, 0.249 s
+inline constexpr int32_t kPlaybackBuffers = 4;
+inline constexpr int32_t kPlaybackFrameRate = 44100;
+inline constexpr bool kPlaybackStereo = false;
+inline constexpr uint16_t kPlaybackBits = 16;
 
 class Instrument {
   public:
@@ -60,17 +68,25 @@ class Instrument {
     int32_t ChannelShift = kStartChannelShift;
     int32_t GeneratorFrequency = kStartGeneratorFrequency;
     int32_t GeneratorAmplitude = kStartGeneratorAmplitude;
+    // The amplitude list's "off": the output is silent whatever GeneratorAmplitude holds.
+    bool GeneratorOff = false;
     NumText40 NumText;
 
     // 44100 frames/s, 16-bit stereo, 4 x 44100 bytes. Declared after the state its handler writes
     // into, so that it is gone (its device closed) before that state is.
     std::unique_ptr<audio::TAudioIn> AudioIn1;
+    // 44100 frames/s, 16-bit mono, 4 x 22000 bytes: the generator's output.
+    std::unique_ptr<audio::TAudioOut> AudioOut1;
 
     // Acquisition cycle.
     bool AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size);
     void MyIdleEvent(bool& Done);
     void RadioButton1Click();
     void RadioButton2Click();
+
+    // Sine synthesis: fills a playback buffer with the generator's sine; never runs out of data.
+    bool AudioOut1FillBuffer(std::byte* Buffer, int32_t& Size);
+    void AudioOut1Start() {}
 
     // Channel analysis.
     void AnalyseChannelL();
