@@ -4,9 +4,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "WindowFixture.h"
+#include "generator/Sine.h"
 #include "window/Controls.h"
 
 namespace {
@@ -159,13 +162,70 @@ TEST(GeneratorPanel, WideRangesRewriteTheReadOutEvenWithoutAChange) {
     EXPECT_EQ(p.edit13(), QStringLiteral("550 mV"));
 }
 
-TEST(GeneratorPanel, OffItemLeavesEverythingAsItWas) {
+// What the card's output carried over the last `frames` frames.
+std::vector<int16_t> lastPlayed(platform::sim::SimCard& card, size_t frames) {
+    std::vector<int16_t> stereo(2 * frames);
+    platform::sim::makeLoopback(card)->render(card.now() - frames, stereo);
+    std::vector<int16_t> mono(frames);
+    for (size_t i = 0; i < frames; ++i) mono[i] = stereo[2 * i];
+    return mono;
+}
+
+int peak(const std::vector<int16_t>& samples) {
+    int most = 0;
+    for (int16_t v : samples) most = std::max(most, std::abs(static_cast<int>(v)));
+    return most;
+}
+
+// Lets `buffers` playback buffers play; each one finished is refilled.
+void play(Panel& p, int buffers) {
+    for (int i = 0; i < buffers; ++i) {
+        p.w.card.advance(instrument::kPlaybackBufferBytes / 2);
+        p.w.loop.pump();
+    }
+}
+
+TEST(GeneratorPanel, StartUpPlaysTheSineFromItsFirstSample) {
+    Panel p;
+    const auto& out = *p.w.form->instrument().AudioOut1;
+    ASSERT_TRUE(out.DeviceOpen()) << out.LastErrorText();
+    p.w.card.advance(4);
+    EXPECT_EQ(lastPlayed(p.w.card, 4), (std::vector<int16_t>{0, 47, 93, 140}));
+    // Across the seam of the first two buffers the sine runs on: each sample is the formula's.
+    p.w.card.advance(11000 + 10 - 4);
+    p.w.loop.pump();
+    const std::vector<int16_t> seam = lastPlayed(p.w.card, 20);
+    for (size_t k = 0; k < seam.size(); ++k) {
+        EXPECT_EQ(seam[k], generator::SineSample(11000 - 10 + k, {44100, 100, 3276})) << k;
+    }
+}
+
+TEST(GeneratorPanel, OffItemSilencesTheOutputAndAnyRangeBringsItBack) {
     Panel p;
     choose(p.amplitudeRange, 7);
+    // The bar, the amplitude and the read-out stay as they were.
     EXPECT_EQ(p.amplitude->maximum(), 32767);
     EXPECT_EQ(p.amplitude->position(), 3276);
     EXPECT_EQ(p.w.form->instrument().GeneratorAmplitude, 3276);
     EXPECT_EQ(p.edit13(), QStringLiteral("110 mV"));
+    play(p, 5);  // the four buffers queued before the choice play out
+    EXPECT_EQ(peak(lastPlayed(p.w.card, 5000)), 0);
+    QTest::keyClick(p.amplitude, Qt::Key_End);  // a bar moved while off stays silent
+    play(p, 5);
+    EXPECT_EQ(peak(lastPlayed(p.w.card, 5000)), 0);
+    choose(p.amplitudeRange, 3);  // 0..3280 at 164
+    play(p, 5);
+    EXPECT_EQ(peak(lastPlayed(p.w.card, 5000)), 164);
+}
+
+TEST(GeneratorPanel, BusyOutputLeavesTheScopeMeasuring) {
+    platform::MessageLoop loop;
+    platform::sim::SimCard card;
+    card.setBusy(platform::Direction::Playback, true);
+    app::TForm1 form(app::Platform{card, loop}, app::IdleDriving::Caller);
+    EXPECT_TRUE(form.startupError().isEmpty());
+    EXPECT_FALSE(form.instrument().AudioOut1->DeviceOpen());
+    EXPECT_TRUE(form.idleHandlerInstalled());
 }
 
 }  // namespace
