@@ -2,8 +2,10 @@
 // one that counts, and a run of deliveries after warm-up must leave the count at zero.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
+#include "audio/AudioOut.h"
 #include "audio/WaveIO.h"
 #include "platform/MessageLoop.h"
 #include "platform/sim/SimCard.h"
@@ -42,6 +44,30 @@ TEST(SteadyStateTest, DeliveriesAllocateNothing) {
     EXPECT_EQ(delivered, 208);
     EXPECT_EQ(AudioIn1->QueuedCount(), 4);
     EXPECT_NE(checksum, 0);
+}
+
+// Playback likewise: a done message, the refill and the write allocate nothing.
+TEST(SteadyStateTest, RefillsAllocateNothing) {
+    platform::MessageLoop loop;
+    platform::sim::SimCard card;
+    auto AudioOut1 = std::make_unique<audio::TAudioOut>(card, loop);
+    AudioOut1->setBufferSize(22000);
+    AudioOut1->setFrameRate(44100);
+    AudioOut1->OnFillBuffer = [](std::byte* buffer, int32_t& size) {
+        std::fill(buffer, buffer + size, std::byte{1});
+        return true;
+    };
+    ASSERT_TRUE(AudioOut1->StartDevice(&AudioOut1));
+    auto playOne = [&] {
+        card.advance(11000);
+        loop.pump();
+    };
+    for (int i = 0; i < 8; ++i) playOne();
+
+    const long before = testing_support::allocationCount();
+    for (int i = 0; i < 200; ++i) playOne();
+    EXPECT_EQ(testing_support::allocationCount() - before, 0);
+    EXPECT_EQ(AudioOut1->DoneCount(), 208);
 }
 
 }  // namespace
