@@ -137,6 +137,7 @@ Status setUpPcm(snd_pcm_t* pcm, const std::string& device, Direction direction,
 
     geometry.frameBytes = format.blockAlign;
     geometry.rate = format.samplesPerSec;
+    geometry.format = sample;
     geometry.periodFrames = period;
     geometry.bufferFrames = ring;
     geometry.canPause = snd_pcm_hw_params_can_pause(hw.get()) == 1;

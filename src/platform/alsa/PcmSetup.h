@@ -19,6 +19,8 @@ struct PcmGeometry {
     snd_pcm_uframes_t periodFrames = 0;  // frames per period: the unit the thread wakes for
     snd_pcm_uframes_t bufferFrames = 0;  // frames in the device ring
     bool canPause = false;               // snd_pcm_pause is available (playback)
+    // The sample format: what silence is made of for a device that cannot pause.
+    snd_pcm_format_t format = SND_PCM_FORMAT_UNKNOWN;
 };
 
 // Device ring and period lengths asked for. Latency is not critical to the instrument (its buffers

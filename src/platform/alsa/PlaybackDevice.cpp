@@ -5,15 +5,39 @@
 
 namespace platform::alsa {
 
+namespace {
+
+// What snd_pcm_pause returns where the device, or a plugin on the way to it, has no pause.
+bool pauseUnsupported(int err) {
+    return err == -ENOSYS || err == -EOPNOTSUPP;
+}
+
+}  // namespace
+
+Status PlaybackDevice::attach(StreamQueue& queue) {
+    silence_.resize(static_cast<size_t>(geometry().periodFrames) * geometry().frameBytes);
+    // Silence is not zero bytes in every format: unsigned 8-bit silence is 0x80.
+    const auto samples = static_cast<unsigned>(
+        snd_pcm_bytes_to_samples(pcm(), static_cast<ssize_t>(silence_.size())));
+    if (const int err = snd_pcm_format_set_silence(geometry().format, silence_.data(), samples);
+        err < 0) {
+        return failAlsa("snd_pcm_format_set_silence", err);
+    }
+    return PcmDevice::attach(queue);
+}
+
 Status PlaybackDevice::pause() {
     if (paused_) return {};
-    // A device that cannot pause simply stops being fed: what it holds plays out, and the
-    // underrun that follows is recovered once output resumes.
-    if (geometry().canPause && snd_pcm_state(pcm()) == SND_PCM_STATE_RUNNING) {
-        if (const int err = snd_pcm_pause(pcm(), 1); err < 0) return failAlsa("snd_pcm_pause", err);
-        pcmPaused_ = true;
+    // Only a running device needs holding; any other plays nothing while it is not written to.
+    if (snd_pcm_state(pcm()) == SND_PCM_STATE_RUNNING) {
+        // A device without pause is taken as refusing it, and gets silence alike.
+        const int err = geometry().canPause ? snd_pcm_pause(pcm(), 1) : -ENOSYS;
+        if (err < 0 && !pauseUnsupported(err)) return failAlsa("snd_pcm_pause", err);
+        pcmPaused_ = err == 0;
+        silent_ = !pcmPaused_;
     }
     paused_ = true;
+    wake();  // the thread may be waiting for the queue alone; now it feeds silence or stops
     return {};
 }
 
@@ -24,11 +48,16 @@ Status PlaybackDevice::restart() {
         pcmPaused_ = false;
     }
     paused_ = false;
+    silent_ = false;  // the queue is written after the silence the ring holds
     wake();
     return {};
 }
 
 void PlaybackDevice::transfer() {
+    if (silent_) {
+        writeSilence();
+        return;
+    }
     const uint32_t frameBytes = geometry().frameBytes;
     StreamQueue& buffers = queue();
     const WaveHeader& header = *buffers.front();
@@ -46,8 +75,15 @@ void PlaybackDevice::transfer() {
     if (buffers.empty()) startIfIdle();
 }
 
+void PlaybackDevice::writeSilence() {
+    const snd_pcm_sframes_t written =
+        snd_pcm_writei(pcm(), silence_.data(), geometry().periodFrames);
+    if (written < 0 && written != -EAGAIN) recoverRun(static_cast<int>(written));
+}
+
 void PlaybackDevice::recoverRun(int err) {
-    // After an underrun the device is prepared again and restarts once enough is written.
+    // After an underrun the device is prepared again and restarts once enough is written, be it
+    // queued audio or silence.
     if (snd_pcm_recover(pcm(), err, 1) < 0) deviceFailed(err, "snd_pcm_writei");
 }
 
@@ -59,7 +95,10 @@ void PlaybackDevice::startIfIdle() {
 }
 
 Status PlaybackDevice::stop() {
+    // Dropped, the device is prepared and plays nothing until written to: no silence is needed
+    // to hold it, paused or not.
     pcmPaused_ = false;
+    silent_ = false;
     Status stopped = dropAndPrepare();
     wake();
     return stopped;
