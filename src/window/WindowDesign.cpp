@@ -14,6 +14,7 @@
 #include <initializer_list>
 
 #include "window/Controls.h"
+#include "window/GeneratorStrip.h"
 
 namespace window {
 
@@ -271,7 +272,8 @@ void buildClientControls(QWidget* client, Design& d) {
                             {QStringLiteral("20 Hz až 100 Hz"), QStringLiteral("100 Hz až 1 kHz"),
                              QStringLiteral("1 kHz až 20 kHz"), QStringLiteral("10 Hz až 20 kHz")},
                             QStringLiteral("100 Hz až 1 kHz "));
-    // Created after the generator controls, these two lie over them.
+    // Created after the generator controls, these two lie over them: the strip shows one group
+    // at a time (GeneratorStrip).
     d.Panel10 = makePanel(d.Panel13, "Panel10", QRect(0, 2, 281, 25), panelText,
                           QStringLiteral("časový posun zobrazených signálů vůči sobě"));
     d.ScrollBar3 = makeScrollBar(d.Panel13, "ScrollBar3", QRect(279, 2, 521, 25), 10, 200, 50);
@@ -332,6 +334,7 @@ Design buildDesign(QMainWindow& window, const QImage& screen) {
     window.resize(kDesignClientWidth, kDesignClientHeight);
 
     buildClientControls(d.Client, d);
+    d.Strip = new GeneratorStrip(window, d);
     buildMenu(window, d);
     return d;
 }

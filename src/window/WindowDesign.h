@@ -14,11 +14,14 @@ class QMenu;
 class QMenuBar;
 class QPushButton;
 class QRadioButton;
+class QShortcut;
 class QSlider;
+class QToolButton;
 
 namespace window {
 
 class CanvasView;
+class GeneratorStrip;
 class ScrollBar;
 
 // The client area as designed: the start-up size, and the least the screen image covers.
@@ -54,16 +57,22 @@ struct Design {
     QLabel* Panel3 = nullptr;
     QLineEdit* Edit11 = nullptr;  // in Panel3
     QLabel* Panel13 = nullptr;
-    ScrollBar* ScrollBar4 = nullptr;  // in Panel13, as everything down to ScrollBar3
+    ScrollBar* ScrollBar4 = nullptr;  // in Panel13, as everything down to GeneratorToggle
     ScrollBar* ScrollBar5 = nullptr;
     QLineEdit* Edit13 = nullptr;
     QLineEdit* Edit14 = nullptr;
     QComboBox* ComboBox7 = nullptr;
     QComboBox* ComboBox8 = nullptr;
-    QLabel* Panel10 = nullptr;
+    QLabel* Panel10 = nullptr;  // with ScrollBar3, hidden while the generator's controls show
     ScrollBar* ScrollBar3 = nullptr;
+    QToolButton* GeneratorToggle = nullptr;  // at Panel13's right end, above all in it
     QLabel* Panel14 = nullptr;
     QComboBox* ComboBox9 = nullptr;
+
+    // Panel13 shows either the time shift or the generator's controls; the toggle and this key of
+    // the window switch between them.
+    GeneratorStrip* Strip = nullptr;
+    QShortcut* GeneratorKey = nullptr;
 
     // The menu bar, left to right.
     QMenuBar* MainMenu1 = nullptr;
