@@ -20,9 +20,10 @@ namespace {
 
 // The hysteresis band: a rising crossing counts once the signal has been at or below -band and
 // then reaches +band. An eighth of the channel's peak keeps clear of noise riding on the signal;
-// the floor keeps the noise of an idle input (a few units) from counting at all.
+// the floor, half the silence threshold, keeps the noise of an idle input from counting at all
+// while the faintest sine that is not silence still reaches it.
 constexpr int kHysteresisDivisor = 8;
-constexpr int kHysteresisFloor = 64;
+constexpr int kHysteresisFloor = kSilencePeak / 2;
 
 constexpr int kSampleMax = std::numeric_limits<int16_t>::max();
 constexpr int kSampleMin = std::numeric_limits<int16_t>::min();
