@@ -29,15 +29,10 @@ ProgramRun runProgram(const QStringList& arguments) {
     return run;
 }
 
-class GeneratorEndToEnd : public testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr)
-            << "run through tools/with-pulse.sh (CTest test generator_e2e)";
-    }
-};
+constexpr const char* kNoServer = "run through tools/with-pulse.sh (CTest test generator_e2e)";
 
-TEST_F(GeneratorEndToEnd, StartFrequencyIsReadOutOnBothChannels) {
+TEST(GeneratorEndToEnd, StartFrequencyIsReadOutOnBothChannels) {
+    ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr) << kNoServer;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("r.json"));
     // 40 passes on ALSA: several seconds, some capture runs after the tone has arrived.
@@ -47,11 +42,10 @@ TEST_F(GeneratorEndToEnd, StartFrequencyIsReadOutOnBothChannels) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QJsonObject report = QJsonDocument::fromJson(file.readAll()).object();
 
-    // The read-out reads a sine a few per cent low: 100 Hz within 5%.
+    // The frequency read-outs, R's (Edit8) and L's (Edit12), read a sine a few per cent low: 100 Hz
+    // within 5%.
     constexpr double kStartHz = 100.0;
     constexpr double kReadoutTolerance = 0.05 * kStartHz;
-    for (const char* key : {"FreqR", "FreqL"})
-        EXPECT_NEAR(report[QLatin1String(key)].toDouble(), kStartHz, kReadoutTolerance) << key;
     for (const char* key : {"Edit8", "Edit12"}) {
         const QString text = report[QLatin1String(key)].toString().trimmed();
         ASSERT_TRUE(text.endsWith(QStringLiteral(" Hz"))) << key << ": " << text.toStdString();
@@ -62,7 +56,8 @@ TEST_F(GeneratorEndToEnd, StartFrequencyIsReadOutOnBothChannels) {
         EXPECT_EQ(report[QLatin1String(key)].toInt(), 3276) << key;
 }
 
-TEST_F(GeneratorEndToEnd, SelfTestPasses) {
+TEST(GeneratorEndToEnd, SelfTestPasses) {
+    ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr) << kNoServer;
     const ProgramRun run = runProgram({"--self-test"});
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
     EXPECT_TRUE(run.out.contains("Self-test passed")) << run.out.toStdString();
