@@ -3,6 +3,7 @@
 // reads.
 #include <array>
 
+#include "app/OutputLevel.h"
 #include "app/TForm1.h"
 #include "instrument/Display.h"
 #include "instrument/NumText.h"
@@ -15,10 +16,6 @@ using instrument::NumText40;
 using instrument::RoundHalfEven;
 
 namespace {
-
-// Full scale (32767) is 1100 mV at the output: mV = Round(amplitude / 32.767 × 1.1).
-constexpr double kAmplitudePerMilliFullScale = 32.767;
-constexpr double kFullScaleVolts = 1.1;
 
 struct AmplitudeRange {
     int maximum;
@@ -77,8 +74,7 @@ constexpr int kKHzTextDecimals = 1;
 }  // namespace
 
 void TForm1::ShowAmplitudeReadout() {
-    instrument_.NumText.setInteger(RoundHalfEven(instrument_.GeneratorAmplitude /
-                                                 kAmplitudePerMilliFullScale * kFullScaleVolts));
+    instrument_.NumText.setInteger(millivolts(instrument_.GeneratorAmplitude));
     NumText40 line;
     line.append(instrument_.NumText.view());
     line.append(" mV");

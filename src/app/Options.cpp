@@ -20,6 +20,12 @@ QString helpDescription() {
         "lets one capture buffer (0.25 s) pass, so a command gives the same report on any\n"
         "machine. With a window, --report and --screenshot are written when it closes.\n"
         "\n"
+        "--self-test checks cable, card and mixer: with the card's output connected to LINE IN\n"
+        "(or on --sim=loopback), it plays the generator at 100 Hz, 440 Hz, 1 kHz and 2 kHz,\n"
+        "captures each on both channels, prints a table of what arrived and exits 0 when every\n"
+        "channel shows the frequency set, neither silent nor clipped; otherwise 1. It runs\n"
+        "headless.\n"
+        "\n"
         "--sim signals:\n"
         "  demo       the default: a 500 Hz square on R and a 250 Hz sine on L\n"
         "  square     a 500 Hz square on both channels\n"
@@ -82,7 +88,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Saves the window as PNG to FILE."),
                                         QStringLiteral("FILE"));
-    parser.addOptions({help, capture, playback, mixer, sim, passes, report, screenshot});
+    const QCommandLineOption selfTest(
+        QStringLiteral("self-test"),
+        QStringLiteral("Checks that the generator's output arrives on both inputs (see above)."));
+    parser.addOptions({help, capture, playback, mixer, sim, passes, report, screenshot, selfTest});
 
     if (!parser.parse(withSimDefault(arguments))) return failure(parser.errorText());
     if (parser.isSet(help)) {
@@ -138,6 +147,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
                                .arg(parser.value(passes)));
         o.passes = n;
     }
+
+    o.selfTest = parser.isSet(selfTest);
+    if (o.selfTest && o.passes)
+        return failure(QStringLiteral("--self-test makes its own passes; leave out --passes"));
     return result;
 }
 

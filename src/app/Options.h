@@ -26,6 +26,7 @@ struct Options {
     std::optional<int> passes;  // headless: run exactly this many idle passes, then exit
     QString reportPath;         // JSON report of the read-outs and key state
     QString screenshotPath;     // PNG of the window
+    bool selfTest = false;      // play the generator into the capture and check what arrives
 };
 
 // Idle passes of a headless run without --passes: enough for a full capture run of four buffers

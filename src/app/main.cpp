@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -12,6 +13,7 @@
 
 #include "app/Options.h"
 #include "app/Report.h"
+#include "app/SelfTest.h"
 #include "app/TForm1.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
@@ -134,7 +136,7 @@ int run(int argc, char** argv) {
     }
     const Options& options = parsed.options;
 
-    const bool headless = options.passes.has_value() || !displayAvailable();
+    const bool headless = options.passes.has_value() || options.selfTest || !displayAvailable();
     const int passes = options.passes.value_or(app::kDefaultHeadlessPasses);
     const platform::sim::Clock simClock =
         headless ? platform::sim::Clock::Manual : platform::sim::Clock::Realtime;
@@ -158,7 +160,7 @@ int run(int argc, char** argv) {
     if (headless) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("soundscope"));
-    if (headless && !options.passes)
+    if (headless && !options.passes && !options.selfTest)
         printLine(
             stderr,
             QStringLiteral("soundscope: no display; running %1 idle passes headless").arg(passes));
@@ -170,6 +172,13 @@ int run(int argc, char** argv) {
         std::string why;
         if (!captureOpens(*alsa, loop, why)) {
             const QString reason = QString::fromStdString(why);
+            if (options.selfTest) {
+                // The demo signal would only make the check fail for the wrong reason.
+                printLine(stderr, QStringLiteral("soundscope: self-test: the capture device '%1' "
+                                                 "cannot be opened (%2)")
+                                      .arg(options.captureDevice, reason));
+                return kFailureExitStatus;
+            }
             bool useSim = true;
             if (headless) {
                 printLine(stderr, QStringLiteral("soundscope: the capture device '%1' cannot be "
@@ -198,8 +207,11 @@ int run(int argc, char** argv) {
                      headless ? app::IdleDriving::Caller : app::IdleDriving::EventLoop);
     form.showWindow();
 
-    if (headless) {
-        for (int pass = 0; pass < passes; ++pass) {
+    // A headless pass: on the simulated card one capture buffer's time passes after it, on ALSA it
+    // waits for the next driver message first.
+    const auto started = std::chrono::steady_clock::now();
+    const app::HeadlessSteps steps{
+        [&] {
             if (simCard) {
                 form.idlePass();
                 simCard->advance(instrument::kCaptureBufferFrames);
@@ -207,7 +219,32 @@ int run(int argc, char** argv) {
                 waitForMessage(loop, kAlsaPassWaitMs);
                 form.idlePass();
             }
+        },
+        [&] {
+            if (simCard) return static_cast<double>(simCard->now()) / instrument::kCaptureFrameRate;
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
+                .count();
+        }};
+
+    if (options.selfTest) {
+        if (!form.startupError().isEmpty()) return kFailureExitStatus;  // showWindow told why
+        if (!form.instrument().AudioOut1->DeviceOpen()) {
+            printLine(
+                stderr,
+                QStringLiteral("soundscope: self-test: the generator cannot play on the "
+                               "playback device '%1' (%2)")
+                    .arg(simCard ? QStringLiteral("simulated") : options.playbackDevice,
+                         QString::fromStdString(form.instrument().AudioOut1->LastErrorText())));
+            return kFailureExitStatus;
         }
+        const app::SelfTestOutcome outcome = app::runSelfTest(form, steps);
+        std::fputs(app::selfTestText(outcome).toLocal8Bit().constData(), stdout);
+        const bool written = writeOutputs(form, options);
+        return outcome.passed() && written ? 0 : kFailureExitStatus;
+    }
+
+    if (headless) {
+        for (int pass = 0; pass < passes; ++pass) steps.pass();
         // Written before any further message is dispatched: the report shows what the last pass
         // worked on.
         return writeOutputs(form, options) ? 0 : kFailureExitStatus;

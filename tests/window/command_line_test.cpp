@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <vector>
 
@@ -40,6 +41,7 @@ TEST(CommandLine, BadOptionsAndValuesAreNamedOnOneLine) {
         {{"--report="}, "--report"},
         {{"--screenshot", ""}, "--screenshot"},
         {{"stray"}, "stray"},
+        {{"--self-test", "--passes", "3"}, "--self-test"},
     };
     for (const auto& [arguments, named] : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
@@ -82,6 +84,8 @@ TEST(CommandLine, DevicesPassesAndOutputs) {
     EXPECT_EQ(o.passes, 7);
     EXPECT_EQ(o.reportPath, QStringLiteral("r.json"));
     EXPECT_EQ(o.screenshotPath, QStringLiteral("s.png"));
+    EXPECT_FALSE(o.selfTest);
+    EXPECT_TRUE(parse({"--sim", "--self-test"}).options.selfTest);
 
     const app::Options defaults = parse({}).options;
     EXPECT_EQ(defaults.captureDevice, QStringLiteral("default"));
@@ -237,6 +241,63 @@ TEST(Program, ScreenshotIsThePictureOfTheWholeWindow) {
         for (int x = 60; x < 790; ++x)
             if (shot.pixel(client + QPoint(x, y)) != screen.pixel(x, y)) ++differing;
     EXPECT_EQ(differing, 0);
+}
+
+// --- The self-test on the simulated card
+
+// The table's rows: set Hz, channel, found Hz, peak, peak mV, read-out, result.
+QList<QStringList> selfTestRows(const QByteArray& out) {
+    static const QRegularExpression row(
+        QStringLiteral("^ *(\\d+) +([RL]) +(\\S+) +(\\d+) +(\\d+) +(.+\\S) +(\\S.*)$"));
+    QList<QStringList> rows;
+    for (const QByteArray& line : out.split('\n'))
+        if (const auto m = row.match(QString::fromUtf8(line)); m.hasMatch())
+            rows << m.capturedTexts().mid(1);
+    return rows;
+}
+
+TEST(Program, SelfTestOnTheLoopbackPassesEveryRowInAnyLocale) {
+    QProcessEnvironment czech = QProcessEnvironment::systemEnvironment();
+    czech.insert(QStringLiteral("LC_ALL"), QStringLiteral("cs_CZ.UTF-8"));
+    QProcessEnvironment plain = QProcessEnvironment::systemEnvironment();
+    plain.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    const ProgramRun run = runProgram({"--sim=loopback", "--self-test"}, czech);
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_EQ(runProgram({"--sim=loopback", "--self-test"}, plain).out, run.out);
+
+    const QList<QStringList> rows = selfTestRows(run.out);
+    ASSERT_EQ(rows.size(), 8) << run.out.toStdString();
+    const QStringList frequencies{"100", "440", "1000", "2000"};
+    for (int i = 0; i < rows.size(); ++i) {
+        const QStringList& r = rows[i];
+        SCOPED_TRACE(r.join(' ').toStdString());
+        EXPECT_EQ(r[0], frequencies[i / 2]);
+        EXPECT_EQ(r[1], i % 2 == 0 ? QStringLiteral("R") : QStringLiteral("L"));
+        EXPECT_EQ(r[2], frequencies[i / 2] + QStringLiteral(".0"));  // the card is exact
+        EXPECT_EQ(r[3], QStringLiteral("3276"));                     // the generator's amplitude
+        EXPECT_EQ(r[4], QStringLiteral("110"));
+        EXPECT_TRUE(r[5].endsWith(QStringLiteral(" Hz")));  // the read-out, below the display limit
+        EXPECT_EQ(r[6], QStringLiteral("ok"));
+    }
+}
+
+TEST(Program, SelfTestNamesWhatEachFailingChannelSaw) {
+    const std::vector<std::pair<const char*, const char*>> cases{
+        {"--sim=silence", "silence"},
+        {"--sim=square", "wrong frequency: found 500.0 Hz"},  // the fixed 500 Hz square
+    };
+    for (const auto& [signal, saw] : cases) {
+        SCOPED_TRACE(signal);
+        const ProgramRun run = runProgram({signal, "--self-test"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(selfTestRows(run.out).size(), 8) << run.out.toStdString();
+        for (const char* frequency : {"100", "440", "1000", "2000"})
+            for (const char* channel : {"R", "L"})
+                EXPECT_TRUE(run.out.contains(
+                    QStringLiteral("%1 Hz, channel %2: %3").arg(frequency, channel, saw).toUtf8()))
+                    << frequency << " Hz " << channel << "\n"
+                    << run.out.toStdString();
+    }
 }
 
 }  // namespace

@@ -1,0 +1,84 @@
+// The self-test (--self-test): the generator is played at a few frequencies across its range, the
+// capture of each is measured on both channels, and each channel is judged: a sine at the
+// frequency set, neither silent nor clipped, means cable, card and mixer are right.
+//
+// The measurement here is independent of the instrument's own read-out: rising zero crossings
+// over a whole capture run, each placed between its two samples by linear interpolation, with a
+// hysteresis band so that noise around zero makes no extra crossings. The read-out is shown next
+// to it for comparison.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace app {
+
+class TForm1;
+
+// --- Analysis of a capture (pure)
+
+// Where a channel lies in the interleaved capture: R is the card's first input (the even values),
+// L its second (the odd ones).
+enum class CaptureChannel { R = 0, L = 1 };
+
+struct ChannelFinding {
+    std::optional<double> frequencyHz;  // none: fewer than two rising crossings
+    int crossings = 0;                  // rising zero crossings found
+    int peak = 0;                       // largest magnitude, in sample units
+    bool clipped = false;               // a sample at either 16-bit limit
+};
+
+// One channel of interleaved stereo 16-bit frames captured at `frameRate` frames/s.
+ChannelFinding analyseChannel(std::span<const int16_t> interleaved, CaptureChannel channel,
+                              int frameRate);
+
+enum class Verdict { Pass, Silence, Clipping, WrongFrequency };
+
+// A peak below this (1% of full scale, 3.6 mV at the generator's 1100 mV) is silence.
+inline constexpr int kSilencePeak = 328;
+// The found frequency may differ from the one set by this fraction of it.
+inline constexpr double kFrequencyTolerance = 0.01;
+
+// Silence first (its crossings mean nothing), then clipping, then the frequency.
+Verdict judge(const ChannelFinding& finding, double setHz);
+
+// --- The run
+
+// What the self-test runs on: one headless pass as the program makes it (the pending messages,
+// the idle handler, and the time a pass lets pass on the card), and the card's clock.
+struct HeadlessSteps {
+    std::function<void()> pass;
+    std::function<double()> seconds;
+};
+
+// The generator's frequencies the self-test plays, in Hz: across the range the read-outs show.
+inline constexpr std::array<int, 4> kSelfTestFrequencies{100, 440, 1000, 2000};
+
+struct SelfTestRow {
+    int setHz = 0;  // the generator's frequency as set through its controls
+    CaptureChannel channel = CaptureChannel::R;
+    ChannelFinding finding;
+    Verdict verdict = Verdict::Pass;
+    QString readout;  // the channel's frequency read-out after the run, trimmed
+};
+
+struct SelfTestOutcome {
+    std::vector<SelfTestRow> rows;
+    QString stopped;  // why the test ended before its last frequency; empty when it did not
+    bool passed() const;
+};
+
+// Plays each frequency through the generator panel's controls, waits until the output carries it,
+// takes the next capture run that starts after that, and measures both channels. `form` must have
+// started (no start-up error); its playback must be running.
+SelfTestOutcome runSelfTest(TForm1& form, const HeadlessSteps& steps);
+
+// The table, the note on the read-out, and the verdict: a line per failing row, or "passed".
+QString selfTestText(const SelfTestOutcome& outcome);
+
+}  // namespace app

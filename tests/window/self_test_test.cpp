@@ -1,0 +1,121 @@
+// The self-test's analysis of a capture run, on synthetic stereo captures whose frequencies are
+// known exactly.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "app/SelfTest.h"
+
+namespace {
+
+using app::CaptureChannel;
+using app::Verdict;
+
+constexpr int kRate = 44100;
+constexpr size_t kRunFrames = 44100;  // one capture run
+constexpr double kGenerator = 3276;   // the generator's start amplitude
+
+struct Signal {
+    double hz = 0.0;  // 0: none
+    double amplitude = kGenerator;
+    int noise = 0;  // uniform noise of up to this many units either way, fixed seed
+};
+
+// Interleaved R, L frames. The sines start a fraction of a sample into their period, so that no
+// crossing falls on a sample; values beyond the 16-bit range are clipped as a card clips them.
+std::vector<int16_t> capture(const Signal& r, const Signal& l) {
+    std::mt19937 random(20240611);
+    std::vector<int16_t> values;
+    for (size_t k = 0; k < kRunFrames; ++k) {
+        for (const Signal& s : {r, l}) {
+            std::uniform_int_distribution<int> noise(-s.noise, s.noise);
+            const double t = (static_cast<double>(k) + 0.37) / kRate;
+            const double v =
+                s.amplitude * std::sin(2 * std::numbers::pi * s.hz * t) + noise(random);
+            values.push_back(static_cast<int16_t>(std::clamp(std::lround(v), -32768L, 32767L)));
+        }
+    }
+    return values;
+}
+
+struct Expected {
+    double setHz;
+    Verdict verdict;
+    std::optional<double> foundHz;  // none: no frequency may be found
+};
+
+// Interpolated crossings put a clean sine's frequency within a thousandth of a hertz (crossings
+// taken at whole samples would be off by about 0.005 Hz); noise moves them by a sample or so.
+constexpr double kCleanToleranceHz = 0.001;
+constexpr double kNoisyToleranceHz = 0.1;
+
+struct Case {
+    const char* what;
+    Signal r, l;
+    Expected onR, onL;
+    double toleranceHz = kCleanToleranceHz;
+};
+
+TEST(SelfTestAnalysis, VerdictAndFrequencyPerChannel) {
+    const std::vector<Case> cases{
+        // Each of the test's frequencies, a different one on each channel.
+        {"100 / 2000", {100}, {2000}, {100, Verdict::Pass, 100}, {2000, Verdict::Pass, 2000}},
+        {"440 / 1000", {440}, {1000}, {440, Verdict::Pass, 440}, {1000, Verdict::Pass, 1000}},
+        {"1000 / 440", {1000}, {440}, {1000, Verdict::Pass, 1000}, {440, Verdict::Pass, 440}},
+        {"2000 / 100", {2000}, {100}, {2000, Verdict::Pass, 2000}, {100, Verdict::Pass, 100}},
+        {"silence", {}, {}, {440, Verdict::Silence, {}}, {440, Verdict::Silence, {}}},
+        // 300 units is below 1% of full scale (328), though a frequency is found.
+        {"faint",
+         {440, 300},
+         {440, 300},
+         {440, Verdict::Silence, 440},
+         {440, Verdict::Silence, 440}},
+        {"clipped R",
+         {440, 40000},
+         {440},
+         {440, Verdict::Clipping, 440},
+         {440, Verdict::Pass, 440}},
+        {"wrong frequency",
+         {500},
+         {440},
+         {440, Verdict::WrongFrequency, 500},
+         {500, Verdict::WrongFrequency, 440}},
+        // The 1% tolerance: 444 Hz is 0.91% above 440, 445 Hz 1.14%.
+        {"tolerance", {444}, {445}, {440, Verdict::Pass, 444}, {440, Verdict::WrongFrequency, 445}},
+        // Noise that crosses zero several times around each crossing of the sine.
+        {"noisy sine",
+         {1000, kGenerator, 400},
+         {100, kGenerator, 400},
+         {1000, Verdict::Pass, 1000},
+         {100, Verdict::Pass, 100},
+         kNoisyToleranceHz},
+        // An idle input's noise alone makes no crossings.
+        {"noise alone",
+         {0, 0, 60},
+         {0, 0, 150},
+         {440, Verdict::Silence, {}},
+         {440, Verdict::Silence, {}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<int16_t> values = capture(c.r, c.l);
+        for (const auto& [channel, expected] :
+             {std::pair{CaptureChannel::R, c.onR}, std::pair{CaptureChannel::L, c.onL}}) {
+            SCOPED_TRACE(channel == CaptureChannel::R ? "R" : "L");
+            const app::ChannelFinding found = app::analyseChannel(values, channel, kRate);
+            EXPECT_EQ(app::judge(found, expected.setHz), expected.verdict);
+            ASSERT_EQ(found.frequencyHz.has_value(), expected.foundHz.has_value());
+            if (expected.foundHz) {
+                EXPECT_NEAR(*found.frequencyHz, *expected.foundHz, c.toleranceHz);
+            }
+        }
+    }
+}
+
+}  // namespace
