@@ -91,7 +91,12 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption selfTest(
         QStringLiteral("self-test"),
         QStringLiteral("Checks that the generator's output arrives on both inputs (see above)."));
-    parser.addOptions({help, capture, playback, mixer, sim, passes, report, screenshot, selfTest});
+    const QCommandLineOption generator(
+        QStringLiteral("generator"),
+        QStringLiteral("Starts with the generator's controls in the bottom strip instead of the "
+                       "time shift (F2 switches)."));
+    parser.addOptions(
+        {help, capture, playback, mixer, sim, passes, report, screenshot, selfTest, generator});
 
     if (!parser.parse(withSimDefault(arguments))) return failure(parser.errorText());
     if (parser.isSet(help)) {
@@ -148,6 +153,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         o.passes = n;
     }
 
+    o.showGenerator = parser.isSet(generator);
     o.selfTest = parser.isSet(selfTest);
     if (o.selfTest && o.passes)
         return failure(QStringLiteral("--self-test makes its own passes; leave out --passes"));

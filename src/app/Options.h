@@ -22,11 +22,12 @@ struct Options {
     QString mixerDevice = QStringLiteral("default");  // ALSA control name
     bool simulated = false;
     SimSignal simSignal = SimSignal::Demo;
-    QString simFile;            // with SimSignal::File
-    std::optional<int> passes;  // headless: run exactly this many idle passes, then exit
-    QString reportPath;         // JSON report of the read-outs and key state
-    QString screenshotPath;     // PNG of the window
-    bool selfTest = false;      // play the generator into the capture and check what arrives
+    QString simFile;             // with SimSignal::File
+    std::optional<int> passes;   // headless: run exactly this many idle passes, then exit
+    QString reportPath;          // JSON report of the read-outs and key state
+    QString screenshotPath;      // PNG of the window
+    bool showGenerator = false;  // the bottom strip shows the generator's controls at start
+    bool selfTest = false;       // play the generator into the capture and check what arrives
 };
 
 // Idle passes of a headless run without --passes: enough for a full capture run of four buffers

@@ -21,6 +21,7 @@
 #include "platform/alsa/AlsaWaveDriver.h"
 #include "platform/sim/SignalSource.h"
 #include "platform/sim/SimCard.h"
+#include "window/GeneratorStrip.h"
 #include "window/Screenshot.h"
 #include "window/SignalClose.h"
 
@@ -205,6 +206,7 @@ int run(int argc, char** argv) {
 
     app::TForm1 form(app::Platform{driver, loop},
                      headless ? app::IdleDriving::Caller : app::IdleDriving::EventLoop);
+    if (options.showGenerator) form.design().Strip->showGenerator(true);
     form.showWindow();
 
     // A headless pass: on the simulated card one capture buffer's time passes after it, on ALSA it

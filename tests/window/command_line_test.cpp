@@ -86,10 +86,12 @@ TEST(CommandLine, DevicesPassesAndOutputs) {
     EXPECT_EQ(o.screenshotPath, QStringLiteral("s.png"));
     EXPECT_FALSE(o.selfTest);
     EXPECT_TRUE(parse({"--sim", "--self-test"}).options.selfTest);
+    EXPECT_TRUE(parse({"--generator"}).options.showGenerator);
 
     const app::Options defaults = parse({}).options;
     EXPECT_EQ(defaults.captureDevice, QStringLiteral("default"));
     EXPECT_FALSE(defaults.passes.has_value());
+    EXPECT_FALSE(defaults.showGenerator);
     EXPECT_EQ(parse({"--help"}).outcome, Outcome::Help);
 }
 
