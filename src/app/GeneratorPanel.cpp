@@ -73,6 +73,13 @@ constexpr int kKHzTextDecimals = 1;
 
 }  // namespace
 
+// The generator sounds from here on for the life of the window. A second failure is not reported:
+// the scope measures without it.
+void TForm1::StartGenerator() {
+    auto& playback = instrument_.AudioOut1;
+    if (!playback->StartDevice(&playback)) playback->StartDevice(&playback);
+}
+
 void TForm1::ShowAmplitudeReadout() {
     instrument_.NumText.setInteger(millivolts(instrument_.GeneratorAmplitude));
     NumText40 line;

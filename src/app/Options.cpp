@@ -71,8 +71,14 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
                                       QStringLiteral("NAME"));
     const QCommandLineOption mixer(
         QStringLiteral("mixer-device"),
-        QStringLiteral("ALSA mixer device (default: default); used once the mixer is set up."),
+        QStringLiteral("ALSA mixer device (default: the card of the capture device, else the "
+                       "first card that can record, else default)."),
         QStringLiteral("NAME"));
+    const QCommandLineOption mixerProgram(
+        QStringLiteral("mixer-program"),
+        QStringLiteral("The program the \"mixážní pult\" command starts (default: pavucontrol, "
+                       "qasmixer or alsamixer, the first found)."),
+        QStringLiteral("COMMAND"));
     const QCommandLineOption sim(
         kSimOption,
         QStringLiteral("Uses the simulated sound card instead of ALSA: --sim alone, or "
@@ -95,8 +101,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("generator"),
         QStringLiteral("Starts with the generator's controls in the bottom strip instead of the "
                        "time shift (F2 switches)."));
-    parser.addOptions(
-        {help, capture, playback, mixer, sim, passes, report, screenshot, selfTest, generator});
+    parser.addOptions({help, capture, playback, mixer, mixerProgram, sim, passes, report,
+                       screenshot, selfTest, generator});
 
     if (!parser.parse(withSimDefault(arguments))) return failure(parser.errorText());
     if (parser.isSet(help)) {
@@ -114,8 +120,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     Options& o = result.options;
     for (const auto& [option, target] :
          {std::pair{&capture, &o.captureDevice}, std::pair{&playback, &o.playbackDevice},
-          std::pair{&mixer, &o.mixerDevice}, std::pair{&report, &o.reportPath},
-          std::pair{&screenshot, &o.screenshotPath}}) {
+          std::pair{&mixer, &o.mixerDevice}, std::pair{&mixerProgram, &o.mixerProgram},
+          std::pair{&report, &o.reportPath}, std::pair{&screenshot, &o.screenshotPath}}) {
         if (!parser.isSet(*option)) continue;
         *target = parser.value(*option);
         if (target->isEmpty())

@@ -19,7 +19,8 @@ enum class SimSignal {
 struct Options {
     QString captureDevice = QStringLiteral("default");  // ALSA PCM names
     QString playbackDevice = QStringLiteral("default");
-    QString mixerDevice = QStringLiteral("default");  // ALSA control name
+    QString mixerDevice;   // ALSA control name; empty: the card behind the capture device
+    QString mixerProgram;  // the mixing desk command's program; empty: the first one found
     bool simulated = false;
     SimSignal simSignal = SimSignal::Demo;
     QString simFile;             // with SimSignal::File

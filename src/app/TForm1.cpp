@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/MixerProgram.h"
 #include "instrument/TimeBase.h"
 #include "window/Controls.h"
 #include "window/MessagePump.h"
@@ -55,9 +56,12 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
       ui_(window::buildDesign(*this, screen_.image())),
       panel_(ui_, screen_),
       instrument_(panel_, platform.driver, platform.loop),
+      AudioMixer1(std::make_unique<audio::TAudioMixer>(platform.mixer, platform.loop)),
+      volumes_(platform.mixer),
       loop_(platform.loop),
       idleDriving_(idle) {
     pump_ = new window::MessagePump(loop_, this);
+    mixerPrograms_ = new ChildReaper(this);
     idle_ = new window::IdleHandler([this](bool& done) { idleHandler(done); }, this);
     ui_.Client->OnResize = [this](int, int) { FormResize(); };
     connectHandlers();
@@ -98,8 +102,9 @@ void TForm1::connectHandlers() {
     connect(ui_.file1, &QAction::triggered, this, [this] { userAction([this] { file1Click(); }); });
     connect(ui_.Button2, &QPushButton::clicked, this,
             [this] { userAction([this] { Button2Click(); }); });
-    // The other menu entries are headings and do nothing when chosen. The mixer program entry
-    // comes with the mixer.
+    connect(ui_.mixer1, &QAction::triggered, this,
+            [this] { userAction([this] { mixer1Click(); }); });
+    // The other menu entries are headings and do nothing when chosen.
 }
 
 template <typename Handler>
@@ -213,6 +218,7 @@ void TForm1::FormCreate() {
 
 void TForm1::showWindow() {
     show();
+    if (!mixerError_.isEmpty()) reportError(mixerError_);
     if (!startupError_.isEmpty()) reportError(startupError_);
 }
 
@@ -285,24 +291,6 @@ void TForm1::placeScaleLabels() {
     setTop(ui_.Edit2, clientHeight() / 2 - kUpperLabelAboveCentre);
     setTop(ui_.Edit19, clientHeight() / 2 + kLowerLabelBelowCentre);
     setTop(ui_.Edit5, clientHeight() / 2 + kLowerLabelBelowCentre);
-}
-
-// --- Seams ------------------------------------------------------------------------------------
-
-// The wave-output and auxiliary volumes are saved at start and put back at close by the device
-// volume service, which comes with the mixer. Until then there is nothing to save or restore.
-void TForm1::SaveVolumes() {}
-void TForm1::RestoreVolumes() {}
-
-// AudioMixer1 (LINE IN alone selected for recording, the playback and recording levels written)
-// comes with the mixer. Until then the card's mixer is left as it is.
-void TForm1::SetUpMixer() {}
-
-// The generator sounds from here on for the life of the window. A second failure is not reported:
-// the scope measures without it.
-void TForm1::StartGenerator() {
-    auto& playback = instrument_.AudioOut1;
-    if (!playback->StartDevice(&playback)) playback->StartDevice(&playback);
 }
 
 // --- Idle handler -----------------------------------------------------------------------------

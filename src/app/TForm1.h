@@ -10,9 +10,13 @@
 #include <QTimer>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 
+#include "audio/AudioMixer.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
+#include "platform/MixerDriver.h"
 #include "platform/WaveDriver.h"
 #include "window/ScreenCanvas.h"
 #include "window/WidgetPanel.h"
@@ -25,10 +29,13 @@ class MessagePump;
 
 namespace app {
 
+class ChildReaper;
+
 // The platform the window runs on: ALSA for the program, the simulated card for tests and --sim.
 struct Platform {
     platform::WaveDriver& driver;
     platform::MessageLoop& loop;
+    platform::MixerDriver& mixer;  // the card's mixer and its device volumes
 };
 
 // Who runs the idle passes: the event loop whenever it has nothing else to do (the program's
@@ -68,6 +75,10 @@ class TForm1 final : public QMainWindow {
     void ComboBox4Click() { instrument_.ComboBox4Click(); }
     void ScrollBar3Change() { instrument_.ScrollBar3Change(); }
     void file1Click() { instrument_.file1Click(); }
+    // "mixážní pult": starts the mixer program (setMixerProgram, else one found on PATH) without
+    // waiting; nothing happens when none can be started.
+    void mixer1Click();
+    void setMixerProgram(const QString& commandLine) { mixerProgram_ = commandLine; }
 
     // Generator panel (GeneratorPanel.cpp).
     void ScrollBar4Change();
@@ -85,9 +96,17 @@ class TForm1 final : public QMainWindow {
 
     // The text of the exception that ended FormCreate early; empty when start-up completed.
     const QString& startupError() const { return startupError_; }
+    // The text of the mixer's exception at start-up, which skipped the rest of the mixer's set-up
+    // but not the rest of start-up; empty when the mixer opened.
+    const QString& mixerError() const { return mixerError_; }
     // Tells the user of a failure: a message box for the window, a line on stderr for a window
     // whose passes the caller runs.
     void reportError(const QString& text);
+
+    // The card's mixer: opened at start-up, LINE IN selected for recording, levels written.
+    const std::unique_ptr<audio::TAudioMixer>& mixer() const { return AudioMixer1; }
+    // Children of the mixing desk command that have not ended yet.
+    size_t mixerProgramsRunning() const;
 
     const instrument::Instrument& instrument() const { return instrument_; }
     instrument::Instrument& instrument() { return instrument_; }
@@ -116,7 +135,7 @@ class TForm1 final : public QMainWindow {
     void setClientHeight(int height);
     void placeScaleLabels();
 
-    // Seams for the parts that come with the mixer and the generator.
+    // Start-up and close of the mixer and the device volumes (MixerSetUp.cpp).
     void SaveVolumes();
     void RestoreVolumes();
     void SetUpMixer();
@@ -134,6 +153,17 @@ class TForm1 final : public QMainWindow {
     window::Design ui_;
     window::WidgetPanel panel_;
     instrument::Instrument instrument_;
+    std::unique_ptr<audio::TAudioMixer> AudioMixer1;
+
+    // The device volumes in force before start-up, put back at close. Only those that could be
+    // read are written back.
+    platform::MixerDriver& volumes_;
+    std::optional<uint32_t> SavedWaveOutVolume;
+    std::optional<uint32_t> SavedAuxVolume1, SavedAuxVolume2, SavedAuxVolume3, SavedAuxVolume4,
+        SavedAuxVolume5;
+    QString mixerProgram_;
+    ChildReaper* mixerPrograms_ = nullptr;
+    QString mixerError_;
 
     platform::MessageLoop& loop_;
     window::MessagePump* pump_ = nullptr;

@@ -17,10 +17,13 @@
 #include "app/TForm1.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
+#include "platform/MixerDriver.h"
 #include "platform/WaveTypes.h"
+#include "platform/alsa/AlsaMixerDriver.h"
 #include "platform/alsa/AlsaWaveDriver.h"
 #include "platform/sim/SignalSource.h"
 #include "platform/sim/SimCard.h"
+#include "platform/sim/SimMixer.h"
 #include "window/GeneratorStrip.h"
 #include "window/Screenshot.h"
 #include "window/SignalClose.h"
@@ -204,8 +207,22 @@ int run(int argc, char** argv) {
     }
     platform::WaveDriver& driver = simCard ? static_cast<platform::WaveDriver&>(*simCard) : *alsa;
 
-    app::TForm1 form(app::Platform{driver, loop},
+    // The simulated card has a typical card's mixer; on ALSA the mixer is the card behind the
+    // capture device unless the user names one.
+    std::unique_ptr<platform::MixerDriver> mixer;
+    if (simCard) {
+        mixer = std::make_unique<platform::sim::SimMixer>();
+    } else {
+        const std::string device =
+            options.mixerDevice.isEmpty()
+                ? platform::alsa::mixerDeviceFor(options.captureDevice.toStdString())
+                : options.mixerDevice.toStdString();
+        mixer = std::make_unique<platform::alsa::AlsaMixerDriver>(device);
+    }
+
+    app::TForm1 form(app::Platform{driver, loop, *mixer},
                      headless ? app::IdleDriving::Caller : app::IdleDriving::EventLoop);
+    form.setMixerProgram(options.mixerProgram);
     if (options.showGenerator) form.design().Strip->showGenerator(true);
     form.showWindow();
 

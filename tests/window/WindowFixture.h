@@ -16,6 +16,7 @@
 #include "platform/MessageLoop.h"
 #include "platform/sim/SignalSource.h"
 #include "platform/sim/SimCard.h"
+#include "platform/sim/SimMixer.h"
 
 // Texts in failure messages, as UTF-8.
 inline std::ostream& operator<<(std::ostream& os, const QString& text) {
@@ -32,7 +33,7 @@ class WindowOnSimCard {
     explicit WindowOnSimCard(std::unique_ptr<platform::sim::StereoSource> source = nullptr,
                              app::IdleDriving idle = app::IdleDriving::Caller) {
         if (source) card.setSource(std::move(source));
-        form = std::make_unique<app::TForm1>(app::Platform{card, loop}, idle);
+        form = std::make_unique<app::TForm1>(app::Platform{card, loop, mixer}, idle);
         form->showWindow();
     }
 
@@ -52,6 +53,7 @@ class WindowOnSimCard {
 
     platform::MessageLoop loop;
     platform::sim::SimCard card{platform::sim::Clock::Manual};
+    platform::sim::SimMixer mixer;
     std::unique_ptr<app::TForm1> form;
 };
 

@@ -75,12 +75,14 @@ TEST(CommandLine, SimulatedCardSignals) {
 TEST(CommandLine, DevicesPassesAndOutputs) {
     const ParsedCommandLine parsed =
         parse({"--capture-device", "hw:1", "--playback-device=plughw:0", "--mixer-device", "hw:2",
-               "--passes", "7", "--report", "r.json", "--screenshot", "s.png"});
+               "--mixer-program", "qasmixer -x", "--passes", "7", "--report", "r.json",
+               "--screenshot", "s.png"});
     ASSERT_EQ(parsed.outcome, Outcome::Run) << parsed.text.toStdString();
     const app::Options& o = parsed.options;
     EXPECT_EQ(o.captureDevice, QStringLiteral("hw:1"));
     EXPECT_EQ(o.playbackDevice, QStringLiteral("plughw:0"));
     EXPECT_EQ(o.mixerDevice, QStringLiteral("hw:2"));
+    EXPECT_EQ(o.mixerProgram, QStringLiteral("qasmixer -x"));
     EXPECT_EQ(o.passes, 7);
     EXPECT_EQ(o.reportPath, QStringLiteral("r.json"));
     EXPECT_EQ(o.screenshotPath, QStringLiteral("s.png"));
@@ -90,6 +92,7 @@ TEST(CommandLine, DevicesPassesAndOutputs) {
 
     const app::Options defaults = parse({}).options;
     EXPECT_EQ(defaults.captureDevice, QStringLiteral("default"));
+    EXPECT_TRUE(defaults.mixerDevice.isEmpty()) << "chosen from the capture device";
     EXPECT_FALSE(defaults.passes.has_value());
     EXPECT_FALSE(defaults.showGenerator);
     EXPECT_EQ(parse({"--help"}).outcome, Outcome::Help);

@@ -10,6 +10,7 @@
 
 #include "WindowFixture.h"
 #include "generator/Sine.h"
+#include "platform/sim/SimMixer.h"
 #include "window/Controls.h"
 
 namespace {
@@ -221,8 +222,9 @@ TEST(GeneratorPanel, OffItemSilencesTheOutputAndAnyRangeBringsItBack) {
 TEST(GeneratorPanel, BusyOutputLeavesTheScopeMeasuring) {
     platform::MessageLoop loop;
     platform::sim::SimCard card;
+    platform::sim::SimMixer mixer;
     card.setBusy(platform::Direction::Playback, true);
-    app::TForm1 form(app::Platform{card, loop}, app::IdleDriving::Caller);
+    app::TForm1 form(app::Platform{card, loop, mixer}, app::IdleDriving::Caller);
     EXPECT_TRUE(form.startupError().isEmpty());
     EXPECT_FALSE(form.instrument().AudioOut1->DeviceOpen());
     EXPECT_TRUE(form.idleHandlerInstalled());

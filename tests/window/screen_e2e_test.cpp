@@ -23,6 +23,7 @@
 #include "WindowFixture.h"
 #include "app/Report.h"
 #include "platform/alsa/AlsaWaveDriver.h"
+#include "platform/sim/SimMixer.h"
 #include "support/LoopPlayer.h"
 
 namespace {
@@ -82,7 +83,8 @@ TEST(ScreenEndToEnd, SquareOnRIsReadOutAndDrawnFromAFallingEdge) {
     const std::string playError = player.start();
     ASSERT_TRUE(playError.empty()) << playError;
 
-    app::TForm1 form(app::Platform{driver, loop}, app::IdleDriving::Caller);
+    platform::sim::SimMixer mixer;  // the sound server's mixer is not what this test is about
+    app::TForm1 form(app::Platform{driver, loop, mixer}, app::IdleDriving::Caller);
     form.show();
     ASSERT_TRUE(form.startupError().isEmpty()) << form.startupError();
     // The window's own generator plays into the same sink; the squares are to come back alone.

@@ -1,0 +1,93 @@
+// The window's use of the card's mixer: the device volumes saved at start-up and put back at
+// close, the mixer set up for measuring (LINE IN alone recorded, the playback levels full, the
+// other recording levels off), and the mixing desk command.
+#include <QString>
+
+#include "app/MixerProgram.h"
+#include "app/TForm1.h"
+
+namespace app {
+
+namespace {
+
+constexpr int32_t kFullLevel = 65535;
+constexpr int32_t kLevelOff = 0;
+
+std::optional<uint32_t> readVolume(platform::MMResult result, uint32_t volume) {
+    if (platform::failed(result)) return std::nullopt;
+    return volume;
+}
+
+// Both channels of a line's level, when the card has the line and the line has a level.
+void setLevel(audio::TSource* line, int32_t level) {
+    if (line == nullptr) return;
+    if (audio::TVolume* volume = line->Volume()) {
+        volume->SetLeft(level);
+        volume->SetRight(level);
+    }
+}
+
+}  // namespace
+
+// Before any change to the mixer: wave output, then the auxiliary devices 3, 2, 4, 1, 5. A device
+// the card lacks is not saved, and so not written back.
+void TForm1::SaveVolumes() {
+    uint32_t volume = 0;
+    SavedWaveOutVolume = readVolume(volumes_.waveOutVolume(volume), volume);
+    for (auto [id, saved] : {std::pair{3u, &SavedAuxVolume3}, std::pair{2u, &SavedAuxVolume2},
+                             std::pair{4u, &SavedAuxVolume4}, std::pair{1u, &SavedAuxVolume1},
+                             std::pair{5u, &SavedAuxVolume5}}) {
+        *saved = readVolume(volumes_.auxVolume(id, volume), volume);
+    }
+}
+
+void TForm1::RestoreVolumes() {
+    if (SavedWaveOutVolume) volumes_.setWaveOutVolume(*SavedWaveOutVolume);
+    for (auto [id, saved] : {std::pair{3u, &SavedAuxVolume3}, std::pair{2u, &SavedAuxVolume2},
+                             std::pair{4u, &SavedAuxVolume4}, std::pair{1u, &SavedAuxVolume1},
+                             std::pair{5u, &SavedAuxVolume5}}) {
+        if (*saved) volumes_.setAuxVolume(id, **saved);
+    }
+}
+
+// A mixer that cannot be opened is told to the user, and the rest of its set-up is skipped;
+// start-up goes on, so that the scope measures with the mixer as it is. Lines the card lacks are
+// skipped.
+void TForm1::SetUpMixer() {
+    audio::TAudioMixer& m = *AudioMixer1;
+    try {
+        m.Open();
+    } catch (const audio::EMixerID& e) {
+        mixerError_ = QString::fromUtf8(e.what());
+        return;
+    } catch (const audio::EMixerCaps& e) {
+        mixerError_ = QString::fromUtf8(e.what());
+        return;
+    } catch (const audio::EMixerOpen& e) {
+        mixerError_ = QString::fromUtf8(e.what());
+        return;
+    }
+    if (m.RecordDestination != nullptr && m.LineRecord != nullptr)
+        m.RecordDestination->SelectSource(m.LineRecord->SourceIndex);
+    setLevel(m.WaveOut, kFullLevel);
+    setLevel(m.SpeakersDestination, kFullLevel);
+    for (audio::TSource* line : {m.TelephoneRecord, m.CDRecord, m.AuxRecord, m.MicRecord})
+        setLevel(line, kLevelOff);
+    // LINE IN: right first, then left.
+    if (m.LineRecord != nullptr) {
+        if (audio::TVolume* volume = m.LineRecord->Volume()) {
+            volume->SetRight(kFullLevel);
+            volume->SetLeft(kFullLevel);
+        }
+    }
+}
+
+void TForm1::mixer1Click() {
+    mixerPrograms_->start(mixerCommand(mixerProgram_, qEnvironmentVariable("PATH")));
+}
+
+size_t TForm1::mixerProgramsRunning() const {
+    return mixerPrograms_->running();
+}
+
+}  // namespace app

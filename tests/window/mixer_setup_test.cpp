@@ -1,0 +1,151 @@
+// The window and the card's mixer: start-up selects LINE IN alone for recording and writes the
+// levels, a machine without a usable mixer still measures, closing puts the device volumes back,
+// and the mixing desk command starts a program without waiting for it.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <vector>
+
+#include "WindowFixture.h"
+#include "platform/sim/SimMixer.h"
+
+namespace {
+
+using platform::sim::SimDestination;
+using platform::sim::SimLine;
+using platform::sim::SimMixer;
+using platform::sim::SimMixerTree;
+namespace component = platform::component;
+
+// What the card holds now for a control of a recognised line.
+std::vector<int32_t> cardValues(const SimMixer& mixer, const audio::TSource* line, int32_t index) {
+    if (line == nullptr || index < 0) return {};
+    return mixer.values(0, line->Controls[static_cast<size_t>(index)].ControlID);
+}
+
+struct OwnWindow {
+    explicit OwnWindow(std::vector<SimMixerTree> trees) : mixer(std::move(trees)) {
+        form = std::make_unique<app::TForm1>(app::Platform{card, loop, mixer},
+                                             app::IdleDriving::Caller);
+    }
+    platform::MessageLoop loop;
+    platform::sim::SimCard card;
+    SimMixer mixer;
+    std::unique_ptr<app::TForm1> form;
+};
+
+TEST(MixerSetUp, StartUpRecordsLineInAloneWithTheLevelsSet) {
+    window_test::WindowOnSimCard w;
+    const audio::TAudioMixer& m = *w.form->mixer();
+    ASSERT_TRUE(m.Active) << w.form->mixerError();
+    ASSERT_NE(m.LineRecord, nullptr);
+    std::vector<int32_t> lineOnly(
+        m.RecordDestination->Controls[static_cast<size_t>(m.RecordDestination->SelectIndex)]
+            .ItemCount,
+        0);
+    lineOnly[m.LineRecord->SourceIndex] = 1;  // the typical card's MUX maximum
+    EXPECT_EQ(cardValues(w.mixer, m.RecordDestination, m.RecordDestination->SelectIndex), lineOnly);
+    const std::vector<int32_t> full{65535, 65535}, off{0, 0};
+    EXPECT_EQ(cardValues(w.mixer, m.WaveOut, m.WaveOut->VolumeIndex), full);
+    EXPECT_EQ(cardValues(w.mixer, m.SpeakersDestination, m.SpeakersDestination->VolumeIndex), full);
+    EXPECT_EQ(cardValues(w.mixer, m.LineRecord, m.LineRecord->VolumeIndex), full);
+    EXPECT_EQ(cardValues(w.mixer, m.MicRecord, m.MicRecord->VolumeIndex), off);
+    EXPECT_EQ(cardValues(w.mixer, m.CDRecord, m.CDRecord->VolumeIndex), off);
+}
+
+TEST(MixerSetUp, MissingLinesAndAMissingMixerLeaveTheScopeMeasuring) {
+    // A card with no CD, telephone or auxiliary recording line, and no mixer at all.
+    SimMixerTree sparse;
+    SimLine master{component::kDstSpeakers, 2, 0, "Master", "Master", {{}}};
+    SimLine capture{component::kDstWaveIn,
+                    2,
+                    0,
+                    "Capture",
+                    "Capture",
+                    {{},
+                     {platform::control::kMux,
+                      platform::kControlMultiple | platform::kControlUniform,
+                      2,
+                      0,
+                      1,
+                      0,
+                      "Input",
+                      "Input Source",
+                      {"Mic", "Line"},
+                      {1, 0}}}};
+    sparse.destinations = {
+        SimDestination{master, {}},
+        SimDestination{capture,
+                       {SimLine{component::kSrcMicrophone, 2, 0, "Mic", "Mic", {{}}},
+                        SimLine{component::kSrcLine, 2, 0, "Line", "Line", {{}}}}}};
+    struct Case {
+        const char* name;
+        std::vector<SimMixerTree> trees;
+        const char* mixerError;
+    };
+    for (const Case& c :
+         std::vector<Case>{{"no CD or telephone line", {sparse}, ""},
+                           {"no mixer", {}, "No mixer device present in this system."}}) {
+        SCOPED_TRACE(c.name);
+        OwnWindow w(c.trees);
+        EXPECT_EQ(w.form->mixerError(), QString::fromUtf8(c.mixerError));
+        EXPECT_TRUE(w.form->startupError().isEmpty());
+        EXPECT_TRUE(w.form->idleHandlerInstalled());
+        EXPECT_TRUE(w.form->instrument().AudioIn1->DeviceOpen()) << "the first capture run started";
+        if (!c.trees.empty()) {
+            const uint32_t mux = w.mixer.controlId(0, 1, -1, 1);
+            EXPECT_EQ(w.mixer.values(0, mux), (std::vector<int32_t>{0, 1}));
+        }
+    }
+}
+
+TEST(MixerSetUp, ClosingPutsBackTheVolumesOfStartUp) {
+    SimMixer mixer;
+    mixer.setVolumeDevice(0, 0x11112222);
+    mixer.setVolumeDevice(3, 0x33334444);
+    mixer.setVolumeDevice(5, std::nullopt);  // the card has no video line
+    platform::MessageLoop loop;
+    platform::sim::SimCard card;
+    app::TForm1 form(app::Platform{card, loop, mixer}, app::IdleDriving::Caller);
+    form.show();
+    mixer.setWaveOutVolume(0xFFFFFFFF);  // the user turns things up in the mixer program
+    mixer.setAuxVolume(3, 0);
+    form.close();
+    EXPECT_EQ(mixer.volumeDevice(0), 0x11112222u);
+    EXPECT_EQ(mixer.volumeDevice(3), 0x33334444u);
+    EXPECT_FALSE(mixer.volumeDevice(5).has_value());
+}
+
+TEST(MixerSetUp, MixingDeskStartsAProgramWithoutWaitingAndReapsIt) {
+    QTemporaryDir bin;
+    const QString mark = bin.filePath(QStringLiteral("started"));
+    QFile desk(bin.filePath(QStringLiteral("pavucontrol")));
+    ASSERT_TRUE(desk.open(QIODevice::WriteOnly));
+    desk.write(QStringLiteral("#!/bin/sh\nsleep 0.3\ntouch '%1'\n").arg(mark).toUtf8());
+    desk.close();
+    desk.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+
+    window_test::WindowOnSimCard w;
+    qputenv("PATH", bin.path().toLocal8Bit());
+    w.form->design().mixer1->trigger();
+    qputenv("PATH", path);
+    EXPECT_FALSE(QFile::exists(mark)) << "the window did not wait for the program";
+    EXPECT_EQ(w.form->mixerProgramsRunning(), 1u);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(mark), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.form->mixerProgramsRunning(), size_t{0}, 10000);
+
+    // Nothing to start: nothing happens.
+    QTemporaryDir empty;
+    qputenv("PATH", empty.path().toLocal8Bit());
+    w.form->design().mixer1->trigger();
+    qputenv("PATH", path);
+    w.form->setMixerProgram(QStringLiteral("/nonexistent/mixer"));
+    w.form->design().mixer1->trigger();
+    EXPECT_EQ(w.form->mixerProgramsRunning(), 0u);
+}
+
+}  // namespace
