@@ -26,6 +26,12 @@ constexpr uint32_t kSourceMask = (1u << kLineIdShift) - 1;
 constexpr uint32_t encodeLineId(uint32_t destination, int32_t source) {
     return ((destination + 1) << kLineIdShift) | static_cast<uint32_t>(source + 1);
 }
+constexpr uint32_t destinationOf(uint32_t lineId) {
+    return (lineId >> kLineIdShift) - 1;  // ~0u for id 0: no destination
+}
+constexpr int32_t sourceOf(uint32_t lineId) {
+    return static_cast<int32_t>(lineId & kSourceMask) - 1;
+}
 
 // Words of a control's values: channels x max(items, 1).
 size_t valueWords(uint32_t channels, uint32_t items) {
@@ -180,9 +186,7 @@ SimLine* SimMixer::Impl::line(Mixer& m, uint32_t destination, int32_t source) {
 }
 
 SimLine* SimMixer::Impl::line(Mixer& m, uint32_t lineId) {
-    const uint32_t destination = (lineId >> kLineIdShift) - 1;
-    const auto source = static_cast<int32_t>(lineId & kSourceMask) - 1;
-    return lineId >> kLineIdShift == 0 ? nullptr : line(m, destination, source);
+    return line(m, destinationOf(lineId), sourceOf(lineId));
 }
 
 uint32_t SimMixer::Impl::firstControlId(const Mixer& m, uint32_t destination, int32_t source) {
@@ -248,8 +252,7 @@ MMResult SimMixer::Impl::lineControls(uint32_t mixerId, uint32_t lineId, uint32_
                                                   std::to_string(l->controls.size()) +
                                                   " controls, not " + std::to_string(count));
     }
-    const uint32_t first = firstControlId(m, (lineId >> kLineIdShift) - 1,
-                                          static_cast<int32_t>(lineId & kSourceMask) - 1);
+    const uint32_t first = firstControlId(m, destinationOf(lineId), sourceOf(lineId));
     out.clear();
     for (uint32_t i = 0; i < count; ++i) {
         const SimControl& c = l->controls[i];
@@ -449,7 +452,7 @@ void SimMixer::changeLine(uint32_t mixerId, uint32_t lineId, uint32_t flags) {
     Impl::Mixer* m = impl_->mixer(mixerId);
     SimLine* l = m ? Impl::line(*m, lineId) : nullptr;
     if (l == nullptr) return;
-    const bool isSource = (lineId & kSourceMask) != 0;
+    const bool isSource = sourceOf(lineId) >= 0;
     l->flags = isSource ? flags | kLineSource : flags & ~kLineSource;
     impl_->post(*m, MixerMessage::LineChange, lineId);
 }
