@@ -330,24 +330,19 @@ void TAudioMixer::UpdateLine(uint32_t D, int32_t S) {
 // The recording side is reached once the recording destination has been read: a source read from
 // then on feeds a recording destination. Which comes first differs from card to card.
 void TAudioMixer::Recognise(TSource& line, uint32_t componentType, int32_t S) noexcept {
+    const auto first = [](auto*& reference, auto* value) {
+        if (reference == nullptr) reference = value;
+    };
     if (S < 0) {
-        auto& destination = static_cast<TDestination&>(line);
-        TDestination** reference = nullptr;
-        switch (componentType) {
-            case component::kDstSpeakers:
-            case component::kDstHeadphones:
-                reference = &SpeakersDestination;
-                break;
-            case component::kDstWaveIn:
-                reference = &RecordDestination;
-                break;
-            case component::kDstVoiceIn:
-                reference = &VoiceDestination;
-                break;
-            default:
-                return;
+        auto* destination = static_cast<TDestination*>(&line);
+        if (componentType == component::kDstSpeakers ||
+            componentType == component::kDstHeadphones) {
+            first(SpeakersDestination, destination);
+        } else if (componentType == component::kDstWaveIn) {
+            first(RecordDestination, destination);
+        } else if (componentType == component::kDstVoiceIn) {
+            first(VoiceDestination, destination);
         }
-        if (*reference == nullptr) *reference = &destination;
         return;
     }
 
@@ -356,52 +351,40 @@ void TAudioMixer::Recognise(TSource& line, uint32_t componentType, int32_t S) no
         reference = &line;
         line.SourceIndex = static_cast<uint32_t>(S);
     };
-    const auto playOrRecord = [&](TSource*& play, TSource*& record) {
-        if (!recordingSide && play == nullptr) {
-            play = &line;
-        } else if (record == nullptr) {
-            takeForRecording(record);
+    if (componentType == component::kSrcLine) {
+        // The last LINE on the recording side is the one recorded.
+        if (!recordingSide && LinePlay == nullptr) {
+            LinePlay = &line;
+        } else {
+            takeForRecording(LineRecord);
         }
-    };
-    const auto first = [&](TSource*& reference) {
-        if (reference == nullptr) reference = &line;
-    };
-    switch (componentType) {
-        case component::kSrcLine:
-            // The last LINE on the recording side is the one recorded.
-            if (!recordingSide && LinePlay == nullptr) {
-                LinePlay = &line;
-            } else {
-                takeForRecording(LineRecord);
-            }
-            break;
-        case component::kSrcMicrophone:
-            playOrRecord(MicPlay, MicRecord);
-            break;
-        case component::kSrcCompactDisc:
-            playOrRecord(CDPlay, CDRecord);
-            break;
-        case component::kSrcTelephone:
-            playOrRecord(TelephonePlay, TelephoneRecord);
-            break;
-        case component::kSrcAuxiliary:
-            playOrRecord(AuxPlay, AuxRecord);
-            break;
-        case component::kSrcAnalog:
-            playOrRecord(AnalogPlay, AnalogRecord);
-            break;
-        case component::kSrcSynthesizer:
-            if (!recordingSide) first(Synthesizer);
-            break;
-        case component::kSrcPcSpeaker:
-            first(PCSpeaker);
-            break;
-        case component::kSrcWaveOut:
-            first(WaveOut);
-            break;
-        default:
-            break;
+        return;
     }
+    // Kinds found on both sides: the first on the playback side, the first on the recording side.
+    struct SidedKind {
+        uint32_t type;
+        TSource* TAudioMixer::*play;
+        TSource* TAudioMixer::*record;
+    };
+    static constexpr SidedKind kSidedKinds[] = {
+        {component::kSrcMicrophone, &TAudioMixer::MicPlay, &TAudioMixer::MicRecord},
+        {component::kSrcCompactDisc, &TAudioMixer::CDPlay, &TAudioMixer::CDRecord},
+        {component::kSrcTelephone, &TAudioMixer::TelephonePlay, &TAudioMixer::TelephoneRecord},
+        {component::kSrcAuxiliary, &TAudioMixer::AuxPlay, &TAudioMixer::AuxRecord},
+        {component::kSrcAnalog, &TAudioMixer::AnalogPlay, &TAudioMixer::AnalogRecord},
+    };
+    for (const SidedKind& kind : kSidedKinds) {
+        if (kind.type != componentType) continue;
+        if (!recordingSide && this->*kind.play == nullptr) {
+            this->*kind.play = &line;
+        } else if (this->*kind.record == nullptr) {
+            takeForRecording(this->*kind.record);
+        }
+        return;
+    }
+    if (componentType == component::kSrcSynthesizer && !recordingSide) first(Synthesizer, &line);
+    if (componentType == component::kSrcPcSpeaker) first(PCSpeaker, &line);
+    if (componentType == component::kSrcWaveOut) first(WaveOut, &line);
 }
 
 void TAudioMixer::UpdateControls(uint32_t D, int32_t S) {
