@@ -238,10 +238,17 @@ MMResult AlsaMixerDevice::setDetails(const ControlDetails& details) {
         return fail(MMResult::InvalidParam, "setDetails: no " + controlText(details.controlId));
     }
     if (Status s = checkLayout(*c, details); !s.ok()) return errors_->record(kLogDirection, s);
-    std::lock_guard lock(mutex_);
-    Status s = usable(*c);
-    if (s.ok()) s = write(*c, details.values, details.channels);
-    return errors_->record(kLogDirection, s);
+    {
+        std::lock_guard lock(mutex_);
+        Status s = usable(*c);
+        if (s.ok()) s = write(*c, details.values, details.channels);
+        if (!s.ok()) return errors_->record(kLogDirection, s);
+    }
+    // Not every control device tells the handle that wrote of its own change (PulseAudio's plugin
+    // does not), so the write posts its change itself; where the card does tell, a second
+    // message follows.
+    loop_.post(notify_, messageId(MixerMessage::ControlChange), identity(), c->info.controlId);
+    return MMResult::NoError;
 }
 
 Status AlsaMixerDevice::read(const TreeControl& c, std::span<int32_t> values,

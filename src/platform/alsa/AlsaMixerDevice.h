@@ -7,6 +7,8 @@
 // element (a change of a value), a LineChange for each line the element stands for (a change of
 // its description, or its removal, after which its controls fail with Error). An element that is
 // both a playback and a capture source posts for the controls of both, whichever side changed.
+// A successful setDetails posts its control's change itself, since not every control device
+// reports a handle's own writes back to it.
 //
 // Locking: mutex_ is held around every snd_mixer_* call, by the UI thread in the MixerDevice calls
 // and by the event thread around snd_mixer_poll_descriptors* and snd_mixer_handle_events (the
