@@ -339,6 +339,7 @@ TEST_F(AlsaMixerCard, MuteIsTheInverseOfThePlaybackSwitch) {
     const MixerControl mute = OpenCard::control(card.line(0, -1), control::kMute);
     EXPECT_EQ(card.get(mute, 1), std::vector{0});  // the card starts with Master on
     ASSERT_EQ(card.set(mute, {1}), MMResult::NoError);
+    EXPECT_TRUE(card.waitFor(MixerMessage::ControlChange, mute.controlId));  // our own write too
     EXPECT_EQ(other.read("Master Playback Switch"), (std::vector<long>{0, 0}));
     ASSERT_EQ(card.set(mute, {0}), MMResult::NoError);
     EXPECT_EQ(other.read("Master Playback Switch"), (std::vector<long>{1, 1}));
@@ -376,7 +377,11 @@ TEST_P(AlsaMixerSelect, SelectingLineLeavesItTheOnlyRecordingSource) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Selectors, AlsaMixerSelect,
-                         ::testing::Values(testcard::kSwitchCard, testcard::kEnumCard));
+                         ::testing::Values(testcard::kSwitchCard, testcard::kEnumCard),
+                         [](const auto& info) {
+                             return std::string(info.index == 0 ? "CaptureSwitches"
+                                                                : "Enumeration");
+                         });
 
 TEST_F(AlsaMixerCard, ChangesFromOutsidePostControlChangesForTheirControls) {
     OpenCard card(testcard::kSwitchCard);
@@ -389,6 +394,8 @@ TEST_F(AlsaMixerCard, ChangesFromOutsidePostControlChangesForTheirControls) {
     ASSERT_TRUE(card.waitFor(MixerMessage::ControlChange, cdLevel.controlId));
     EXPECT_EQ(card.get(cdLevel, 2), (std::vector<int32_t>{65535, 0}));
 
+    // CD is one of the MUX's items too, so the MUX's change came with it; the next must be new.
+    ASSERT_TRUE(card.waitFor(MixerMessage::ControlChange, mux.controlId));
     card.messages.received.clear();
     other.write("Capture Source", {1});  // CD
     ASSERT_TRUE(card.waitFor(MixerMessage::ControlChange, mux.controlId));
