@@ -1,0 +1,209 @@
+#include "platform/alsa/AlsaMixerDriver.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "platform/WaveDriver.h"
+#include "platform/alsa/AlsaError.h"
+#include "platform/alsa/AlsaMixerDevice.h"
+#include "platform/alsa/AlsaMixerTree.h"
+#include "platform/alsa/AlsaMixerValues.h"
+
+namespace platform::alsa {
+
+namespace {
+
+constexpr Direction kLogDirection = Direction::Playback;  // as AlsaMixerDevice files its details
+
+// The element of each volume device: wave output 0, then the auxiliary devices 1..5.
+constexpr std::array<const char*, 6> kVolumeElements{"PCM", "CD", "Line", "Mic", "Aux", "Video"};
+
+// PCM types whose first argument is a card.
+constexpr std::array<std::string_view, 6> kCardPcmTypes{"hw",    "plughw", "sysdefault",
+                                                        "front", "dsnoop", "dmix"};
+
+std::string_view trimQuotes(std::string_view s) {
+    if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front()) {
+        return s.substr(1, s.size() - 2);
+    }
+    return s;
+}
+
+bool hasCaptureElement(const std::string& device) {
+    AlsaMixerHandle mixer;
+    if (!AlsaMixerHandle::open(device, mixer).ok()) return false;
+    for (snd_mixer_elem_t* e = snd_mixer_first_elem(mixer.get()); e != nullptr;
+         e = snd_mixer_elem_next(e)) {
+        if (snd_mixer_selem_has_capture_volume(e) || snd_mixer_selem_has_capture_switch(e)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+AlsaMixerDriver::AlsaMixerDriver(std::string device)
+    : device_(std::move(device)), errors_(std::make_shared<ErrorLog>()) {
+    AlsaMixerHandle mixer;
+    Status s = AlsaMixerHandle::open(device_, mixer);
+    if (s.ok() && snd_mixer_first_elem(mixer.get()) == nullptr) {
+        s = Status::fail(MMResult::BadDeviceId, "mixer \"" + device_ + "\" has no elements");
+    }
+    if (!s.ok()) {
+        errors_->record(kLogDirection, s);
+        return;
+    }
+    mixer_ = std::move(mixer);
+    productName_ = cardName(device_);
+    if (productName_.empty()) productName_ = device_;
+    productName_.resize(std::min(productName_.size(), kMixerProductNameChars - 1));
+}
+
+AlsaMixerDriver::~AlsaMixerDriver() = default;
+
+uint32_t AlsaMixerDriver::deviceCount() const {
+    return mixer_ ? 1 : 0;
+}
+
+MMResult AlsaMixerDriver::checkId(uint32_t mixerId, const char* call) const {
+    if (mixerId < deviceCount()) return MMResult::NoError;
+    // Without a device the log already holds why the mixer could not be had.
+    if (deviceCount() == 0) return MMResult::BadDeviceId;
+    return errors_->record(kLogDirection,
+                           Status::fail(MMResult::BadDeviceId,
+                                        std::string(call) + ": mixer " + std::to_string(mixerId) +
+                                            " does not exist; the only one is \"" + device_ + '"'));
+}
+
+MMResult AlsaMixerDriver::capabilities(uint32_t mixerId, MixerCaps& caps) const {
+    if (MMResult r = checkId(mixerId, "capabilities"); failed(r)) return r;
+    caps.productName = productName_;
+    caps.destinations = kDestinations;
+    return MMResult::NoError;
+}
+
+MMResult AlsaMixerDriver::open(uint32_t mixerId, MessageLoop& loop, TargetId notify,
+                               std::unique_ptr<MixerDevice>& device) {
+    if (MMResult r = checkId(mixerId, "open"); failed(r)) return r;
+    return AlsaMixerDevice::open(device_, loop, notify, errors_, device);
+}
+
+Status AlsaMixerDriver::volumeElement(uint32_t volumeDevice, snd_mixer_elem_t*& elem) {
+    if (!mixer_ || volumeDevice >= kVolumeElements.size() ||
+        (elem = findElement(mixer_.get(), kVolumeElements[volumeDevice])) == nullptr ||
+        !snd_mixer_selem_has_playback_volume(elem)) {
+        const std::string what = volumeDevice == 0
+                                     ? std::string("wave output volume")
+                                     : "auxiliary device " + std::to_string(volumeDevice);
+        const std::string why =
+            !mixer_ ? "there is no mixer"
+            : volumeDevice < kVolumeElements.size()
+                ? "\"" + device_ + "\" has no " + kVolumeElements[volumeDevice] + " playback volume"
+                : "there are devices 1 to 5";
+        return Status::fail(MMResult::BadDeviceId, what + ": " + why);
+    }
+    // The handle keeps the values alsa-lib last read; let it catch up with changes made elsewhere.
+    if (const int err = snd_mixer_handle_events(mixer_.get()); err < 0) {
+        return Status::fail(MMResult::Error,
+                            callText("snd_mixer_handle_events", '"' + device_ + '"', err));
+    }
+    return {};
+}
+
+MMResult AlsaMixerDriver::volume(uint32_t volumeDevice, uint32_t& volume) {
+    snd_mixer_elem_t* elem = nullptr;
+    if (Status s = volumeElement(volumeDevice, elem); !s.ok())
+        return errors_->record(kLogDirection, s);
+    std::array<int32_t, 2> levels{};
+    if (const ElementResult r = readLevel(elem, Side::Playback, levels); !r.ok()) {
+        return errors_->record(
+            kLogDirection,
+            Status::fail(MMResult::Error, callText(r.call, '"' + device_ + '"', r.err)));
+    }
+    volume = static_cast<uint32_t>(levels[0]) | (static_cast<uint32_t>(levels[1]) << 16);
+    return MMResult::NoError;
+}
+
+MMResult AlsaMixerDriver::setVolume(uint32_t volumeDevice, uint32_t volume) {
+    snd_mixer_elem_t* elem = nullptr;
+    if (Status s = volumeElement(volumeDevice, elem); !s.ok())
+        return errors_->record(kLogDirection, s);
+    const std::array<int32_t, 2> levels{static_cast<int32_t>(volume & 0xFFFF),
+                                        static_cast<int32_t>(volume >> 16)};
+    if (const ElementResult r = writeLevel(elem, Side::Playback, levels); !r.ok()) {
+        return errors_->record(
+            kLogDirection,
+            Status::fail(MMResult::Error, callText(r.call, '"' + device_ + '"', r.err)));
+    }
+    return MMResult::NoError;
+}
+
+MMResult AlsaMixerDriver::waveOutVolume(uint32_t& volume) {
+    return this->volume(0, volume);
+}
+
+MMResult AlsaMixerDriver::setWaveOutVolume(uint32_t volume) {
+    return setVolume(0, volume);
+}
+
+MMResult AlsaMixerDriver::auxVolume(uint32_t auxId, uint32_t& volume) {
+    return auxId == 0
+               ? errors_->record(kLogDirection,
+                                 Status::fail(MMResult::BadDeviceId,
+                                              "auxiliary device 0: there are devices 1 to 5"))
+               : this->volume(auxId, volume);
+}
+
+MMResult AlsaMixerDriver::setAuxVolume(uint32_t auxId, uint32_t volume) {
+    return auxId == 0
+               ? errors_->record(kLogDirection,
+                                 Status::fail(MMResult::BadDeviceId,
+                                              "auxiliary device 0: there are devices 1 to 5"))
+               : setVolume(auxId, volume);
+}
+
+std::string AlsaMixerDriver::errorText(MMResult result) const {
+    return errors_->text(kLogDirection, result);
+}
+
+std::optional<std::string> cardControlName(std::string_view pcm) {
+    const size_t colon = pcm.find(':');
+    if (colon == std::string_view::npos) return std::nullopt;
+    const std::string_view type = pcm.substr(0, colon);
+    if (std::find(kCardPcmTypes.begin(), kCardPcmTypes.end(), type) == kCardPcmTypes.end()) {
+        return std::nullopt;
+    }
+    std::string_view args = pcm.substr(colon + 1);
+    for (bool first = true; !args.empty(); first = false) {
+        const size_t comma = args.find(',');
+        const std::string_view arg = args.substr(0, comma);
+        args = comma == std::string_view::npos ? std::string_view{} : args.substr(comma + 1);
+        const size_t equals = arg.find('=');
+        if (equals == std::string_view::npos) {
+            // Positional: the card comes first ("hw:1,0", "hw:Intel").
+            const std::string_view card = trimQuotes(arg);
+            if (!first || card.empty()) return std::nullopt;
+            return "hw:" + std::string(card);
+        }
+        if (arg.substr(0, equals) == "CARD") {
+            const std::string_view card = trimQuotes(arg.substr(equals + 1));
+            if (card.empty()) return std::nullopt;
+            return "hw:CARD=" + std::string(card);
+        }
+    }
+    return std::nullopt;
+}
+
+std::string mixerDeviceFor(const std::string& captureDevice) {
+    if (std::optional<std::string> card = cardControlName(captureDevice)) return *card;
+    int card = -1;
+    while (snd_card_next(&card) == 0 && card >= 0) {
+        const std::string device = "hw:" + std::to_string(card);
+        if (hasCaptureElement(device)) return device;
+    }
+    return "default";
+}
+
+}  // namespace platform::alsa

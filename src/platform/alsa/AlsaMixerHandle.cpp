@@ -1,0 +1,58 @@
+#include "platform/alsa/AlsaMixerHandle.h"
+
+#include <memory>
+#include <utility>
+
+#include "platform/alsa/AlsaError.h"
+
+namespace platform::alsa {
+
+AlsaMixerHandle::AlsaMixerHandle(AlsaMixerHandle&& other) noexcept
+    : mixer_(std::exchange(other.mixer_, nullptr)) {}
+
+AlsaMixerHandle& AlsaMixerHandle::operator=(AlsaMixerHandle&& other) noexcept {
+    if (this != &other) {
+        close();
+        mixer_ = std::exchange(other.mixer_, nullptr);
+    }
+    return *this;
+}
+
+Status AlsaMixerHandle::open(const std::string& device, AlsaMixerHandle& out) {
+    const std::string quoted = '"' + device + '"';
+    AlsaMixerHandle handle;
+    if (const int err = snd_mixer_open(&handle.mixer_, 0); err < 0) {
+        handle.mixer_ = nullptr;
+        return Status::fail(MMResult::Error, callText("snd_mixer_open", quoted, err));
+    }
+    // Each step that fails leaves `handle` to close what was opened.
+    if (const int err = snd_mixer_attach(handle.mixer_, device.c_str()); err < 0) {
+        return Status::fail(openResult(err), callText("snd_mixer_attach", quoted, err));
+    }
+    if (const int err = snd_mixer_selem_register(handle.mixer_, nullptr, nullptr); err < 0) {
+        return Status::fail(MMResult::Error, callText("snd_mixer_selem_register", quoted, err));
+    }
+    if (const int err = snd_mixer_load(handle.mixer_); err < 0) {
+        return Status::fail(MMResult::Error, callText("snd_mixer_load", quoted, err));
+    }
+    out = std::move(handle);
+    return {};
+}
+
+void AlsaMixerHandle::close() noexcept {
+    // snd_mixer_close detaches and frees everything; its result tells nothing a caller could use.
+    if (mixer_ != nullptr) snd_mixer_close(std::exchange(mixer_, nullptr));
+}
+
+std::string cardName(const std::string& device) {
+    snd_ctl_t* raw = nullptr;
+    if (snd_ctl_open(&raw, device.c_str(), SND_CTL_NONBLOCK) < 0) return {};
+    const std::unique_ptr<snd_ctl_t, int (*)(snd_ctl_t*)> ctl(raw, snd_ctl_close);
+    snd_ctl_card_info_t* info = nullptr;
+    snd_ctl_card_info_alloca(&info);
+    if (snd_ctl_card_info(ctl.get(), info) < 0) return {};
+    const char* name = snd_ctl_card_info_get_name(info);
+    return name != nullptr ? name : "";
+}
+
+}  // namespace platform::alsa

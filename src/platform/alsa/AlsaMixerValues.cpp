@@ -1,0 +1,148 @@
+#include "platform/alsa/AlsaMixerValues.h"
+
+#include <algorithm>
+
+namespace platform::alsa {
+
+namespace {
+
+// Rounds num / den to nearest for num >= 0, den > 0.
+int64_t divideRounded(int64_t num, int64_t den) {
+    return (num + den / 2) / den;
+}
+
+constexpr snd_mixer_selem_channel_id_t kLeft = SND_MIXER_SCHN_FRONT_LEFT;
+constexpr snd_mixer_selem_channel_id_t kRight = SND_MIXER_SCHN_FRONT_RIGHT;
+
+bool mono(snd_mixer_elem_t* elem, Side side) {
+    return side == Side::Capture ? snd_mixer_selem_is_capture_mono(elem) != 0
+                                 : snd_mixer_selem_is_playback_mono(elem) != 0;
+}
+
+}  // namespace
+
+int32_t levelFromRaw(long raw, long min, long max) {
+    if (max <= min) return 0;
+    const int64_t clamped = std::clamp(raw, min, max);
+    return static_cast<int32_t>(
+        divideRounded((clamped - min) * int64_t{kLevelMax}, int64_t{max} - min));
+}
+
+long rawFromLevel(int32_t level, long min, long max) {
+    if (max <= min) return min;
+    const int64_t clamped = std::clamp(level, 0, kLevelMax);
+    return min + static_cast<long>(divideRounded(clamped * (int64_t{max} - min), kLevelMax));
+}
+
+ElementResult readLevel(snd_mixer_elem_t* elem, Side side, std::span<int32_t> levels) {
+    const bool capture = side == Side::Capture;
+    long min = 0;
+    long max = 0;
+    int err = capture ? snd_mixer_selem_get_capture_volume_range(elem, &min, &max)
+                      : snd_mixer_selem_get_playback_volume_range(elem, &min, &max);
+    if (err < 0) {
+        return {err, capture ? "snd_mixer_selem_get_capture_volume_range"
+                             : "snd_mixer_selem_get_playback_volume_range"};
+    }
+    const bool isMono = mono(elem, side);
+    for (size_t c = 0; c < levels.size(); ++c) {
+        const snd_mixer_selem_channel_id_t channel = (c == 0 || isMono) ? kLeft : kRight;
+        long raw = 0;
+        err = capture ? snd_mixer_selem_get_capture_volume(elem, channel, &raw)
+                      : snd_mixer_selem_get_playback_volume(elem, channel, &raw);
+        if (err < 0) {
+            return {err, capture ? "snd_mixer_selem_get_capture_volume"
+                                 : "snd_mixer_selem_get_playback_volume"};
+        }
+        levels[c] = levelFromRaw(raw, min, max);
+    }
+    return {};
+}
+
+ElementResult writeLevel(snd_mixer_elem_t* elem, Side side, std::span<const int32_t> levels) {
+    const bool capture = side == Side::Capture;
+    long min = 0;
+    long max = 0;
+    int err = capture ? snd_mixer_selem_get_capture_volume_range(elem, &min, &max)
+                      : snd_mixer_selem_get_playback_volume_range(elem, &min, &max);
+    if (err < 0) {
+        return {err, capture ? "snd_mixer_selem_get_capture_volume_range"
+                             : "snd_mixer_selem_get_playback_volume_range"};
+    }
+    if (levels.size() == 1 || mono(elem, side)) {
+        const long raw = rawFromLevel(levels[0], min, max);
+        err = capture ? snd_mixer_selem_set_capture_volume_all(elem, raw)
+                      : snd_mixer_selem_set_playback_volume_all(elem, raw);
+        if (err < 0) {
+            return {err, capture ? "snd_mixer_selem_set_capture_volume_all"
+                                 : "snd_mixer_selem_set_playback_volume_all"};
+        }
+        return {};
+    }
+    for (size_t c = 0; c < 2; ++c) {
+        const long raw = rawFromLevel(levels[c], min, max);
+        const snd_mixer_selem_channel_id_t channel = c == 0 ? kLeft : kRight;
+        err = capture ? snd_mixer_selem_set_capture_volume(elem, channel, raw)
+                      : snd_mixer_selem_set_playback_volume(elem, channel, raw);
+        if (err < 0) {
+            return {err, capture ? "snd_mixer_selem_set_capture_volume"
+                                 : "snd_mixer_selem_set_playback_volume"};
+        }
+    }
+    return {};
+}
+
+ElementResult readMute(snd_mixer_elem_t* elem, bool& muted) {
+    muted = true;
+    const int channels = mono(elem, Side::Playback) ? 1 : 2;
+    for (int c = 0; c < channels; ++c) {
+        int on = 0;
+        const int err = snd_mixer_selem_get_playback_switch(elem, c == 0 ? kLeft : kRight, &on);
+        if (err < 0) return {err, "snd_mixer_selem_get_playback_switch"};
+        if (on != 0) muted = false;
+    }
+    return {};
+}
+
+ElementResult writeMute(snd_mixer_elem_t* elem, bool muted) {
+    const int err = snd_mixer_selem_set_playback_switch_all(elem, muted ? 0 : 1);
+    if (err < 0) return {err, "snd_mixer_selem_set_playback_switch_all"};
+    return {};
+}
+
+ElementResult readCaptureSwitch(snd_mixer_elem_t* elem, bool& on) {
+    on = false;
+    const int channels = mono(elem, Side::Capture) ? 1 : 2;
+    for (int c = 0; c < channels; ++c) {
+        int value = 0;
+        const int err = snd_mixer_selem_get_capture_switch(elem, c == 0 ? kLeft : kRight, &value);
+        if (err < 0) return {err, "snd_mixer_selem_get_capture_switch"};
+        if (value != 0) on = true;
+    }
+    return {};
+}
+
+ElementResult writeCaptureSwitch(snd_mixer_elem_t* elem, bool on) {
+    const int err = snd_mixer_selem_set_capture_switch_all(elem, on ? 1 : 0);
+    if (err < 0) return {err, "snd_mixer_selem_set_capture_switch_all"};
+    return {};
+}
+
+ElementResult readEnumItem(snd_mixer_elem_t* elem, unsigned& item) {
+    const int err = snd_mixer_selem_get_enum_item(elem, SND_MIXER_SCHN_MONO, &item);
+    if (err < 0) return {err, "snd_mixer_selem_get_enum_item"};
+    return {};
+}
+
+ElementResult writeEnumItem(snd_mixer_elem_t* elem, unsigned item) {
+    const int err = snd_mixer_selem_set_enum_item(elem, SND_MIXER_SCHN_MONO, item);
+    if (err < 0) return {err, "snd_mixer_selem_set_enum_item"};
+    // The other channels of a stereo selector; alsa-lib refuses a channel the element lacks.
+    for (int c = SND_MIXER_SCHN_MONO + 1; c <= SND_MIXER_SCHN_LAST; ++c) {
+        const auto channel = static_cast<snd_mixer_selem_channel_id_t>(c);
+        if (snd_mixer_selem_set_enum_item(elem, channel, item) < 0) break;
+    }
+    return {};
+}
+
+}  // namespace platform::alsa
