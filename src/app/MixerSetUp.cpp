@@ -13,8 +13,11 @@ namespace {
 constexpr int32_t kFullLevel = 65535;
 constexpr int32_t kLevelOff = 0;
 
-std::optional<uint32_t> readVolume(platform::MMResult result, uint32_t volume) {
-    if (platform::failed(result)) return std::nullopt;
+// The volume a read gave, or nothing when it failed.
+template <typename Read>
+std::optional<uint32_t> readVolume(Read read) {
+    uint32_t volume = 0;
+    if (platform::failed(read(volume))) return std::nullopt;
     return volume;
 }
 
@@ -32,12 +35,11 @@ void setLevel(audio::TSource* line, int32_t level) {
 // Before any change to the mixer: wave output, then the auxiliary devices 3, 2, 4, 1, 5. A device
 // the card lacks is not saved, and so not written back.
 void TForm1::SaveVolumes() {
-    uint32_t volume = 0;
-    SavedWaveOutVolume = readVolume(volumes_.waveOutVolume(volume), volume);
+    SavedWaveOutVolume = readVolume([this](uint32_t& v) { return volumes_.waveOutVolume(v); });
     for (auto [id, saved] : {std::pair{3u, &SavedAuxVolume3}, std::pair{2u, &SavedAuxVolume2},
                              std::pair{4u, &SavedAuxVolume4}, std::pair{1u, &SavedAuxVolume1},
                              std::pair{5u, &SavedAuxVolume5}}) {
-        *saved = readVolume(volumes_.auxVolume(id, volume), volume);
+        *saved = readVolume([this, id](uint32_t& v) { return volumes_.auxVolume(id, v); });
     }
 }
 
