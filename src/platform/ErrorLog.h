@@ -1,9 +1,10 @@
-// Failure reporting shared by the wave backends: the outcome of a step, and the log of failure
-// details that makes a driver's error texts say why a call failed.
+// Failure reporting shared by the backends: the outcome of a step, and the log of failure details
+// that makes a driver's error texts say why a call failed.
 #pragma once
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -20,7 +21,9 @@ struct Status {
     static Status fail(MMResult code, std::string detail) { return {code, std::move(detail)}; }
 };
 
-// The latest failure detail per direction and result code, shared by a driver and its streams.
+// The latest failure detail per direction and result code, shared by a driver and its streams. A
+// service without directions (the mixer) uses the calls without one, which share no detail with
+// either direction.
 class ErrorLog {
   public:
     // `source` introduces each detail in the texts: "(source: detail)", or "(detail)" if empty.
@@ -30,12 +33,18 @@ class ErrorLog {
     MMResult record(Direction direction, const Status& status);
     // The standard text of `code`, then the latest detail of this code and direction, if any.
     std::string text(Direction direction, MMResult code) const;
+    MMResult record(const Status& status);
+    std::string text(MMResult code) const;
 
   private:
+    using Key = std::pair<std::optional<Direction>, MMResult>;  // nullopt: no direction
+    MMResult keep(const Key& key, const Status& status);
+    std::string textOf(const Key& key) const;
+
     const std::string source_;
     // Guards details_: written by failing calls on the UI thread, read by errorText on any.
     mutable std::mutex mutex_;
-    std::map<std::pair<Direction, MMResult>, std::string> details_;
+    std::map<Key, std::string> details_;
 };
 
 }  // namespace platform

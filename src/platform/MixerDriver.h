@@ -39,7 +39,8 @@ constexpr uint32_t messageId(MixerMessage message) {
     return static_cast<uint32_t>(message);
 }
 
-// Field sizes of the names, terminating zero included: a name is cut to one less.
+// Field sizes of the names, terminating zero included: a name is cut to one less, or fewer so as
+// not to end in the middle of a UTF-8 character.
 inline constexpr size_t kMixerShortNameChars = 16;
 inline constexpr size_t kMixerNameChars = 64;
 inline constexpr size_t kMixerProductNameChars = 32;
@@ -140,9 +141,12 @@ struct MixerControl {
     std::vector<std::string> itemNames;
 };
 
-// Values of a control, as read or written: `channels` (1 for a uniform control) times
-// max(items, 1) words, channel-major: values[channel * max(items, 1) + item]. A boolean value is
-// 0 or nonzero; a level is within the control's bounds.
+// Values of a control, as read or written: `channels` times max(items, 1) words, channel-major:
+// values[channel * max(items, 1) + item]. `channels` is 1 or the line's number of channels; a
+// uniform control takes 1 only. `items` is the control's (0 unless kControlMultiple). A boolean
+// value is 0 or nonzero; a level is within the control's bounds. Of a single-select control (a
+// MUX), each channel written must have an item chosen (nonzero); the first chosen is taken and
+// the others are cleared.
 struct ControlDetails {
     uint32_t controlId = 0;
     uint32_t channels = 1;
@@ -164,9 +168,11 @@ class MixerDevice {
     // Every control of line `lineId`, in order; `count` must be the line's number of controls.
     virtual MMResult lineControls(uint32_t lineId, uint32_t count,
                                   std::vector<MixerControl>& controls) = 0;
-    // Reads or writes the values of `details.controlId`. The span must hold the words the
-    // channel and item counts ask for; fewer is InvalidParam. A written value outside the
-    // control's bounds is clamped into them.
+    // Reads or writes the values of `details.controlId`. An unknown control, channel or item
+    // counts other than the layout above allows, a span with fewer words than they ask for, or a
+    // single-select write with no item chosen is InvalidParam, and changes nothing. One channel
+    // read from a control of more gives channel 0; one written sets every channel alike. A
+    // written value outside the control's bounds is clamped into them.
     virtual MMResult getDetails(const ControlDetails& details) = 0;
     virtual MMResult setDetails(const ControlDetails& details) = 0;
 

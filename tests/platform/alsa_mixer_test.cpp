@@ -1,6 +1,8 @@
 // The ALSA mixer backend against alsa-lib itself: a card of the tests' own (testcard.h) with the
 // elements of a classic card, opened by name through the driver. The pure pieces (component types
-// from names, the card behind a PCM name, level scaling) are checked case by case.
+// from names, the card behind a PCM name, level scaling) are checked case by case. What every
+// backend must do (refusals, read-back, change messages) is mixer_contract_test's; here is what
+// the card's elements hold and how the tree is built from them.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -257,10 +259,6 @@ TEST_P(AlsaMixerTreeOf, SpeakersAndRecordingWithTheirSourcesTypedByName) {
     EXPECT_EQ(mux.flags, kControlMultiple | kControlUniform);
     EXPECT_EQ(mux.itemNames, GetParam().muxItems);
     EXPECT_EQ(mux.items, 3u);
-
-    MixerLine none;
-    EXPECT_EQ(card.device->lineInfo(2, -1, none), MMResult::InvalidParam);
-    EXPECT_EQ(card.device->lineInfo(0, 4, none), MMResult::InvalidParam);
 }
 
 // Exclusive capture switches list their elements in the mixer's order; an enumeration its items.
@@ -319,7 +317,6 @@ TEST_F(AlsaMixerCard, MuteIsTheInverseOfThePlaybackSwitch) {
     const MixerControl mute = OpenCard::control(card.line(0, -1), control::kMute);
     EXPECT_EQ(card.get(mute, 1), std::vector{0});  // the card starts with Master on
     ASSERT_EQ(card.set(mute, {1}), MMResult::NoError);
-    EXPECT_TRUE(card.waitFor(MixerMessage::ControlChange, mute.controlId));  // our own write too
     EXPECT_EQ(other.read("Master Playback Switch"), (std::vector<long>{0, 0}));
     ASSERT_EQ(card.set(mute, {0}), MMResult::NoError);
     EXPECT_EQ(other.read("Master Playback Switch"), (std::vector<long>{1, 1}));

@@ -6,12 +6,14 @@
 //   kName                          the instantiation's name;
 //   kPresentAux, kMissingAux       an auxiliary volume device the card has, and one it lacks;
 //   MixerDriver& driver()          whose device 0 shows kTestCard;
-//   changeFromOutside(id, values)  sets a control's values (all channels, channel-major) as another
-//                                  program would;
-//   letTimePass(MessageLoop&)      waits up to about 10 ms for change messages to be posted.
+//   changeFromOutside(id, values)  sets a level's or a mute's values (all channels, channel-major)
+//                                  as another program would;
+//   letTimePass(MessageLoop&)      waits a short while for change messages, returning when the
+//                                  loop has one; the suite gives up after 5 s.
 // Levels are written at their bounds only, which survive any scaling a backend applies.
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <array>
@@ -25,7 +27,10 @@
 
 #include "platform/MixerDriver.h"
 #include "platform/WaveDriver.h"
+#include "platform/alsa/AlsaMixerDriver.h"
+#include "platform/alsa/AlsaMixerValues.h"
 #include "platform/sim/SimMixer.h"
+#include "testcard.h"
 
 namespace {
 
@@ -43,18 +48,21 @@ struct DestinationShape {
     LineShape line;
     std::vector<LineShape> sources;  // also the items of a MUX on the destination
 };
-// The test card, in lineInfo's order.
+// The test card (testcard.h, recording source chosen by capture switches), in lineInfo's order.
 const std::vector<DestinationShape> kTestCard = {
-    {{cp::kDstSpeakers, "Master", 2, {ct::kVolume, ct::kMute}},
+    {{cp::kDstSpeakers, "Speakers", 2, {ct::kVolume, ct::kMute}},
      {{cp::kSrcWaveOut, "PCM", 2, {ct::kVolume, ct::kMute}},
       {cp::kSrcLine, "Line", 2, {ct::kVolume, ct::kMute}},
       {cp::kSrcCompactDisc, "CD", 2, {ct::kVolume, ct::kMute}},
       {cp::kSrcMicrophone, "Mic", 1, {ct::kVolume, ct::kMute}}}},
-    {{cp::kDstWaveIn, "Capture", 2, {ct::kVolume, ct::kMux}},
-     {{cp::kSrcLine, "Line", 2, {}},
-      {cp::kSrcCompactDisc, "CD", 2, {}},
-      {cp::kSrcMicrophone, "Mic", 1, {}}}},
+    {{cp::kDstWaveIn, "Recording", 2, {ct::kVolume, ct::kMux}},
+     {{cp::kSrcLine, "Line", 1, {}},
+      {cp::kSrcCompactDisc, "CD", 1, {}},
+      {cp::kSrcMicrophone, "Mic", 1, {ct::kVolume}}}},
 };
+
+const auto* const kTestCardEnvironment =
+    ::testing::AddGlobalTestEnvironment(new testcard::Environment);
 
 // The simulated mixer shaped as the test card, its long names longer than their fields.
 struct SimulatedMixer {
@@ -98,6 +106,63 @@ struct SimulatedMixer {
     void letTimePass(MessageLoop&) {}
 
     sim::SimMixer mixer{{tree()}};
+};
+
+// The ALSA mixer on the test card, fresh for each test; another program is a control handle of its
+// own on the card.
+struct AlsaMixer {
+    static constexpr const char* kName = "AlsaMixer";
+    static constexpr uint32_t kPresentAux = aux::kLine, kMissingAux = aux::kVideo;
+
+    MixerDriver& driver() { return mixer; }
+    void changeFromOutside(uint32_t id, const std::vector<int32_t>& values) {
+        const auto [element, type] = elementOf(id);
+        const size_t channels = other.read(element.c_str()).size();
+        const auto [min, max] =
+            type == ct::kMute ? std::pair(0L, 1L) : other.range(element.c_str());
+        std::vector<long> raw;
+        for (size_t c = 0; c < channels; ++c) {
+            const int32_t v = values.at(values.size() == 1 ? 0 : c);
+            raw.push_back(type == ct::kMute ? (v != 0 ? 0 : 1) : alsa::rawFromLevel(v, min, max));
+        }
+        other.write(element.c_str(), raw);
+    }
+    void letTimePass(MessageLoop& loop) {
+        pollfd fd{loop.wakeFd(), POLLIN, 0};
+        ::poll(&fd, 1, 100);
+    }
+
+    // The element behind a level or mute control, and the control's type, found through a
+    // device of its own.
+    std::pair<std::string, uint32_t> elementOf(uint32_t controlId) {
+        MessageLoop quiet;
+        std::unique_ptr<MixerDevice> device;
+        EXPECT_EQ(mixer.open(0, quiet, kNoTarget, device), MMResult::NoError);
+        for (uint32_t d = 0; device && d < kTestCard.size(); ++d) {
+            const auto sources = static_cast<int32_t>(kTestCard[d].sources.size());
+            for (int32_t s = -1; s < sources; ++s) {
+                MixerLine line;
+                std::vector<MixerControl> controls;
+                device->lineInfo(d, s, line);
+                device->lineControls(line.lineId, line.controls, controls);
+                for (const MixerControl& c : controls) {
+                    if (c.controlId != controlId) continue;
+                    const std::string owner = s >= 0   ? line.shortName
+                                              : d == 0 ? "Master"
+                                                       : "Capture";
+                    if (c.type == ct::kMute) return {owner + " Playback Switch", c.type};
+                    if (d == 0) return {owner + " Playback Volume", c.type};
+                    return {s < 0 ? owner + " Volume" : owner + " Capture Volume", c.type};
+                }
+            }
+        }
+        ADD_FAILURE() << "control " << controlId << " is no level or mute of the test card";
+        return {};
+    }
+
+    const bool fresh = (testcard::Environment::reset(), true);
+    alsa::AlsaMixerDriver mixer{testcard::kSwitchCard};
+    testcard::OtherHandle other{testcard::kSwitchCard};
 };
 
 struct BackendNames {
@@ -173,7 +238,7 @@ class MixerContract : public ::testing::Test {
     std::unique_ptr<MixerDevice> device = open(recorder);
 };
 
-using Backends = ::testing::Types<SimulatedMixer>;
+using Backends = ::testing::Types<SimulatedMixer, AlsaMixer>;
 TYPED_TEST_SUITE(MixerContract, Backends, BackendNames);
 
 TYPED_TEST(MixerContract, TheTreeIsTheTestCardsWithNamesInTheirFieldsAndDistinctPositiveIds) {
@@ -225,19 +290,24 @@ TYPED_TEST(MixerContract, CallsBeyondTheDevicesOrTheTreeOrWithoutRoomAreRefused)
     MixerDevice& device = *this->device;
     const MixerLine master = this->line(0, -1);
     const uint32_t level = this->control(0, -1, ct::kVolume).controlId;
+    const uint32_t mute = this->control(0, -1, ct::kMute).controlId;
+    const MixerControl mux = this->control(1, -1, ct::kMux);
     const uint32_t count = driver.deviceCount();
     const auto sources = [](uint32_t d) { return int32_t(kTestCard[d].sources.size()); };
     MixerLine line;
     std::vector<MixerControl> controls;
-    std::vector<int32_t> one(1, 0);
+    std::vector<int32_t> one(1, 0), room(2 * mux.items, 0), none(mux.items, 0);
     const ControlDetails noRoom{level, 2, 0, one}, noControl{0, 1, 0, one};
-    std::unique_ptr<MixerDevice> none;
+    const ControlDetails twoOnUniform{mute, 2, 0, room}, itemsOnLevel{level, 2, 1, room};
+    const ControlDetails fewerItems{mux.controlId, 1, mux.items - 1, room};
+    const ControlDetails noneChosen{mux.controlId, 1, mux.items, none};
+    std::unique_ptr<MixerDevice> notOpened;
     MixerCaps caps;
     uint32_t volume = 0;
     using enum MMResult;
     const std::pair<MMResult, std::function<MMResult()>> cases[] = {
         {BadDeviceId, [&] { return driver.capabilities(count, caps); }},
-        {BadDeviceId, [&] { return driver.open(count, this->loop, kNoTarget, none); }},
+        {BadDeviceId, [&] { return driver.open(count, this->loop, kNoTarget, notOpened); }},
         {InvalidParam, [&] { return device.lineInfo(uint32_t(kTestCard.size()), -1, line); }},
         {InvalidParam, [&] { return device.lineInfo(0, sources(0), line); }},
         {InvalidParam, [&] { return device.lineInfo(1, sources(1), line); }},
@@ -249,18 +319,25 @@ TYPED_TEST(MixerContract, CallsBeyondTheDevicesOrTheTreeOrWithoutRoomAreRefused)
         {InvalidParam, [&] { return device.getDetails(noRoom); }},
         {InvalidParam, [&] { return device.setDetails(noRoom); }},
         {InvalidParam, [&] { return device.getDetails(noControl); }},
+        {InvalidParam, [&] { return device.setDetails(twoOnUniform); }},
+        {InvalidParam, [&] { return device.setDetails(itemsOnLevel); }},
+        {InvalidParam, [&] { return device.getDetails(fewerItems); }},
+        {InvalidParam, [&] { return device.setDetails(noneChosen); }},
         {BadDeviceId, [&] { return driver.auxVolume(TypeParam::kMissingAux, volume); }},
         {BadDeviceId, [&] { return driver.setAuxVolume(TypeParam::kMissingAux, 0); }},
     };
-    const std::vector<int32_t> before = this->read(this->control(0, -1, ct::kVolume), 2);
+    const auto values = [&] {
+        return std::pair(this->read(this->control(0, -1, ct::kVolume), 2), this->read(mux, 1));
+    };
+    const auto before = values();
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& [expected, call] = cases[i];
         EXPECT_EQ(call(), expected) << "case " << i;
         const std::string text = driver.errorText(expected);
         EXPECT_EQ(text.rfind(standardErrorText(expected), 0), 0u) << text;
     }
-    EXPECT_EQ(none, nullptr);
-    EXPECT_EQ(this->read(this->control(0, -1, ct::kVolume), 2), before);
+    EXPECT_EQ(notOpened, nullptr);
+    EXPECT_EQ(values(), before);
     this->loop.pump();
     EXPECT_TRUE(this->recorder.got.empty()) << "a refused call posts nothing";
 }
@@ -282,6 +359,11 @@ TYPED_TEST(MixerContract, ValuesReadBackAsWrittenWithLevelsClampedIntoTheirBound
             return v;
         };
     };
+    const Values twoChosen = [](const MixerControl& c) {
+        std::vector<int32_t> v(c.items, 0);
+        v.at(0) = v.at(c.items - 1) = 1;
+        return v;
+    };
     const struct {
         const char* what;
         uint32_t destination;
@@ -294,8 +376,9 @@ TYPED_TEST(MixerContract, ValuesReadBackAsWrittenWithLevelsClampedIntoTheirBound
         {"stereo level beyond its bounds", 0, 0, ct::kVolume, 2, beyond, bounds},
         {"uniform mute on", 0, 1, ct::kMute, 1, just(1), just(1)},
         {"uniform mute off", 0, 1, ct::kMute, 1, just(0), just(0)},
-        {"MUX, last item", 1, -1, ct::kMux, 1, oneHot(true), oneHot(true)},
         {"MUX, first item", 1, -1, ct::kMux, 1, oneHot(false), oneHot(false)},
+        {"MUX, last item", 1, -1, ct::kMux, 1, oneHot(true), oneHot(true)},
+        {"MUX, two items chosen: the first", 1, -1, ct::kMux, 1, twoChosen, oneHot(false)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

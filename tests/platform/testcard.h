@@ -14,6 +14,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testcard {
@@ -70,6 +71,17 @@ class OtherHandle {
         }
         return values;
     }
+    // An integer element's bounds.
+    std::pair<long, long> range(const char* element) const {
+        const Value v(element);
+        snd_ctl_elem_info_t* info = nullptr;
+        snd_ctl_elem_info_alloca(&info);
+        if (!describe(v, info)) {
+            ADD_FAILURE() << element << ": no such element";
+            return {0, 0};
+        }
+        return {snd_ctl_elem_info_get_min(info), snd_ctl_elem_info_get_max(info)};
+    }
     unsigned readEnum(const char* element) const {
         Value v(element);
         EXPECT_GE(snd_ctl_elem_read(ctl_.get(), v.value), 0) << element;
@@ -96,14 +108,18 @@ class OtherHandle {
         Value& operator=(const Value&) = delete;
         snd_ctl_elem_value_t* value = nullptr;
     };
-    unsigned count(const Value& v) const {
-        snd_ctl_elem_info_t* info = nullptr;
-        snd_ctl_elem_info_alloca(&info);
+    // Fills `info` for the element of `v`; false when the card has no such element.
+    bool describe(const Value& v, snd_ctl_elem_info_t* info) const {
         snd_ctl_elem_id_t* id = nullptr;
         snd_ctl_elem_id_alloca(&id);
         snd_ctl_elem_value_get_id(v.value, id);
         snd_ctl_elem_info_set_id(info, id);
-        return snd_ctl_elem_info(ctl_.get(), info) < 0 ? 0 : snd_ctl_elem_info_get_count(info);
+        return snd_ctl_elem_info(ctl_.get(), info) >= 0;
+    }
+    unsigned count(const Value& v) const {
+        snd_ctl_elem_info_t* info = nullptr;
+        snd_ctl_elem_info_alloca(&info);
+        return describe(v, info) ? snd_ctl_elem_info_get_count(info) : 0;
     }
 
     std::unique_ptr<snd_ctl_t, int (*)(snd_ctl_t*)> ctl_{nullptr, snd_ctl_close};

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <system_error>
 #include <utility>
 
+#include "platform/MixerChecks.h"
 #include "platform/alsa/AlsaError.h"
 #include "platform/alsa/AlsaMixerValues.h"
 
@@ -12,37 +14,12 @@ namespace platform::alsa {
 
 namespace {
 
-// The mixer's details are filed under one direction of the log; the mixer has none of its own.
-constexpr Direction kLogDirection = Direction::Playback;
-
 std::string controlText(uint32_t controlId) {
     return "control " + std::to_string(controlId);
 }
 
-// The contract's layout: channels (1 for a uniform control, else 1 or the line's channels) times
-// max(items, 1) words, items as the control has them.
-Status checkLayout(const TreeControl& c, const ControlDetails& d) {
-    const uint32_t items = (c.info.flags & kControlMultiple) != 0 ? c.info.items : 0;
-    if (d.items != items) {
-        return Status::fail(MMResult::InvalidParam, controlText(c.info.controlId) + " has " +
-                                                        std::to_string(items) + " items, not " +
-                                                        std::to_string(d.items));
-    }
-    const bool uniform = (c.info.flags & kControlUniform) != 0;
-    if (d.channels != 1 && (uniform || d.channels != c.channels)) {
-        return Status::fail(MMResult::InvalidParam,
-                            controlText(c.info.controlId) + " takes " +
-                                (uniform ? std::string("1 channel")
-                                         : "1 or " + std::to_string(c.channels) + " channels") +
-                                ", not " + std::to_string(d.channels));
-    }
-    const size_t words = size_t{d.channels} * std::max(items, 1u);
-    if (d.values.size() < words) {
-        return Status::fail(MMResult::InvalidParam, controlText(c.info.controlId) + " needs " +
-                                                        std::to_string(words) + " values, given " +
-                                                        std::to_string(d.values.size()));
-    }
-    return {};
+ControlLayout layoutOf(const TreeControl& c) {
+    return {c.info.type, c.info.flags, c.info.items, c.info.minimum, c.info.maximum, c.channels};
 }
 
 }  // namespace
@@ -61,7 +38,7 @@ MMResult AlsaMixerDevice::open(const std::string& device, MessageLoop& loop, Tar
                                std::unique_ptr<MixerDevice>& out) {
     AlsaMixerHandle mixer;
     if (Status s = AlsaMixerHandle::open(device, mixer); !s.ok()) {
-        return errors->record(kLogDirection, s);
+        return errors->record(s);
     }
     std::unique_ptr<AlsaMixerDevice> opened;
     Status started;
@@ -73,7 +50,7 @@ MMResult AlsaMixerDevice::open(const std::string& device, MessageLoop& loop, Tar
         started = Status::fail(MMResult::Error, "could not start the mixer event thread for \"" +
                                                     device + "\": " + e.what());
     }
-    if (!started.ok()) return errors->record(kLogDirection, started);
+    if (!started.ok()) return errors->record(started);
     out = std::move(opened);
     return MMResult::NoError;
 }
@@ -165,10 +142,6 @@ int AlsaMixerDevice::elementEvent(snd_mixer_elem_t* elem, unsigned int mask) {
     return 0;
 }
 
-MMResult AlsaMixerDevice::fail(MMResult code, std::string detail) const {
-    return errors_->record(kLogDirection, Status::fail(code, std::move(detail)));
-}
-
 Status AlsaMixerDevice::failAlsa(const char* call, int err) const {
     return Status::fail(MMResult::Error, callText(call, '"' + device_ + '"', err));
 }
@@ -186,15 +159,12 @@ Status AlsaMixerDevice::usable(const TreeControl& control) const {
 
 MMResult AlsaMixerDevice::lineInfo(uint32_t destination, int32_t source, MixerLine& line) {
     const std::vector<TreeDestination>& destinations = tree_.destinations();
-    if (destination >= destinations.size()) {
-        return fail(MMResult::InvalidParam, "lineInfo: destination " + std::to_string(destination) +
-                                                " of " + std::to_string(destinations.size()));
+    const size_t sources =
+        destination < destinations.size() ? destinations[destination].sources.size() : 0;
+    if (Status s = checkLineInfo(destination, source, destinations.size(), sources); !s.ok()) {
+        return errors_->record(s);
     }
     const TreeDestination& d = destinations[destination];
-    if (source >= 0 && static_cast<size_t>(source) >= d.sources.size()) {
-        return fail(MMResult::InvalidParam, "lineInfo: source " + std::to_string(source) + " of " +
-                                                std::to_string(d.sources.size()));
-    }
     const TreeLine& l = source < 0 ? d.line : d.sources[static_cast<size_t>(source)];
     line = l.info;
     std::lock_guard lock(mutex_);
@@ -207,14 +177,8 @@ MMResult AlsaMixerDevice::lineInfo(uint32_t destination, int32_t source, MixerLi
 MMResult AlsaMixerDevice::lineControls(uint32_t lineId, uint32_t count,
                                        std::vector<MixerControl>& controls) {
     const TreeLine* l = tree_.line(lineId);
-    if (l == nullptr) {
-        return fail(MMResult::InvalidParam, "lineControls: no line " + std::to_string(lineId));
-    }
-    if (count != l->controls.size()) {
-        return fail(MMResult::InvalidParam, "lineControls: line " + std::to_string(lineId) +
-                                                " has " + std::to_string(l->controls.size()) +
-                                                " controls, not " + std::to_string(count));
-    }
+    const auto known = l != nullptr ? std::optional(l->controls.size()) : std::nullopt;
+    if (Status s = checkLineControls(lineId, known, count); !s.ok()) return errors_->record(s);
     controls.clear();
     for (const TreeControl& c : l->controls) controls.push_back(c.info);
     return MMResult::NoError;
@@ -222,27 +186,28 @@ MMResult AlsaMixerDevice::lineControls(uint32_t lineId, uint32_t count,
 
 MMResult AlsaMixerDevice::getDetails(const ControlDetails& details) {
     const TreeControl* c = tree_.control(details.controlId);
-    if (c == nullptr) {
-        return fail(MMResult::InvalidParam, "getDetails: no " + controlText(details.controlId));
+    const std::optional<ControlLayout> layout = c ? std::optional(layoutOf(*c)) : std::nullopt;
+    if (Status s = checkDetails("getDetails", details, layout ? &*layout : nullptr); !s.ok()) {
+        return errors_->record(s);
     }
-    if (Status s = checkLayout(*c, details); !s.ok()) return errors_->record(kLogDirection, s);
     std::lock_guard lock(mutex_);
     Status s = usable(*c);
     if (s.ok()) s = read(*c, details.values, details.channels);
-    return errors_->record(kLogDirection, s);
+    return errors_->record(s);
 }
 
 MMResult AlsaMixerDevice::setDetails(const ControlDetails& details) {
     const TreeControl* c = tree_.control(details.controlId);
-    if (c == nullptr) {
-        return fail(MMResult::InvalidParam, "setDetails: no " + controlText(details.controlId));
-    }
-    if (Status s = checkLayout(*c, details); !s.ok()) return errors_->record(kLogDirection, s);
+    const std::optional<ControlLayout> layout = c ? std::optional(layoutOf(*c)) : std::nullopt;
+    std::vector<int32_t> written;
+    Status checked = checkDetails("setDetails", details, layout ? &*layout : nullptr);
+    if (checked.ok()) checked = valuesToWrite(details, *layout, written);
+    if (!checked.ok()) return errors_->record(checked);
     {
         std::lock_guard lock(mutex_);
         Status s = usable(*c);
-        if (s.ok()) s = write(*c, details.values, details.channels);
-        if (!s.ok()) return errors_->record(kLogDirection, s);
+        if (s.ok()) s = write(*c, written, details.channels);
+        if (!s.ok()) return errors_->record(s);
     }
     // Not every control device tells the handle that wrote of its own change (PulseAudio's plugin
     // does not), so the write posts its change itself; where the card does tell, a second
@@ -290,7 +255,6 @@ Status AlsaMixerDevice::write(const TreeControl& c, std::span<const int32_t> val
     switch (c.kind) {
         case ControlKind::PlaybackLevel:
         case ControlKind::CaptureLevel:
-            // Out of bounds is clamped (rawFromLevel).
             r = writeLevel(c.element->elem,
                            c.kind == ControlKind::CaptureLevel ? Side::Capture : Side::Playback,
                            values.first(channels));
@@ -300,12 +264,9 @@ Status AlsaMixerDevice::write(const TreeControl& c, std::span<const int32_t> val
             break;
         case ControlKind::SwitchSelect:
         case ControlKind::EnumSelect: {
+            // valuesToWrite left exactly one item chosen.
             const auto chosen = std::find_if(values.begin(), values.begin() + c.info.items,
                                              [](int32_t v) { return v != 0; });
-            if (chosen == values.begin() + c.info.items) {
-                return Status::fail(MMResult::InvalidParam,
-                                    controlText(c.info.controlId) + ": no item selected");
-            }
             const auto item = static_cast<size_t>(chosen - values.begin());
             if (c.kind == ControlKind::EnumSelect) {
                 r = writeEnumItem(c.element->elem, static_cast<unsigned>(item));

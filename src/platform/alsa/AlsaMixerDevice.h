@@ -64,7 +64,6 @@ class AlsaMixerDevice final : public MixerDevice {
     void run();      // the event thread's body
     static int elementEvent(snd_mixer_elem_t* elem, unsigned int mask);
 
-    MMResult fail(MMResult code, std::string detail) const;
     // mutex_ held: the failure that stopped the events, or a removed element, as Error; else ok.
     Status usable(const TreeControl& control) const;
     Status failAlsa(const char* call, int err) const;  // Error: `call("device"): reason`

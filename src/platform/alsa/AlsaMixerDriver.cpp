@@ -4,6 +4,7 @@
 #include <array>
 #include <utility>
 
+#include "platform/MixerChecks.h"
 #include "platform/WaveDriver.h"
 #include "platform/alsa/AlsaError.h"
 #include "platform/alsa/AlsaMixerDevice.h"
@@ -13,8 +14,6 @@
 namespace platform::alsa {
 
 namespace {
-
-constexpr Direction kLogDirection = Direction::Playback;  // as AlsaMixerDevice files its details
 
 // The element of each volume device: wave output 0, then the auxiliary devices 1..5.
 constexpr std::array<const char*, 6> kVolumeElements{"PCM", "CD", "Line", "Mic", "Aux", "Video"};
@@ -52,13 +51,13 @@ AlsaMixerDriver::AlsaMixerDriver(std::string device)
         s = Status::fail(MMResult::BadDeviceId, "mixer \"" + device_ + "\" has no elements");
     }
     if (!s.ok()) {
-        errors_->record(kLogDirection, s);
+        errors_->record(s);
         return;
     }
     mixer_ = std::move(mixer);
     productName_ = cardName(device_);
     if (productName_.empty()) productName_ = device_;
-    productName_.resize(std::min(productName_.size(), kMixerProductNameChars - 1));
+    productName_ = cutName(productName_, kMixerProductNameChars);
 }
 
 AlsaMixerDriver::~AlsaMixerDriver() = default;
@@ -71,10 +70,7 @@ MMResult AlsaMixerDriver::checkId(uint32_t mixerId, const char* call) const {
     if (mixerId < deviceCount()) return MMResult::NoError;
     // Without a device the log already holds why the mixer could not be had.
     if (deviceCount() == 0) return MMResult::BadDeviceId;
-    return errors_->record(kLogDirection,
-                           Status::fail(MMResult::BadDeviceId,
-                                        std::string(call) + ": mixer " + std::to_string(mixerId) +
-                                            " does not exist; the only one is \"" + device_ + '"'));
+    return errors_->record(checkMixerId(call, mixerId, deviceCount()));
 }
 
 MMResult AlsaMixerDriver::capabilities(uint32_t mixerId, MixerCaps& caps) const {
@@ -114,12 +110,10 @@ Status AlsaMixerDriver::volumeElement(uint32_t volumeDevice, snd_mixer_elem_t*& 
 
 MMResult AlsaMixerDriver::volume(uint32_t volumeDevice, uint32_t& volume) {
     snd_mixer_elem_t* elem = nullptr;
-    if (Status s = volumeElement(volumeDevice, elem); !s.ok())
-        return errors_->record(kLogDirection, s);
+    if (Status s = volumeElement(volumeDevice, elem); !s.ok()) return errors_->record(s);
     std::array<int32_t, 2> levels{};
     if (const ElementResult r = readLevel(elem, Side::Playback, levels); !r.ok()) {
         return errors_->record(
-            kLogDirection,
             Status::fail(MMResult::Error, callText(r.call, '"' + device_ + '"', r.err)));
     }
     volume = static_cast<uint32_t>(levels[0]) | (static_cast<uint32_t>(levels[1]) << 16);
@@ -128,13 +122,11 @@ MMResult AlsaMixerDriver::volume(uint32_t volumeDevice, uint32_t& volume) {
 
 MMResult AlsaMixerDriver::setVolume(uint32_t volumeDevice, uint32_t volume) {
     snd_mixer_elem_t* elem = nullptr;
-    if (Status s = volumeElement(volumeDevice, elem); !s.ok())
-        return errors_->record(kLogDirection, s);
+    if (Status s = volumeElement(volumeDevice, elem); !s.ok()) return errors_->record(s);
     const std::array<int32_t, 2> levels{static_cast<int32_t>(volume & 0xFFFF),
                                         static_cast<int32_t>(volume >> 16)};
     if (const ElementResult r = writeLevel(elem, Side::Playback, levels); !r.ok()) {
         return errors_->record(
-            kLogDirection,
             Status::fail(MMResult::Error, callText(r.call, '"' + device_ + '"', r.err)));
     }
     return MMResult::NoError;
@@ -149,23 +141,17 @@ MMResult AlsaMixerDriver::setWaveOutVolume(uint32_t volume) {
 }
 
 MMResult AlsaMixerDriver::auxVolume(uint32_t auxId, uint32_t& volume) {
-    return auxId == 0
-               ? errors_->record(kLogDirection,
-                                 Status::fail(MMResult::BadDeviceId,
-                                              "auxiliary device 0: there are devices 1 to 5"))
-               : this->volume(auxId, volume);
+    if (Status s = checkAuxId(auxId); !s.ok()) return errors_->record(s);
+    return this->volume(auxId, volume);
 }
 
 MMResult AlsaMixerDriver::setAuxVolume(uint32_t auxId, uint32_t volume) {
-    return auxId == 0
-               ? errors_->record(kLogDirection,
-                                 Status::fail(MMResult::BadDeviceId,
-                                              "auxiliary device 0: there are devices 1 to 5"))
-               : setVolume(auxId, volume);
+    if (Status s = checkAuxId(auxId); !s.ok()) return errors_->record(s);
+    return setVolume(auxId, volume);
 }
 
 std::string AlsaMixerDriver::errorText(MMResult result) const {
-    return errors_->text(kLogDirection, result);
+    return errors_->text(result);
 }
 
 std::optional<std::string> cardControlName(std::string_view pcm) {

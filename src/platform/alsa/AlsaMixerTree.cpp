@@ -5,6 +5,8 @@
 #include <map>
 #include <utility>
 
+#include "platform/MixerChecks.h"
+
 namespace platform::alsa {
 
 namespace {
@@ -35,10 +37,6 @@ bool equalNoCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return (x | 0x20) == (y | 0x20);  // ASCII letters; ALSA's names are ASCII
     });
-}
-
-std::string cut(std::string_view text, size_t field) {
-    return std::string(text.substr(0, field - 1));
 }
 
 bool playback(snd_mixer_elem_t* e) {
@@ -103,8 +101,8 @@ class Builder {
         l.info.componentType = componentType;
         l.info.channels = channels;
         l.info.flags = kLineActive;
-        l.info.shortName = cut(name, kMixerShortNameChars);
-        l.info.name = cut(name, kMixerNameChars);
+        l.info.shortName = cutName(name, kMixerShortNameChars);
+        l.info.name = cutName(name, kMixerNameChars);
         return l;
     }
 
@@ -129,7 +127,7 @@ class Builder {
         c.info.maximum = 65535;
         c.info.steps = static_cast<uint32_t>(std::max(max - min, 0L));
         c.info.shortName = "Volume";
-        c.info.name = cut(l.info.name + " Volume", kMixerNameChars);
+        c.info.name = cutName(l.info.name + " Volume", kMixerNameChars);
         l.controls.push_back(std::move(c));
     }
 
@@ -143,7 +141,7 @@ class Builder {
         c.info.minimum = 0;
         c.info.maximum = 1;
         c.info.shortName = "Mute";
-        c.info.name = cut(l.info.name + " Mute", kMixerNameChars);
+        c.info.name = cutName(l.info.name + " Mute", kMixerNameChars);
         l.controls.push_back(std::move(c));
     }
 
@@ -259,7 +257,7 @@ class Builder {
         mux.info.shortName = "Source";
         mux.info.name = "Recording Source";
         for (const std::string& item : items)
-            mux.info.itemNames.push_back(cut(item, kMixerNameChars));
+            mux.info.itemNames.push_back(cutName(item, kMixerNameChars));
         if (group.empty()) {
             mux.kind = ControlKind::EnumSelect;
             mux.element = ref(selector);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/ErrorLog.h"
+#include "platform/MixerChecks.h"
 
 namespace platform::sim {
 
@@ -14,9 +15,6 @@ namespace {
 constexpr size_t kVolumeDevices = 6;             // wave output 0 and auxiliary devices 1..5
 constexpr size_t kMixerCalls = 7;                // enumerators of MixerCall
 constexpr uint32_t kVolumePresent = 0x80008000;  // half of full scale on both channels
-
-// The mixer has no direction; ErrorLog keeps its details under this one.
-constexpr Direction kLogDirection = Direction::Playback;
 
 // A line id is (destination + 1) << 16 | (source + 1), the source -1 for the destination itself:
 // nonzero, positive as int32 and stable. Control ids count from 1 in tree order.
@@ -33,28 +31,8 @@ constexpr int32_t sourceOf(uint32_t lineId) {
     return static_cast<int32_t>(lineId & kSourceMask) - 1;
 }
 
-// Words of a control's values: channels x max(items, 1).
-size_t valueWords(uint32_t channels, uint32_t items) {
-    return static_cast<size_t>(channels) * std::max<uint32_t>(items, 1);
-}
-
-int32_t clampTo(const SimControl& c, int32_t value) {
-    return std::min(std::max(value, c.minimum), c.maximum);
-}
-
-// `name` cut to fit a field of `field` characters with its terminating zero, never in the middle
-// of a UTF-8 sequence.
-std::string cut(const std::string& name, size_t field) {
-    if (name.size() < field) return name;
-    size_t end = field - 1;
-    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
-    return name.substr(0, end);
-}
-
-std::string lineText(uint32_t destination, int32_t source) {
-    std::string text = "destination " + std::to_string(destination);
-    if (source >= 0) text += ", source " + std::to_string(source);
-    return text;
+ControlLayout layoutOf(const SimControl& c, uint32_t lineChannels) {
+    return {c.type, c.flags, c.items, c.minimum, c.maximum, lineChannels};
 }
 
 }  // namespace
@@ -73,18 +51,16 @@ struct SimMixer::Impl {
         std::vector<Place> controls;  // by control id - 1, in tree order
         std::vector<Device*> open;    // its open devices, in the order they were opened
     };
-    // A control and the shape of its values.
+    // A control and the layout of its values.
     struct Found {
-        SimLine* line = nullptr;
         SimControl* control = nullptr;
-        uint32_t channels = 0;  // 1 when uniform
-        uint32_t items = 0;     // 0 unless kControlMultiple
+        ControlLayout layout;
     };
 
     explicit Impl(std::vector<SimMixerTree> trees);
 
     MMResult refuse(MMResult code, std::string detail) {
-        return errors.record(kLogDirection, Status::fail(code, std::move(detail)));
+        return errors.record(Status::fail(code, std::move(detail)));
     }
     std::optional<MMResult> injected(MixerCall call) {
         return std::exchange(failures[static_cast<size_t>(call)], std::nullopt);
@@ -101,7 +77,6 @@ struct SimMixer::Impl {
     MMResult lineInfo(uint32_t mixerId, uint32_t destination, int32_t source, MixerLine& out);
     MMResult lineControls(uint32_t mixerId, uint32_t lineId, uint32_t count,
                           std::vector<MixerControl>& out);
-    MMResult checkDetails(Mixer& m, const char* call, const ControlDetails& details, Found& found);
     MMResult getDetails(uint32_t mixerId, const ControlDetails& details);
     MMResult setDetails(uint32_t mixerId, const ControlDetails& details);
 
@@ -170,7 +145,7 @@ SimMixer::Impl::Impl(std::vector<SimMixerTree> trees) {
                     c.items = multiple ? std::max<uint32_t>(c.items, 1) : 0;
                     const uint32_t channels = (c.flags & kControlUniform) ? 1 : l.channels;
                     c.values.resize(valueWords(channels, c.items), 0);
-                    for (int32_t& v : c.values) v = clampTo(c, v);
+                    for (int32_t& v : c.values) v = clampInto(layoutOf(c, l.channels), v);
                     m.controls.push_back({d, s, i});
                 }
             }
@@ -201,7 +176,7 @@ std::optional<SimMixer::Impl::Found> SimMixer::Impl::control(Mixer& m, uint32_t 
     const Place& p = m.controls[controlId - 1];
     SimLine* l = line(m, p.destination, p.source);
     SimControl& c = l->controls[p.index];
-    return Found{l, &c, (c.flags & kControlUniform) ? 1 : l->channels, c.items};
+    return Found{&c, layoutOf(c, l->channels)};
 }
 
 void SimMixer::Impl::post(const Mixer& m, MixerMessage message, uint32_t id) const {
@@ -212,19 +187,13 @@ MMResult SimMixer::Impl::lineInfo(uint32_t mixerId, uint32_t destination, int32_
                                   MixerLine& out) {
     if (auto failure = injected(MixerCall::LineInfo)) return refuse(*failure, {});
     Mixer& m = mixers[mixerId];
-    const SimLine* l = line(m, destination, source);
-    if (l == nullptr) {
-        const std::string where = "lineInfo(" + lineText(destination, source) + "): ";
-        if (destination >= m.tree.destinations.size()) {
-            return refuse(MMResult::InvalidParam, where + "the device has " +
-                                                      std::to_string(m.tree.destinations.size()) +
-                                                      " destinations");
-        }
-        return refuse(MMResult::InvalidParam,
-                      where + "the destination has " +
-                          std::to_string(m.tree.destinations[destination].sources.size()) +
-                          " sources");
+    const std::vector<SimDestination>& destinations = m.tree.destinations;
+    const size_t sources =
+        destination < destinations.size() ? destinations[destination].sources.size() : 0;
+    if (Status s = checkLineInfo(destination, source, destinations.size(), sources); !s.ok()) {
+        return errors.record(s);
     }
+    const SimLine* l = line(m, destination, source);
     const bool isSource = source >= 0;
     out.destination = destination;
     out.source = isSource ? static_cast<uint32_t>(source) : 0;
@@ -235,8 +204,8 @@ MMResult SimMixer::Impl::lineInfo(uint32_t mixerId, uint32_t destination, int32_
     out.connections =
         isSource ? 0 : static_cast<uint32_t>(m.tree.destinations[destination].sources.size());
     out.controls = static_cast<uint32_t>(l->controls.size());
-    out.shortName = cut(l->shortName, kMixerShortNameChars);
-    out.name = cut(l->name, kMixerNameChars);
+    out.shortName = cutName(l->shortName, kMixerShortNameChars);
+    out.name = cutName(l->name, kMixerNameChars);
     return MMResult::NoError;
 }
 
@@ -245,13 +214,8 @@ MMResult SimMixer::Impl::lineControls(uint32_t mixerId, uint32_t lineId, uint32_
     if (auto failure = injected(MixerCall::LineControls)) return refuse(*failure, {});
     Mixer& m = mixers[mixerId];
     const SimLine* l = line(m, lineId);
-    const std::string where = "lineControls(line " + std::to_string(lineId) + "): ";
-    if (l == nullptr) return refuse(MMResult::InvalidParam, where + "no such line");
-    if (count != l->controls.size()) {
-        return refuse(MMResult::InvalidParam, where + "the line has " +
-                                                  std::to_string(l->controls.size()) +
-                                                  " controls, not " + std::to_string(count));
-    }
+    const auto controls = l != nullptr ? std::optional(l->controls.size()) : std::nullopt;
+    if (Status s = checkLineControls(lineId, controls, count); !s.ok()) return errors.record(s);
     const uint32_t first = firstControlId(m, destinationOf(lineId), sourceOf(lineId));
     out.clear();
     for (uint32_t i = 0; i < count; ++i) {
@@ -260,53 +224,25 @@ MMResult SimMixer::Impl::lineControls(uint32_t mixerId, uint32_t lineId, uint32_
         if (c.items > 0) {
             for (uint32_t item = 0; item < c.items; ++item) {
                 itemNames.push_back(
-                    cut(item < c.itemNames.size() ? c.itemNames[item] : "", kMixerNameChars));
+                    cutName(item < c.itemNames.size() ? c.itemNames[item] : "", kMixerNameChars));
             }
         }
         out.push_back({first + i, c.type, c.flags, c.items, c.minimum, c.maximum, c.steps,
-                       cut(c.shortName, kMixerShortNameChars), cut(c.name, kMixerNameChars),
+                       cutName(c.shortName, kMixerShortNameChars), cutName(c.name, kMixerNameChars),
                        std::move(itemNames)});
     }
-    return MMResult::NoError;
-}
-
-// `details` may give 1 channel (the control treated as uniform) or all of the control's, must give
-// the control's number of items, and room for every word those ask for.
-MMResult SimMixer::Impl::checkDetails(Mixer& m, const char* call, const ControlDetails& details,
-                                      Found& found) {
-    const std::string where =
-        std::string(call) + "(control " + std::to_string(details.controlId) + "): ";
-    const std::optional<Found> c = control(m, details.controlId);
-    if (!c) return refuse(MMResult::InvalidParam, where + "no such control");
-    if (details.channels != 1 && details.channels != c->channels) {
-        return refuse(MMResult::InvalidParam, where + std::to_string(details.channels) +
-                                                  " channels asked for; it has " +
-                                                  std::to_string(c->channels));
-    }
-    if (details.items != c->items) {
-        return refuse(MMResult::InvalidParam, where + std::to_string(details.items) +
-                                                  " items asked for; it has " +
-                                                  std::to_string(c->items));
-    }
-    if (const size_t words = valueWords(details.channels, details.items);
-        details.values.size() < words) {
-        return refuse(MMResult::InvalidParam, where + "room for " +
-                                                  std::to_string(details.values.size()) +
-                                                  " values, " + std::to_string(words) + " needed");
-    }
-    found = *c;
     return MMResult::NoError;
 }
 
 // Fewer channels than the control has read channel 0.
 MMResult SimMixer::Impl::getDetails(uint32_t mixerId, const ControlDetails& details) {
     if (auto failure = injected(MixerCall::GetDetails)) return refuse(*failure, {});
-    Found found;
-    if (MMResult r = checkDetails(mixers[mixerId], "getDetails", details, found); failed(r)) {
-        return r;
+    const std::optional<Found> found = control(mixers[mixerId], details.controlId);
+    if (Status s = checkDetails("getDetails", details, found ? &found->layout : nullptr); !s.ok()) {
+        return errors.record(s);
     }
     const size_t words = valueWords(details.channels, details.items);
-    std::copy_n(found.control->values.begin(), words, details.values.begin());
+    std::copy_n(found->control->values.begin(), words, details.values.begin());
     return MMResult::NoError;
 }
 
@@ -314,15 +250,15 @@ MMResult SimMixer::Impl::getDetails(uint32_t mixerId, const ControlDetails& deta
 MMResult SimMixer::Impl::setDetails(uint32_t mixerId, const ControlDetails& details) {
     if (auto failure = injected(MixerCall::SetDetails)) return refuse(*failure, {});
     Mixer& m = mixers[mixerId];
-    Found found;
-    if (MMResult r = checkDetails(m, "setDetails", details, found); failed(r)) return r;
-    const size_t perChannel = valueWords(1, found.items);
-    SimControl& c = *found.control;
-    for (uint32_t channel = 0; channel < found.channels; ++channel) {
-        const size_t from = details.channels == 1 ? 0 : channel * perChannel;
-        for (size_t item = 0; item < perChannel; ++item) {
-            c.values[channel * perChannel + item] = clampTo(c, details.values[from + item]);
-        }
+    const std::optional<Found> found = control(m, details.controlId);
+    std::vector<int32_t> written;
+    Status s = checkDetails("setDetails", details, found ? &found->layout : nullptr);
+    if (s.ok()) s = valuesToWrite(details, found->layout, written);
+    if (!s.ok()) return errors.record(s);
+    const size_t perChannel = valueWords(1, details.items);
+    std::vector<int32_t>& values = found->control->values;
+    for (size_t word = 0; word < values.size(); ++word) {
+        values[word] = written[details.channels == 1 ? word % perChannel : word];
     }
     ++writes;
     post(m, MixerMessage::ControlChange, details.controlId);
@@ -332,11 +268,12 @@ MMResult SimMixer::Impl::setDetails(uint32_t mixerId, const ControlDetails& deta
 // Reads into `get` or writes `set` of volume device `device` (0 wave output, 1..5 auxiliary).
 MMResult SimMixer::Impl::volume(bool aux, uint32_t device, uint32_t* get, const uint32_t* set) {
     if (auto failure = injected(MixerCall::Volume)) return refuse(*failure, {});
-    const bool valid = aux ? device >= 1 && device < kVolumeDevices : device == 0;
-    if (!valid || !volumes[device]) {
+    if (aux) {
+        if (Status s = checkAuxId(device); !s.ok()) return errors.record(s);
+    }
+    if (!volumes.at(device)) {
         return refuse(MMResult::BadDeviceId, (aux ? "auxiliary device " : "wave output device ") +
-                                                 std::to_string(device) +
-                                                 (valid ? " is absent" : " does not exist"));
+                                                 std::to_string(device) + " is absent");
     }
     if (get != nullptr) *get = *volumes[device];
     if (set != nullptr) volumes[device] = *set;
@@ -442,7 +379,7 @@ void SimMixer::changeValues(uint32_t mixerId, uint32_t controlId, std::vector<in
     if (!found) return;
     SimControl& c = *found->control;
     for (size_t i = 0; i < std::min(values.size(), c.values.size()); ++i) {
-        c.values[i] = clampTo(c, values[i]);
+        c.values[i] = clampInto(found->layout, values[i]);
     }
     impl_->post(*m, MixerMessage::ControlChange, controlId);
 }
@@ -480,14 +417,11 @@ MMResult SimMixer::capabilities(uint32_t mixerId, MixerCaps& caps) const {
     if (auto failure = impl_->injected(MixerCall::Capabilities)) {
         return impl_->refuse(*failure, {});
     }
-    const Impl::Mixer* m = impl_->mixer(mixerId);
-    if (m == nullptr) {
-        return impl_->refuse(MMResult::BadDeviceId, "capabilities(mixer " +
-                                                        std::to_string(mixerId) +
-                                                        "): the simulated mixer has " +
-                                                        std::to_string(deviceCount()) + " devices");
+    if (Status s = checkMixerId("capabilities", mixerId, deviceCount()); !s.ok()) {
+        return impl_->errors.record(s);
     }
-    caps.productName = cut(m->tree.productName, kMixerProductNameChars);
+    const Impl::Mixer* m = impl_->mixer(mixerId);
+    caps.productName = cutName(m->tree.productName, kMixerProductNameChars);
     caps.destinations = static_cast<uint32_t>(m->tree.destinations.size());
     return MMResult::NoError;
 }
@@ -495,10 +429,8 @@ MMResult SimMixer::capabilities(uint32_t mixerId, MixerCaps& caps) const {
 MMResult SimMixer::open(uint32_t mixerId, MessageLoop& loop, TargetId notify,
                         std::unique_ptr<MixerDevice>& device) {
     if (auto failure = impl_->injected(MixerCall::Open)) return impl_->refuse(*failure, {});
-    if (impl_->mixer(mixerId) == nullptr) {
-        return impl_->refuse(MMResult::BadDeviceId, "open(mixer " + std::to_string(mixerId) +
-                                                        "): the simulated mixer has " +
-                                                        std::to_string(deviceCount()) + " devices");
+    if (Status s = checkMixerId("open", mixerId, deviceCount()); !s.ok()) {
+        return impl_->errors.record(s);
     }
     device = std::make_unique<Impl::Device>(impl_, mixerId, loop, notify);
     return MMResult::NoError;
@@ -521,7 +453,7 @@ MMResult SimMixer::setAuxVolume(uint32_t auxId, uint32_t volume) {
 }
 
 std::string SimMixer::errorText(MMResult result) const {
-    return impl_->errors.text(kLogDirection, result);
+    return impl_->errors.text(result);
 }
 
 }  // namespace platform::sim
