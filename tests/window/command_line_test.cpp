@@ -16,6 +16,7 @@
 
 #include "WindowFixture.h"
 #include "app/Options.h"
+#include "app/Version.h"
 
 namespace {
 
@@ -98,6 +99,56 @@ TEST(CommandLine, DevicesPassesAndOutputs) {
     EXPECT_EQ(parse({"--help"}).outcome, Outcome::Help);
 }
 
+// The help's option list: each entry's first line starts with "  -"; wrapped lines follow.
+struct HelpEntry {
+    QString name;  // the long name
+    bool takesValue = false;
+    QString description;  // wrapped lines joined
+};
+
+QList<HelpEntry> helpEntries(const QString& help) {
+    static const QRegularExpression head(
+        QStringLiteral("^  (?:-\\w, )?--([a-z-]+)( <[A-Z]+>)? +(.*)$"));
+    QList<HelpEntry> entries;
+    const QString options = help.section(QStringLiteral("Options:\n"), 1);
+    for (const QString& line : options.split(QLatin1Char('\n'))) {
+        if (const auto m = head.match(line); m.hasMatch())
+            entries << HelpEntry{m.captured(1), m.hasCaptured(2), m.captured(3)};
+        else if (!entries.isEmpty())
+            entries.back().description += QLatin1Char(' ') + line.simplified();
+    }
+    return entries;
+}
+
+TEST(CommandLine, HelpListsEveryOptionAndEachValueOptionsDefault) {
+    const ParsedCommandLine parsed = parse({"--passes", "3", "--help"});
+    ASSERT_EQ(parsed.outcome, Outcome::Help);
+    const QList<HelpEntry> entries = helpEntries(parsed.text);
+    QStringList names;
+    for (const HelpEntry& entry : entries) {
+        names << entry.name;
+        if (entry.takesValue) {
+            EXPECT_TRUE(entry.description.contains(QStringLiteral("default")))
+                << entry.name.toStdString() << ": " << entry.description.toStdString();
+        }
+    }
+    names.sort();
+    EXPECT_EQ(names, QStringList({"capture-device", "generator", "help", "mixer-device",
+                                  "mixer-program", "passes", "playback-device", "report",
+                                  "screenshot", "self-test", "sim", "version"}))
+        << parsed.text.toStdString();
+}
+
+TEST(CommandLine, VersionIsTheProjectsOnOneLine) {
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d+(\\.\\d+)*$"))
+                    .match(QLatin1String(app::kVersion))
+                    .hasMatch())
+        << app::kVersion;
+    const ParsedCommandLine parsed = parse({"--sim", "--version"});
+    EXPECT_EQ(parsed.outcome, Outcome::Version);
+    EXPECT_EQ(parsed.text, QStringLiteral("soundscope %1\n").arg(QLatin1String(app::kVersion)));
+}
+
 // --- The program
 
 struct ProgramRun {
@@ -129,6 +180,24 @@ TEST(Program, BadOptionExitsWithStatusTwoAndOneLine) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("frobnicate"));
+}
+
+TEST(Program, HelpAndVersionNeedNoDisplay) {
+    // A platform that needs a display which is not there: creating the application would abort.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+
+    const ProgramRun version = runProgram({"--version"}, environment);
+    EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
+    EXPECT_EQ(version.out, QByteArray("soundscope ") + app::kVersion + '\n');
+    EXPECT_TRUE(version.err.isEmpty()) << version.err.toStdString();
+
+    const ProgramRun help = runProgram({"--help"}, environment);
+    EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
+    EXPECT_TRUE(help.out.startsWith("Usage: soundscope")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("--self-test"));
 }
 
 TEST(Program, UnreadableSoundFileIsAUsageError) {
