@@ -167,6 +167,8 @@ int run(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("soundscope"));
     QApplication::setApplicationVersion(QLatin1String(app::kVersion));
+    // Ties the window to the installed desktop entry (its name and icon on Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("soundscope"));
     if (headless && !options.passes && !options.selfTest)
         printLine(
             stderr,
