@@ -99,54 +99,23 @@ TEST(CommandLine, DevicesPassesAndOutputs) {
     EXPECT_EQ(parse({"--help"}).outcome, Outcome::Help);
 }
 
-// The help's option list: each entry's first line starts with "  -"; wrapped lines follow.
-struct HelpEntry {
-    QString name;  // the long name
-    bool takesValue = false;
-    QString description;  // wrapped lines joined
-};
-
-QList<HelpEntry> helpEntries(const QString& help) {
-    static const QRegularExpression head(
-        QStringLiteral("^  (?:-\\w, )?--([a-z-]+)( <[A-Z]+>)? +(.*)$"));
-    QList<HelpEntry> entries;
-    const QString options = help.section(QStringLiteral("Options:\n"), 1);
-    for (const QString& line : options.split(QLatin1Char('\n'))) {
-        if (const auto m = head.match(line); m.hasMatch())
-            entries << HelpEntry{m.captured(1), m.hasCaptured(2), m.captured(3)};
-        else if (!entries.isEmpty())
-            entries.back().description += QLatin1Char(' ') + line.simplified();
-    }
-    return entries;
-}
-
-TEST(CommandLine, HelpListsEveryOptionAndEachValueOptionsDefault) {
+TEST(CommandLine, HelpListsEveryOptionAndTheDefaultOfEachThatTakesAValue) {
     const ParsedCommandLine parsed = parse({"--passes", "3", "--help"});
     ASSERT_EQ(parsed.outcome, Outcome::Help);
-    const QList<HelpEntry> entries = helpEntries(parsed.text);
+    // An entry: "  [-h, ]--name[ <VALUE>]  description", wrapped lines up to the next entry.
+    static const QRegularExpression entry(
+        QStringLiteral("^  (?:-\\w, )?--([a-z-]+)( <\\w+>)?((?:.|\\n(?!  -))*)"),
+        QRegularExpression::MultilineOption);
     QStringList names;
-    for (const HelpEntry& entry : entries) {
-        names << entry.name;
-        if (entry.takesValue) {
-            EXPECT_TRUE(entry.description.contains(QStringLiteral("default")))
-                << entry.name.toStdString() << ": " << entry.description.toStdString();
-        }
+    for (const auto& m : entry.globalMatch(parsed.text.section(QStringLiteral("Options:"), 1))) {
+        names << m.captured(1);
+        EXPECT_TRUE(!m.hasCaptured(2) || m.captured(3).contains(QStringLiteral("default:")))
+            << m.captured(0).toStdString();
     }
     names.sort();
     EXPECT_EQ(names, QStringList({"capture-device", "generator", "help", "mixer-device",
                                   "mixer-program", "passes", "playback-device", "report",
-                                  "screenshot", "self-test", "sim", "version"}))
-        << parsed.text.toStdString();
-}
-
-TEST(CommandLine, VersionIsTheProjectsOnOneLine) {
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d+(\\.\\d+)*$"))
-                    .match(QLatin1String(app::kVersion))
-                    .hasMatch())
-        << app::kVersion;
-    const ParsedCommandLine parsed = parse({"--sim", "--version"});
-    EXPECT_EQ(parsed.outcome, Outcome::Version);
-    EXPECT_EQ(parsed.text, QStringLiteral("soundscope %1\n").arg(QLatin1String(app::kVersion)));
+                                  "screenshot", "self-test", "sim", "version"}));
 }
 
 // --- The program
@@ -182,22 +151,21 @@ TEST(Program, BadOptionExitsWithStatusTwoAndOneLine) {
     EXPECT_TRUE(run.err.contains("frobnicate"));
 }
 
-TEST(Program, HelpAndVersionNeedNoDisplay) {
+TEST(Program, HelpAndTheProjectVersionNeedNoDisplay) {
     // A platform that needs a display which is not there: creating the application would abort.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-
-    const ProgramRun version = runProgram({"--version"}, environment);
+    const ProgramRun version = runProgram({"--sim", "--version"}, environment);
     EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^soundscope \\d+\\.\\d+\\n$"))
+                    .match(QString::fromUtf8(version.out))
+                    .hasMatch())
+        << version.out.toStdString();
     EXPECT_EQ(version.out, QByteArray("soundscope ") + app::kVersion + '\n');
-    EXPECT_TRUE(version.err.isEmpty()) << version.err.toStdString();
-
     const ProgramRun help = runProgram({"--help"}, environment);
     EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
-    EXPECT_TRUE(help.out.startsWith("Usage: soundscope")) << help.out.toStdString();
-    EXPECT_TRUE(help.out.contains("--self-test"));
+    EXPECT_TRUE(help.out.contains("--version"));
 }
 
 TEST(Program, UnreadableSoundFileIsAUsageError) {
