@@ -8,6 +8,7 @@ apt-get install -y -q --no-install-recommends \
     qt6-base-dev fonts-dejavu-core fonts-dejavu-extra \
     libasound2-dev libasound2-plugins alsa-utils libsndfile1-dev \
     libgtest-dev libgmock-dev libbenchmark-dev \
-    pulseaudio pulseaudio-utils locales
+    pulseaudio pulseaudio-utils locales \
+    desktop-file-utils libxml2-utils
 # The tests check that a Czech locale (decimal comma) leaves the instrument's texts alone.
 localedef -i cs_CZ -f UTF-8 cs_CZ.UTF-8

@@ -2,6 +2,8 @@
 
 #include <QCommandLineParser>
 
+#include "app/Version.h"
+
 namespace app {
 
 namespace {
@@ -76,23 +78,26 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("NAME"));
     const QCommandLineOption mixerProgram(
         QStringLiteral("mixer-program"),
-        QStringLiteral("The program the \"mixážní pult\" command starts (default: pavucontrol, "
-                       "qasmixer or alsamixer, the first found)."),
+        QStringLiteral("The program the \"mixážní pult\" command starts (default: the first "
+                       "found of pavucontrol, qasmixer, and alsamixer in a terminal)."),
         QStringLiteral("COMMAND"));
     const QCommandLineOption sim(
         kSimOption,
         QStringLiteral("Uses the simulated sound card instead of ALSA: --sim alone, or "
-                       "--sim SIGNAL (see above)."),
+                       "--sim SIGNAL (see above; default: demo)."),
         QStringLiteral("SIGNAL"));
     const QCommandLineOption passes(QStringLiteral("passes"),
-                                    QStringLiteral("Runs headless for N idle passes (N >= 1)."),
+                                    QStringLiteral("Runs headless for N idle passes (N >= 1; "
+                                                   "default: the window opens, or 20 passes "
+                                                   "when there is no display)."),
                                     QStringLiteral("N"));
     const QCommandLineOption report(
         QStringLiteral("report"),
-        QStringLiteral("Writes the read-outs and key state as JSON to FILE."),
+        QStringLiteral("Writes the read-outs and key state as JSON to FILE (default: none)."),
         QStringLiteral("FILE"));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Saves the window as PNG to FILE."),
+                                        QStringLiteral("Saves the window as PNG to FILE "
+                                                       "(default: none)."),
                                         QStringLiteral("FILE"));
     const QCommandLineOption selfTest(
         QStringLiteral("self-test"),
@@ -101,7 +106,9 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("generator"),
         QStringLiteral("Starts with the generator's controls in the bottom strip instead of the "
                        "time shift (F2 switches)."));
-    parser.addOptions({help, capture, playback, mixer, mixerProgram, sim, passes, report,
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Shows the version and exits."));
+    parser.addOptions({help, version, capture, playback, mixer, mixerProgram, sim, passes, report,
                        screenshot, selfTest, generator});
 
     if (!parser.parse(withSimDefault(arguments))) return failure(parser.errorText());
@@ -110,6 +117,12 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         result.outcome = ParsedCommandLine::Outcome::Help;
         result.text = parser.helpText().replace(QStringLiteral("<executable_name>"),
                                                 QStringLiteral("soundscope"));
+        return result;
+    }
+    if (parser.isSet(version)) {
+        ParsedCommandLine result;
+        result.outcome = ParsedCommandLine::Outcome::Version;
+        result.text = QStringLiteral("soundscope %1\n").arg(QLatin1String(kVersion));
         return result;
     }
     if (!parser.positionalArguments().isEmpty())

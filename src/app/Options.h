@@ -36,10 +36,12 @@ struct Options {
 inline constexpr int kDefaultHeadlessPasses = 20;
 
 struct ParsedCommandLine {
-    enum class Outcome { Run, Help, Error };
+    enum class Outcome { Run, Help, Version, Error };
     Outcome outcome = Outcome::Run;
     Options options;
-    QString text;  // Help: the help text; Error: one line naming the bad option or value
+    // Help: the help text; Version: "soundscope VERSION" and a newline; Error: one line naming
+    // the bad option or value
+    QString text;
 };
 
 // `arguments` starts with the program's name, as QCoreApplication::arguments() does.

@@ -15,6 +15,7 @@
 #include "app/Report.h"
 #include "app/SelfTest.h"
 #include "app/TForm1.h"
+#include "app/Version.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
 #include "platform/MixerDriver.h"
@@ -133,6 +134,7 @@ int run(int argc, char** argv) {
             printLine(stderr, parsed.text);
             return app::kUsageExitStatus;
         case app::ParsedCommandLine::Outcome::Help:
+        case app::ParsedCommandLine::Outcome::Version:
             std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
             return 0;
         case app::ParsedCommandLine::Outcome::Run:
@@ -164,6 +166,9 @@ int run(int argc, char** argv) {
     if (headless) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("soundscope"));
+    QApplication::setApplicationVersion(QLatin1String(app::kVersion));
+    // Ties the window to the installed desktop entry (its name and icon on Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("soundscope"));
     if (headless && !options.passes && !options.selfTest)
         printLine(
             stderr,

@@ -16,6 +16,7 @@
 
 #include "WindowFixture.h"
 #include "app/Options.h"
+#include "app/Version.h"
 
 namespace {
 
@@ -98,6 +99,25 @@ TEST(CommandLine, DevicesPassesAndOutputs) {
     EXPECT_EQ(parse({"--help"}).outcome, Outcome::Help);
 }
 
+TEST(CommandLine, HelpListsEveryOptionAndTheDefaultOfEachThatTakesAValue) {
+    const ParsedCommandLine parsed = parse({"--passes", "3", "--help"});
+    ASSERT_EQ(parsed.outcome, Outcome::Help);
+    // An entry: "  [-h, ]--name[ <VALUE>]  description", wrapped lines up to the next entry.
+    static const QRegularExpression entry(
+        QStringLiteral("^  (?:-\\w, )?--([a-z-]+)( <\\w+>)?((?:.|\\n(?!  -))*)"),
+        QRegularExpression::MultilineOption);
+    QStringList names;
+    for (const auto& m : entry.globalMatch(parsed.text.section(QStringLiteral("Options:"), 1))) {
+        names << m.captured(1);
+        EXPECT_TRUE(!m.hasCaptured(2) || m.captured(3).contains(QStringLiteral("default:")))
+            << m.captured(0).toStdString();
+    }
+    names.sort();
+    EXPECT_EQ(names, QStringList({"capture-device", "generator", "help", "mixer-device",
+                                  "mixer-program", "passes", "playback-device", "report",
+                                  "screenshot", "self-test", "sim", "version"}));
+}
+
 // --- The program
 
 struct ProgramRun {
@@ -129,6 +149,23 @@ TEST(Program, BadOptionExitsWithStatusTwoAndOneLine) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("frobnicate"));
+}
+
+TEST(Program, HelpAndTheProjectVersionNeedNoDisplay) {
+    // A platform that needs a display which is not there: creating the application would abort.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    const ProgramRun version = runProgram({"--sim", "--version"}, environment);
+    EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^soundscope \\d+\\.\\d+\\n$"))
+                    .match(QString::fromUtf8(version.out))
+                    .hasMatch())
+        << version.out.toStdString();
+    EXPECT_EQ(version.out, QByteArray("soundscope ") + app::kVersion + '\n');
+    const ProgramRun help = runProgram({"--help"}, environment);
+    EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
+    EXPECT_TRUE(help.out.contains("--version"));
 }
 
 TEST(Program, UnreadableSoundFileIsAUsageError) {
