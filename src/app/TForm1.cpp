@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "app/MixerProgram.h"
+#include "app/SaveKeys.h"
 #include "instrument/TimeBase.h"
 #include "window/Controls.h"
 #include "window/MessagePump.h"
@@ -62,6 +63,7 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
       idleDriving_(idle) {
     pump_ = new window::MessagePump(loop_, this);
     mixerPrograms_ = new ChildReaper(this);
+    saveKeys_ = new SaveKeys(*this, ui_, instrument_);
     idle_ = new window::IdleHandler([this](bool& done) { idleHandler(done); }, this);
     ui_.Client->OnResize = [this](int, int) { FormResize(); };
     connectHandlers();

@@ -30,6 +30,7 @@ class MessagePump;
 namespace app {
 
 class ChildReaper;
+class SaveKeys;
 
 // The platform the window runs on: ALSA for the program, the simulated card for tests and --sim.
 struct Platform {
@@ -114,6 +115,8 @@ class TForm1 final : public QMainWindow {
     const window::WidgetPanel& controls() const { return panel_; }
     const window::Design& design() const { return ui_; }
     const window::ScreenCanvas& screen() const { return screen_; }
+    // Ctrl+S and Ctrl+Shift+S: the window's picture and the capture on the screen, kept in files.
+    SaveKeys& saveKeys() { return *saveKeys_; }
 
     // The client area's size: what the screen covers below the menu bar.
     int clientWidth() const;
@@ -163,6 +166,7 @@ class TForm1 final : public QMainWindow {
         SavedAuxVolume5;
     QString mixerProgram_;
     ChildReaper* mixerPrograms_ = nullptr;
+    SaveKeys* saveKeys_ = nullptr;
     QString mixerError_;
 
     platform::MessageLoop& loop_;

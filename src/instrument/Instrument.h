@@ -49,6 +49,8 @@ class Instrument {
     int32_t SampleCount = kStartSampleCount;
     Word ScanIndex = 0;
     Word RawIndex = 0;
+    // What the traces on the screen were drawn from: set by each drawing pass (DrawTraces).
+    DrawnCapture ScreenCapture;
 
     // The two channels: SamplesL is L.Samples, FreqR is R.Freq (see ChannelState).
     ChannelState L{kWiringL};

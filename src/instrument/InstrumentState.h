@@ -2,8 +2,10 @@
 // and the start values the state is built with and FormCreate brings it back to.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "instrument/FrontPanel.h"
 
@@ -31,6 +33,24 @@ class SampleArray {
 
   private:
     std::array<int32_t, kSampleSlots> values_{};
+};
+
+// The capture a drawing pass worked on: RawSamples[0..SampleCount) as they were then, interleaved
+// (the card's first input, then its second), kept until the next drawing pass whatever captures
+// arrive in between. Empty until the first drawing pass.
+class DrawnCapture {
+  public:
+    void keep(const SampleArray& rawSamples, int32_t sampleCount) {
+        count_ = std::clamp(sampleCount, 0, kSampleSlots);
+        std::copy_n(rawSamples.data(), count_, values_.data());
+    }
+    std::span<const int32_t> values() const {
+        return {values_.data(), static_cast<size_t>(count_)};
+    }
+
+  private:
+    SampleArray values_;
+    int32_t count_ = 0;
 };
 
 // Apply-once latch flags, numbered 1..N as the settings they stand for.
