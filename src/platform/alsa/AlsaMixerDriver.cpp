@@ -6,6 +6,7 @@
 
 #include "platform/WaveDriver.h"
 #include "platform/alsa/AlsaError.h"
+#include "platform/alsa/AlsaLog.h"
 #include "platform/alsa/AlsaMixerDevice.h"
 #include "platform/alsa/AlsaMixerTree.h"
 #include "platform/alsa/AlsaMixerValues.h"
@@ -46,6 +47,7 @@ bool hasCaptureElement(const std::string& device) {
 
 AlsaMixerDriver::AlsaMixerDriver(std::string device)
     : device_(std::move(device)), errors_(std::make_shared<ErrorLog>()) {
+    routeLibraryMessages();
     AlsaMixerHandle mixer;
     Status s = AlsaMixerHandle::open(device_, mixer);
     if (s.ok() && snd_mixer_first_elem(mixer.get()) == nullptr) {
@@ -198,6 +200,7 @@ std::optional<std::string> cardControlName(std::string_view pcm) {
 
 std::string mixerDeviceFor(const std::string& captureDevice) {
     if (std::optional<std::string> card = cardControlName(captureDevice)) return *card;
+    routeLibraryMessages();  // cards whose mixer cannot be opened are passed over in silence
     int card = -1;
     while (snd_card_next(&card) == 0 && card >= 0) {
         const std::string device = "hw:" + std::to_string(card);
