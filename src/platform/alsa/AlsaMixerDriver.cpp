@@ -54,6 +54,7 @@ AlsaMixerDriver::AlsaMixerDriver(std::string device)
         s = Status::fail(MMResult::BadDeviceId, "mixer \"" + device_ + "\" has no elements");
     }
     if (!s.ok()) {
+        absence_ = s.detail;
         errors_->record(kLogDirection, s);
         return;
     }
@@ -71,8 +72,11 @@ uint32_t AlsaMixerDriver::deviceCount() const {
 
 MMResult AlsaMixerDriver::checkId(uint32_t mixerId, const char* call) const {
     if (mixerId < deviceCount()) return MMResult::NoError;
-    // Without a device the log already holds why the mixer could not be had.
-    if (deviceCount() == 0) return MMResult::BadDeviceId;
+    // Without a device, why the mixer could not be had (a volume call may have filed another
+    // detail under the same code since).
+    if (deviceCount() == 0) {
+        return errors_->record(kLogDirection, Status::fail(MMResult::BadDeviceId, absence_));
+    }
     return errors_->record(kLogDirection,
                            Status::fail(MMResult::BadDeviceId,
                                         std::string(call) + ": mixer " + std::to_string(mixerId) +
@@ -93,15 +97,16 @@ MMResult AlsaMixerDriver::open(uint32_t mixerId, MessageLoop& loop, TargetId not
 }
 
 Status AlsaMixerDriver::volumeElement(uint32_t volumeDevice, snd_mixer_elem_t*& elem) {
-    if (!mixer_ || volumeDevice >= kVolumeElements.size() ||
+    // Without a mixer, every volume call fails for the reason there is none.
+    if (!mixer_) return Status::fail(MMResult::BadDeviceId, absence_);
+    if (volumeDevice >= kVolumeElements.size() ||
         (elem = findElement(mixer_.get(), kVolumeElements[volumeDevice])) == nullptr ||
         !snd_mixer_selem_has_playback_volume(elem)) {
         const std::string what = volumeDevice == 0
                                      ? std::string("wave output volume")
                                      : "auxiliary device " + std::to_string(volumeDevice);
         const std::string why =
-            !mixer_ ? "there is no mixer"
-            : volumeDevice < kVolumeElements.size()
+            volumeDevice < kVolumeElements.size()
                 ? "\"" + device_ + "\" has no " + kVolumeElements[volumeDevice] + " playback volume"
                 : "there are devices 1 to 5";
         return Status::fail(MMResult::BadDeviceId, what + ": " + why);
