@@ -225,6 +225,32 @@ TEST(Program, CaptureDeviceThatCannotOpenFallsBackToTheSimulatedCardHeadless) {
     EXPECT_GT(readReport(path)[QStringLiteral("PeakR")].toInt(), 0);
 }
 
+TEST(Program, AnAlsaFailureIsOneLineOfTheProgramWithAlsaLibsReasonInIt) {
+    struct Case {
+        QStringList arguments;
+        std::vector<const char*> named;  // in the program's line
+    };
+    const std::vector<Case> cases{
+        {{"--capture-device", "hw:97"}, {"'hw:97'", "snd_pcm_open(\"hw:97\")", "(alsa-lib: "}},
+        {{"--capture-device", "null", "--playback-device", "null", "--mixer-device",
+          "soundscope_no_such_ctl"},
+         {"snd_mixer_attach(\"soundscope_no_such_ctl\")",
+          "(alsa-lib: Invalid CTL soundscope_no_such_ctl)"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const ProgramRun run = runProgram(c.arguments + QStringList{"--passes", "2"});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_FALSE(run.err.contains("ALSA lib")) << run.err.toStdString();
+        QList<QByteArray> lines;
+        for (const QByteArray& line : run.err.split('\n'))
+            if (line.startsWith("soundscope: ")) lines << line;
+        ASSERT_EQ(lines.size(), 1) << run.err.toStdString();
+        for (const char* part : c.named)
+            EXPECT_TRUE(lines[0].contains(part)) << part << "\n" << lines[0].toStdString();
+    }
+}
+
 TEST(Program, ScreenshotIsThePictureOfTheWholeWindow) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("screen.png"));
