@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <QApplication>
+#include <QLocale>
 #include <QMessageBox>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "app/Report.h"
 #include "app/SelfTest.h"
 #include "app/TForm1.h"
+#include "app/Translations.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
 #include "platform/MixerDriver.h"
@@ -164,6 +166,8 @@ int run(int argc, char** argv) {
     if (headless) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("soundscope"));
+    // Before any box is made: Qt's buttons ("Ano"/"Ne") speak the user's language.
+    app::installQtTranslations(app, QLocale::system());
     if (headless && !options.passes && !options.selfTest)
         printLine(
             stderr,
