@@ -2,9 +2,12 @@
 // close, the mixer set up for measuring (LINE IN alone recorded, the playback levels full, the
 // other recording levels off), and the mixing desk command.
 #include <QString>
+#include <string>
+#include <string_view>
 
 #include "app/MixerProgram.h"
 #include "app/TForm1.h"
+#include "platform/WaveDriver.h"
 
 namespace app {
 
@@ -61,6 +64,13 @@ void TForm1::SetUpMixer() {
         m.Open();
     } catch (const audio::EMixerID& e) {
         mixerError_ = QString::fromUtf8(e.what());
+        // Without any device, the driver's text says which one it tried and why it failed: the
+        // detail after the standard text, " (call(\"device\"): reason)".
+        const std::string why = volumes_.errorText(platform::MMResult::BadDeviceId);
+        const std::string_view standard =
+            platform::standardErrorText(platform::MMResult::BadDeviceId);
+        if (volumes_.deviceCount() == 0 && why.starts_with(standard))
+            mixerError_ += QString::fromStdString(why.substr(standard.size()));
         return;
     } catch (const audio::EMixerCaps& e) {
         mixerError_ = QString::fromUtf8(e.what());

@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <QApplication>
+#include <QLocale>
 #include <QMessageBox>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "app/SelfTest.h"
 #include "app/TForm1.h"
 #include "app/Version.h"
+#include "app/Translations.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
 #include "platform/MixerDriver.h"
@@ -169,6 +171,8 @@ int run(int argc, char** argv) {
     QApplication::setApplicationVersion(QLatin1String(app::kVersion));
     // Ties the window to the installed desktop entry (its name and icon on Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("soundscope"));
+    // Before any box is made: Qt's buttons ("Ano"/"Ne") speak the user's language.
+    app::installQtTranslations(app, QLocale::system());
     if (headless && !options.passes && !options.selfTest)
         printLine(
             stderr,

@@ -3,11 +3,12 @@
 // with a text that says why; capture and playback carry the bytes exactly; audio nobody asked for
 // is dropped; a closed playback's close message follows its last frames; a paused playback holds
 // its queue, over silence on a device that cannot pause; a device whose thread cannot wait fails
-// with a text.
+// with a text. alsa-lib's own messages stay off stderr, kept for the failing thread's text.
 
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -18,16 +19,20 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <latch>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "file_pcms.h"
 #include "platform/MessageLoop.h"
 #include "platform/QueuedWaveStream.h"
 #include "platform/WaveDriver.h"
+#include "platform/alsa/AlsaError.h"
+#include "platform/alsa/AlsaLog.h"
 #include "platform/alsa/AlsaWaveDriver.h"
 #include "platform/alsa/PlaybackDevice.h"
 #include "platform_test_support.h"
@@ -181,13 +186,14 @@ std::vector<OpenFailureCase> openFailureCases() {
          kMapper,
          pcm(2, 16),
          MMResult::BadDeviceId,
-         {"snd_pcm_open(\"soundscope_no_such_pcm\")", "No such file or directory"}},
+         {"snd_pcm_open(\"soundscope_no_such_pcm\")", "No such file or directory",
+          "(alsa-lib: Unknown PCM soundscope_no_such_pcm)"}},
         {"MissingCardNumber",
          "hw:97",
          kMapper,
          pcm(2, 16),
          MMResult::BadDeviceId,
-         {"snd_pcm_open(\"hw:97\")"}},
+         {"snd_pcm_open(\"hw:97\")", "(alsa-lib: ", "97"}},
         {"NumberedDevice",
          kCapturePcm,
          0,
@@ -465,6 +471,49 @@ INSTANTIATE_TEST_SUITE_P(AlsaDriver, PacedPause, ::testing::Bool(), [](const aut
 // not carry its driver thread over.
 TEST(AlsaDriverThread, AThreadThatCannotPollFailsTheDeviceWithAText) {
     EXPECT_EXIT(startACaptureThatCannotPoll(), ::testing::ExitedWithCode(0), "Invalid argument");
+}
+
+// --- alsa-lib's own messages ---------------------------------------------------------------------
+
+// Two threads' opens fail before either reads (a buffer they shared would hold both messages).
+TEST(AlsaLibraryMessages, EachThreadsTextCarriesItsOwnReasonAndStderrHearsNothing) {
+    platform::alsa::routeLibraryMessages();
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), std::fclose);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(::fileno(file.get()), STDERR_FILENO);
+    std::string texts[2];
+    {
+        std::latch start(2), failed(2);
+        const auto open = [&](int i) {
+            const std::string name = "soundscope_no_such_pcm_" + std::to_string(i);
+            snd_pcm_t* pcm = nullptr;
+            start.arrive_and_wait();
+            const int err = snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, 0);
+            failed.arrive_and_wait();
+            texts[i] = platform::alsa::callText("snd_pcm_open", name, err);
+            texts[i] += '|' + std::string(platform::alsa::libraryMessages());  // taken: empty
+        };
+        const std::jthread a(open, 0), b(open, 1);
+    }
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    for (const std::string name : {"soundscope_no_such_pcm_0", "soundscope_no_such_pcm_1"}) {
+        EXPECT_NE(
+            std::find(std::begin(texts), std::end(texts),
+                      "snd_pcm_open(" + name +
+                          "): No such file or directory (alsa-lib: Unknown PCM " + name + ")|"),
+            std::end(texts));
+    }
+    EXPECT_EQ(std::ftell(file.get()), 0) << "bytes reached stderr";
+}
+
+TEST(AlsaLibraryMessages, TheRootCauseAndTheFailedCallAreKept) {
+    platform::alsa::discardLibraryMessages();
+    snd_lib_error("confmisc.c", 855, "parse_card", 0, "cannot find card '%d'", 0);
+    snd_lib_error("conf.c", 5180, "_snd_config_evaluate", 0, "function returned error");
+    snd_lib_error("pcm.c", 2666, "snd_pcm_open_noupdate", ENOENT, "Unknown PCM %s", "default");
+    EXPECT_EQ(platform::alsa::libraryMessages(),
+              "cannot find card '0'; Unknown PCM default: No such file or directory");
 }
 
 }  // namespace

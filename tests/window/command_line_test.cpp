@@ -262,6 +262,20 @@ TEST(Program, CaptureDeviceThatCannotOpenFallsBackToTheSimulatedCardHeadless) {
     EXPECT_GT(readReport(path)[QStringLiteral("PeakR")].toInt(), 0);
 }
 
+TEST(Program, AnAlsaFailureIsOneLineOfTheProgramWithAlsaLibsReasonInIt) {
+    const std::vector<std::pair<QStringList, QByteArray>> cases{
+        {{"--capture-device", "hw:97"}, "snd_pcm_open(\"hw:97\"): Invalid argument (alsa-lib: "},
+        {{"--capture-device", "null", "--playback-device", "null", "--mixer-device", "no_such_ctl"},
+         "snd_mixer_attach(\"no_such_ctl\"): No such file or directory (alsa-lib: Invalid CTL "
+         "no_such_ctl)"}};
+    for (const auto& [arguments, detail] : cases) {
+        const ProgramRun run = runProgram(arguments + QStringList{"--passes", "2"});
+        EXPECT_FALSE(run.err.contains("ALSA lib")) << run.err.toStdString();
+        EXPECT_EQ(run.err.count("soundscope: "), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(detail)) << run.err.toStdString();
+    }
+}
+
 TEST(Program, ScreenshotIsThePictureOfTheWholeWindow) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("screen.png"));

@@ -13,9 +13,11 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <vector>
 
 #include "WindowFixture.h"
+#include "app/Translations.h"
 #include "window/Controls.h"
 
 namespace {
@@ -193,6 +195,19 @@ TEST(Optimum, EnterBringsBackTheStartUpGeometry) {
     EXPECT_EQ(w.form->instrument().SampleCount, 22100);
     w.passes(2);
     EXPECT_EQ(w.form->instrument().SampleCount, 22050) << "the next buffer sets its own count";
+}
+
+// The start-up question's buttons, made as QMessageBox::question makes them in main.cpp.
+TEST(StartUp, QtsOwnButtonsAreCzechForACzechLocaleAndEnglishForC) {
+    const auto yesAndNo = [] {
+        const QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::No);
+        return box.button(QMessageBox::Yes)->text() + '/' + box.button(QMessageBox::No)->text();
+    };
+    EXPECT_EQ(app::installQtTranslations(*qApp, QLocale::c()), nullptr);
+    EXPECT_EQ(yesAndNo(), QStringLiteral("&Yes/&No"));
+    const std::unique_ptr<QTranslator> czech(app::installQtTranslations(*qApp, QLocale("cs_CZ")));
+    ASSERT_NE(czech, nullptr) << "no qtbase_cs.qm: is qt6-translations-l10n installed?";
+    EXPECT_EQ(yesAndNo(), QStringLiteral("&Ano/&Ne"));
 }
 
 TEST(Resize, ClientAreaFollowsAndIsCleared) {

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "platform/alsa/AlsaLog.h"
+
 namespace platform::alsa {
 
 std::string callText(std::string_view call, std::string_view args, int err) {
@@ -12,6 +14,12 @@ std::string callText(std::string_view call, std::string_view args, int err) {
     text += args;
     text += "): ";
     text += snd_strerror(err);
+    if (const std::string_view said = libraryMessages(); !said.empty()) {
+        text += " (alsa-lib: ";
+        text += said;
+        text += ')';
+    }
+    discardLibraryMessages();
     return text;
 }
 

@@ -11,7 +11,8 @@
 
 namespace platform::alsa {
 
-// `call(args): reason`, with the reason from snd_strerror(err).
+// `call(args): reason (alsa-lib: what it said)`, with the reason from snd_strerror(err) and what
+// alsa-lib said on this thread since the last discard (AlsaLog.h), which it then discards.
 std::string callText(std::string_view call, std::string_view args, int err);
 
 // Result code for a failed snd_pcm_open: a missing or malformed device name is a bad device, a

@@ -7,6 +7,7 @@
 #include "platform/MixerChecks.h"
 #include "platform/WaveDriver.h"
 #include "platform/alsa/AlsaError.h"
+#include "platform/alsa/AlsaLog.h"
 #include "platform/alsa/AlsaMixerDevice.h"
 #include "platform/alsa/AlsaMixerTree.h"
 #include "platform/alsa/AlsaMixerValues.h"
@@ -45,12 +46,14 @@ bool hasCaptureElement(const std::string& device) {
 
 AlsaMixerDriver::AlsaMixerDriver(std::string device)
     : device_(std::move(device)), errors_(std::make_shared<ErrorLog>()) {
+    routeLibraryMessages();
     AlsaMixerHandle mixer;
     Status s = AlsaMixerHandle::open(device_, mixer);
     if (s.ok() && snd_mixer_first_elem(mixer.get()) == nullptr) {
         s = Status::fail(MMResult::BadDeviceId, "mixer \"" + device_ + "\" has no elements");
     }
     if (!s.ok()) {
+        absence_ = s.detail;
         errors_->record(s);
         return;
     }
@@ -68,8 +71,9 @@ uint32_t AlsaMixerDriver::deviceCount() const {
 
 MMResult AlsaMixerDriver::checkId(uint32_t mixerId, const char* call) const {
     if (mixerId < deviceCount()) return MMResult::NoError;
-    // Without a device the log already holds why the mixer could not be had.
-    if (deviceCount() == 0) return MMResult::BadDeviceId;
+    // Without a device, why the mixer could not be had (a volume call may have filed another
+    // detail under the same code since).
+    if (deviceCount() == 0) return errors_->record(Status::fail(MMResult::BadDeviceId, absence_));
     return errors_->record(checkMixerId(call, mixerId, deviceCount()));
 }
 
@@ -87,15 +91,16 @@ MMResult AlsaMixerDriver::open(uint32_t mixerId, MessageLoop& loop, TargetId not
 }
 
 Status AlsaMixerDriver::volumeElement(uint32_t volumeDevice, snd_mixer_elem_t*& elem) {
-    if (!mixer_ || volumeDevice >= kVolumeElements.size() ||
+    // Without a mixer, every volume call fails for the reason there is none.
+    if (!mixer_) return Status::fail(MMResult::BadDeviceId, absence_);
+    if (volumeDevice >= kVolumeElements.size() ||
         (elem = findElement(mixer_.get(), kVolumeElements[volumeDevice])) == nullptr ||
         !snd_mixer_selem_has_playback_volume(elem)) {
         const std::string what = volumeDevice == 0
                                      ? std::string("wave output volume")
                                      : "auxiliary device " + std::to_string(volumeDevice);
         const std::string why =
-            !mixer_ ? "there is no mixer"
-            : volumeDevice < kVolumeElements.size()
+            volumeDevice < kVolumeElements.size()
                 ? "\"" + device_ + "\" has no " + kVolumeElements[volumeDevice] + " playback volume"
                 : "there are devices 1 to 5";
         return Status::fail(MMResult::BadDeviceId, what + ": " + why);
@@ -184,6 +189,7 @@ std::optional<std::string> cardControlName(std::string_view pcm) {
 
 std::string mixerDeviceFor(const std::string& captureDevice) {
     if (std::optional<std::string> card = cardControlName(captureDevice)) return *card;
+    routeLibraryMessages();  // cards whose mixer cannot be opened are passed over in silence
     int card = -1;
     while (snd_card_next(&card) == 0 && card >= 0) {
         const std::string device = "hw:" + std::to_string(card);

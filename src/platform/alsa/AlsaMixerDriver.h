@@ -50,6 +50,7 @@ class AlsaMixerDriver final : public MixerDriver {
     const std::string device_;
     const std::shared_ptr<ErrorLog> errors_;  // shared with the open devices
     AlsaMixerHandle mixer_;                   // the volume service's; UI thread
+    std::string absence_;                     // without a device: why (the open's detail)
     std::string productName_;
 };
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/alsa/AlsaError.h"
+#include "platform/alsa/AlsaLog.h"
 
 namespace platform::alsa {
 
@@ -21,6 +22,7 @@ AlsaMixerHandle& AlsaMixerHandle::operator=(AlsaMixerHandle&& other) noexcept {
 Status AlsaMixerHandle::open(const std::string& device, AlsaMixerHandle& out) {
     const std::string quoted = '"' + device + '"';
     AlsaMixerHandle handle;
+    discardLibraryMessages();  // the text of a failure holds what this open made alsa-lib say
     if (const int err = snd_mixer_open(&handle.mixer_, 0); err < 0) {
         handle.mixer_ = nullptr;
         return Status::fail(MMResult::Error, callText("snd_mixer_open", quoted, err));
@@ -46,7 +48,10 @@ void AlsaMixerHandle::close() noexcept {
 
 std::string cardName(const std::string& device) {
     snd_ctl_t* raw = nullptr;
-    if (snd_ctl_open(&raw, device.c_str(), SND_CTL_NONBLOCK) < 0) return {};
+    if (snd_ctl_open(&raw, device.c_str(), SND_CTL_NONBLOCK) < 0) {
+        discardLibraryMessages();  // not a failure anyone is told of
+        return {};
+    }
     const std::unique_ptr<snd_ctl_t, int (*)(snd_ctl_t*)> ctl(raw, snd_ctl_close);
     snd_ctl_card_info_t* info = nullptr;
     snd_ctl_card_info_alloca(&info);

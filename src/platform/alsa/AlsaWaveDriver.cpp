@@ -4,6 +4,7 @@
 
 #include "platform/QueuedWaveStream.h"
 #include "platform/alsa/AlsaError.h"
+#include "platform/alsa/AlsaLog.h"
 #include "platform/alsa/CaptureDevice.h"
 #include "platform/alsa/DrainingDevices.h"
 #include "platform/alsa/PcmHandle.h"
@@ -16,7 +17,9 @@ AlsaWaveDriver::AlsaWaveDriver(std::string captureDevice, std::string playbackDe
     : captureDevice_(std::move(captureDevice)),
       playbackDevice_(std::move(playbackDevice)),
       errors_(std::make_shared<ErrorLog>()),
-      draining_(std::make_shared<DrainingDevices>()) {}
+      draining_(std::make_shared<DrainingDevices>()) {
+    routeLibraryMessages();
+}
 
 AlsaWaveDriver::~AlsaWaveDriver() = default;
 

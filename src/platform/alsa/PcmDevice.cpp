@@ -5,6 +5,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/alsa/AlsaLog.h"
 #include "platform/alsa/DrainingDevices.h"
 
 namespace platform::alsa {
@@ -152,7 +153,11 @@ Status PcmDevice::dropAndPrepare() {
 }
 
 void PcmDevice::deviceFailed(int err, const char* call) {
-    queue_->fail({call, "(\"", device_, "\"): ", snd_strerror(err)});
+    // What alsa-lib said on this thread, as callText adds it, from its fixed buffer.
+    const std::string_view said = libraryMessages();
+    queue_->fail({call, "(\"", device_, "\"): ", snd_strerror(err),
+                  said.empty() ? "" : " (alsa-lib: ", said, said.empty() ? "" : ")"});
+    discardLibraryMessages();
 }
 
 Status PcmDevice::failAlsa(const char* call, int err) const {

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/alsa/AlsaLog.h"
+
 namespace platform::alsa {
 
 PcmHandle& PcmHandle::operator=(PcmHandle&& other) noexcept {
@@ -16,6 +18,7 @@ Status PcmHandle::open(const std::string& device, Direction direction, PcmHandle
     const snd_pcm_stream_t stream =
         direction == Direction::Capture ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK;
     snd_pcm_t* pcm = nullptr;
+    discardLibraryMessages();  // the text of a failure holds what this open made alsa-lib say
     const int err = snd_pcm_open(&pcm, device.c_str(), stream, SND_PCM_NONBLOCK);
     if (err < 0) {
         return Status::fail(openResult(err), callText("snd_pcm_open", '"' + device + '"', err));

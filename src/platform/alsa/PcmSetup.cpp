@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <memory>
 
+#include "platform/alsa/AlsaLog.h"
+
 namespace platform::alsa {
 
 namespace {
@@ -23,7 +25,8 @@ snd_pcm_format_t sampleFormat(const WaveFormat& format) {
 // Runs one snd_* step; on failure builds the status naming the call, the device and `what`.
 class Steps {
   public:
-    explicit Steps(const std::string& device) : device_(device) {}
+    // What alsa-lib said before the first step is not the steps' concern.
+    explicit Steps(const std::string& device) : device_(device) { discardLibraryMessages(); }
 
     bool run(int err, const char* call, MMResult code, const std::string& what = {}) {
         if (err >= 0) return true;
