@@ -184,6 +184,27 @@ TEST_F(AcquisitionTest, SingleShotButtonErasesAndDrawsOneFrameEachClick) {
     EXPECT_FALSE(rig.panel.screen.lines.empty());
 }
 
+TEST_F(AcquisitionTest, PeriodicPassesCountTheBuffersTheyDrawFirst) {
+    rig.setSource(makeSquare(50, 10000), makeSine(440, 8000));
+    rig.idlePass();  // opens a run; the start values are no captured buffer
+    EXPECT_EQ(rig.scope.DrawnBuffers, 0u);
+
+    rig.deliver(2);  // two buffers before a pass: only the second is drawn
+    rig.idlePass();
+    rig.idlePass();
+    EXPECT_EQ(rig.scope.CapturedBuffers, 2u);
+    EXPECT_EQ(rig.scope.DrawnBuffers, 1u) << "a buffer drawn again is not counted again";
+
+    singleShotMode();
+    rig.deliver(1);
+    rig.idlePass();
+    EXPECT_EQ(rig.scope.DrawnBuffers, 1u) << "single-shot passes draw nothing";
+    rig.scope.PeriodicMode = 1;
+    rig.idlePass();
+    EXPECT_EQ(rig.scope.DrawnBuffers, 2u);
+    EXPECT_EQ(rig.scope.CaptureRuns, 1u);
+}
+
 // Buffers handed straight to the capture handler.
 class BufferHandlerTest : public ::testing::Test {
   protected:
@@ -219,8 +240,10 @@ TEST_F(BufferHandlerTest, CopiesWholeValuesOfBuffersThatFit) {
     for (const SizeCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bytes << " bytes");
         reset();
+        const uint64_t captured = rig.scope.CapturedBuffers;
         EXPECT_FALSE(hand(c.bytes)) << "the buffer is always declined";
         EXPECT_EQ(rig.scope.SampleCount, c.sampleCount);
+        EXPECT_EQ(rig.scope.CapturedBuffers - captured, c.sampleCount == kUnchanged ? 0u : 1u);
         const int32_t written = c.sampleCount == kUnchanged ? 0 : c.sampleCount;
         for (uint32_t k = 0; k < instrument::kSampleSlots; ++k) {
             const int32_t expected = static_cast<int32_t>(k) < written ? 0x1111 : kSentinel;
