@@ -6,7 +6,8 @@
 # - CPU: the process's utime + stime (/proc/PID/stat) over the interval, as % of one core;
 # - RSS: its resident memory (VmRSS) at the end;
 # - with --paints, the screen's repaints per second over 5 s more (gdb counts the calls of the
-#   client area's paint handler; needs a build with symbols);
+#   client area's paint handler; needs a build with symbols). Attaching stops the program for a
+#   moment, so buffers that arrive meanwhile are taken together and a few are never drawn;
 # - from the report it writes when closed (SIGTERM): idle passes, captured and drawn buffers.
 #
 # usage: tools/measure-cpu.sh [--paints] [SOUNDSCOPE [SECONDS]]
