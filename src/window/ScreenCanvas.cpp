@@ -39,7 +39,7 @@ void ScreenCanvas::clear() {
 }
 
 uint64_t ScreenCanvas::fingerprint() const {
-    // RGB32 rows hold whole pixels without padding, so every byte is part of the picture.
+    // RGB32 rows hold whole pixels without padding, so every byte belongs to the picture.
     instrument::Fingerprint f;
     f.add(std::span(reinterpret_cast<const std::byte*>(image_.constBits()),
                     static_cast<size_t>(image_.sizeInBytes())));
