@@ -42,6 +42,9 @@ QJsonObject makeReport(const ReportSource& source) {
     report.insert(QStringLiteral("ChannelShift"), s.ChannelShift);
     report.insert(QStringLiteral("PeriodicMode"), s.PeriodicMode);
     report.insert(QStringLiteral("IdlePasses"), static_cast<qint64>(source.idlePasses));
+    report.insert(QStringLiteral("CapturedBuffers"), static_cast<qint64>(s.CapturedBuffers));
+    report.insert(QStringLiteral("DrawnBuffers"), static_cast<qint64>(s.DrawnBuffers));
+    report.insert(QStringLiteral("CaptureRuns"), static_cast<qint64>(s.CaptureRuns));
 
     QJsonArray raw;
     const int count = std::clamp(s.SampleCount, 0, instrument::kSampleSlots);

@@ -46,9 +46,8 @@ constexpr int kFrequencyStartSmallChange = 1;
 constexpr int kAmplitudeStartMin = 0;
 constexpr int kAmplitudeStartMax = 32767;
 
-// The idle passes draw into the screen image as often as they run; the window shows the image at
-// a steady rate instead, so that a pass never waits for painting.
-constexpr int kScreenRefreshMs = 20;
+// How soon a pass tries again to open a capture run that could not be opened.
+constexpr int kCaptureRetryMs = 20;
 
 }  // namespace
 
@@ -67,10 +66,9 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
     idle_ = new window::IdleHandler([this](bool& done) { idleHandler(done); }, this);
     ui_.Client->OnResize = [this](int, int) { FormResize(); };
     connectHandlers();
-    if (idleDriving_ == IdleDriving::EventLoop) {
-        connect(&screenRefresh_, &QTimer::timeout, ui_.Client, [this] { ui_.Client->update(); });
-        screenRefresh_.start(kScreenRefreshMs);
-    }
+    // Its timeout is an event: the idle handler, waiting for one, makes the next pass.
+    captureRetry_.setSingleShot(true);
+    captureRetry_.setInterval(kCaptureRetryMs);
     FormCreate();
 }
 
@@ -111,6 +109,7 @@ void TForm1::connectHandlers() {
 
 template <typename Handler>
 void TForm1::userAction(Handler handler) {
+    ++inputs_;
     try {
         handler();
     } catch (const std::exception& e) {
@@ -252,6 +251,7 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 
 void TForm1::FormResize() {
     // Everything drawn on the client area is gone until the next drawing pass.
+    ++inputs_;
     screen_.resize(clientWidth(), clientHeight());
     ui_.Client->update();
 }
@@ -308,8 +308,8 @@ bool TForm1::idleHandlerInstalled() const {
 
 void TForm1::idleHandler(bool& done) {
     try {
-        ++idlePasses_;
-        instrument_.MyIdleEvent(done);
+        runPass(done);
+        if (done && !instrument_.AudioIn1->DeviceOpen()) captureRetry_.start();
     } catch (const std::exception& e) {
         // A pass that fails would fail again at once: stop measuring rather than repeat the
         // message without end.
@@ -323,9 +323,36 @@ bool TForm1::idlePass() {
     loop_.pump();
     if (!idleInstalled_) return false;
     bool done = true;
+    runPass(done);
+    return true;
+}
+
+uint64_t TForm1::inputGeneration() const {
+    // Each term only grows, so the sum changes whenever one of them does.
+    return loop_.dispatched() + inputs_ + instrument_.CapturedBuffers + instrument_.CaptureRuns;
+}
+
+void TForm1::runPass(bool& done) {
+    panel_.takeWrites();  // what user actions set before the pass is not the pass's doing
     ++idlePasses_;
     instrument_.MyIdleEvent(done);
-    return true;
+
+    // Passes over the same input can differ (each leaves state the next one reads, such as the
+    // envelope seed of the trigger search), so the rule waits for one that changes nothing.
+    instrument::Fingerprint left;
+    left.add(panel_.takeWrites());
+    instrument_.fingerprintPassState(left);
+    const uint64_t image = screen_.fingerprint();
+    left.add(image);
+    const uint64_t generation = inputGeneration();
+    done = idlePasses_ > 1 && generation == lastGeneration_ && left.value() == lastFingerprint_;
+
+    // The client area shows the image again only when a pass changed it.
+    if (image != lastImage_) ui_.Client->update();
+    lastGeneration_ = generation;
+    lastFingerprint_ = left.value();
+    lastImage_ = image;
+    lastPassDone_ = done;
 }
 
 }  // namespace app

@@ -1,5 +1,7 @@
 // The acquisition cycle: the capture handler that copies each full buffer into RawSamples, and
 // the idle pass that keeps capture running and measures (and in periodic mode draws) each time.
+#include <span>
+
 #include "instrument/Instrument.h"
 
 namespace instrument {
@@ -27,6 +29,7 @@ bool Instrument::AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size) {
         SampleCount = Size / kBytesPerValue;
         int32_t* raw = RawSamples.data();
         for (int32_t k = 0; k < SampleCount; ++k) raw[k] = SignedValueAt(Buffer, k);
+        ++CapturedBuffers;
     }
     // Declined: the component does not queue the buffer again, so a run ends after its buffers.
     return false;
@@ -34,13 +37,18 @@ bool Instrument::AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size) {
 
 void Instrument::MyIdleEvent(bool& Done) {
     // Opens a new capture run once the previous one has ended; during a run this fails at once.
-    if (!AudioIn1->StartDevice(&AudioIn1)) AudioIn1->StartDevice(&AudioIn1);
+    // A start that fails is tried once more.
+    if (AudioIn1->StartDevice(&AudioIn1) || AudioIn1->StartDevice(&AudioIn1)) ++CaptureRuns;
 
     R.FirstIndex = 1;
 
     if (PeriodicMode == kPeriodicDisplay) {
         DrawGrid();
         DrawTraces();
+        if (drawnCapture_ != CapturedBuffers) {
+            drawnCapture_ = CapturedBuffers;
+            ++DrawnBuffers;
+        }
     } else {
         AnalyseChannelL();
         MeasureFrequencyL();
@@ -49,6 +57,29 @@ void Instrument::MyIdleEvent(bool& Done) {
     }
 
     Done = false;  // call again as soon as the message queue is empty
+}
+
+void Instrument::fingerprintPassState(Fingerprint& f) const {
+    for (const ChannelState* c : {&L, &R}) {
+        // Whole arrays: positions past the capture keep what earlier passes left there.
+        for (const SampleArray* a : {&c->Samples, &c->Envelope, &c->DrawnSamples})
+            f.addArray(std::span<const int32_t>(a->data(), kSampleSlots));
+        for (const Word w : {c->Peak, c->FirstIndex, c->EdgeValue0, c->EdgeValue1, c->EdgeValue2,
+                             c->EdgeStep, c->EdgeSkip, c->PeriodStart, c->PeriodEnd})
+            f.addValue(w);
+        for (const double d : {c->Level, c->EdgeBase, c->MeasuredFreq, c->Freq, c->DivisionValue,
+                               c->Gain, c->TraceScale})
+            f.addValue(d);
+        f.addValue(c->EnvelopeDiv);
+        f.addValue(c->AutoRange);
+        f.addValue(c->RangeLatch.latched());
+    }
+    for (const Word w : {ScanIndex, RawIndex, TraceStartR}) f.addValue(w);
+    for (const int32_t i :
+         {SampleCount, PeriodicMode, TimeStep, ChannelShift, TimeBaseLatch.latched()})
+        f.addValue(i);
+    f.addValue(PointSpacing);
+    f.addValue(GridUnitX);
 }
 
 void Instrument::RadioButton1Click() {

@@ -9,6 +9,7 @@
 
 #include "audio/AudioOut.h"
 #include "audio/WaveIO.h"
+#include "instrument/Fingerprint.h"
 #include "instrument/FrontPanel.h"
 #include "instrument/InstrumentState.h"
 #include "instrument/NumText.h"
@@ -74,15 +75,28 @@ class Instrument {
     bool GeneratorOff = false;
     NumText40 NumText;
 
+    // Acquisition counters: the buffers copied into RawSamples, the capture runs the idle passes
+    // opened, and the periodic passes that drew a buffer no pass had drawn before. While the
+    // display is periodic every captured buffer is drawn: DrawnBuffers reaches CapturedBuffers at
+    // the first pass after each delivery.
+    uint64_t CapturedBuffers = 0;
+    uint64_t CaptureRuns = 0;
+    uint64_t DrawnBuffers = 0;
+
     // 44100 frames/s, 16-bit stereo, 4 x 44100 bytes. Declared after the state its handler writes
     // into, so that it is gone (its device closed) before that state is.
     std::unique_ptr<audio::TAudioIn> AudioIn1;
     // 44100 frames/s, 16-bit mono, 4 x 22000 bytes: the generator's output.
     std::unique_ptr<audio::TAudioOut> AudioOut1;
 
-    // Acquisition cycle.
+    // Acquisition cycle. MyIdleEvent always reports not done: whether a pass over the same input
+    // changed anything shows only in what it left behind, which the window compares.
     bool AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size);
     void MyIdleEvent(bool& Done);
+    // Folds in the state an idle pass writes and the next pass reads again (the channels' arrays
+    // and measurements, the trigger position, the time base in force): equal fingerprints after
+    // two passes over the same input mean that a further pass would repeat the last one.
+    void fingerprintPassState(Fingerprint& fingerprint) const;
     void RadioButton1Click();
     void RadioButton2Click();
 
@@ -136,6 +150,7 @@ class Instrument {
     void ApplyRange(ChannelState& c);
 
     FrontPanel& panel_;
+    uint64_t drawnCapture_ = 0;  // CapturedBuffers when a periodic pass last drew
 };
 
 }  // namespace instrument

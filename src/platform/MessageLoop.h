@@ -58,6 +58,9 @@ class MessageLoop {
     // posted by the handlers themselves are dispatched too.
     int pump();
     size_t pending() const;  // posted (or being posted) and not yet dispatched
+    // UI thread. Messages taken off the queue since the loop was made, those to retired targets
+    // included: a change of this number means that a handler may have run.
+    uint64_t dispatched() const { return nextDispatch_.load(std::memory_order_relaxed); }
     size_t capacity() const { return mask_ + 1; }
     uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }  // ring full
 

@@ -5,6 +5,9 @@
 #include <QString>
 #include <algorithm>
 #include <cstdlib>
+#include <span>
+
+#include "instrument/Fingerprint.h"
 
 namespace window {
 
@@ -33,6 +36,14 @@ void ScreenCanvas::resize(int clientWidth, int clientHeight) {
 
 void ScreenCanvas::clear() {
     image_.fill(kBlackPixel);
+}
+
+uint64_t ScreenCanvas::fingerprint() const {
+    // RGB32 rows hold whole pixels without padding, so every byte belongs to the picture.
+    instrument::Fingerprint f;
+    f.add(std::span(reinterpret_cast<const std::byte*>(image_.constBits()),
+                    static_cast<size_t>(image_.sizeInBytes())));
+    return f.value();
 }
 
 void ScreenCanvas::lineTo(int x, int y) {

@@ -37,6 +37,9 @@ class ScreenCanvas final : public instrument::Canvas {
     void resize(int clientWidth, int clientHeight);
     void clear();  // everything black
     const QImage& image() const { return image_; }
+    // The fingerprint of every pixel of the image (instrument::Fingerprint): equal values, the
+    // same picture.
+    uint64_t fingerprint() const;
 
     void setPenColor(instrument::Rgb color) override { pen_ = toPixel(color); }
     void setFontColor(instrument::Rgb color) override { font_ = toPixel(color); }

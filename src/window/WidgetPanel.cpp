@@ -4,12 +4,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <span>
 
 #include "window/Controls.h"
 
 namespace window {
 
 using instrument::Control;
+
+namespace {
+
+constexpr uint64_t kRepaintMark = ~uint64_t{0};  // no control's value
+
+}  // namespace
 
 QWidget* WidgetPanel::widget(Control control) const {
     switch (control) {
@@ -67,7 +74,20 @@ QWidget* WidgetPanel::widget(Control control) const {
     return nullptr;
 }
 
+void WidgetPanel::record(Control control, uint64_t value) {
+    writes_.addValue(static_cast<int>(control));
+    writes_.add(value);
+}
+
+uint64_t WidgetPanel::takeWrites() {
+    const uint64_t value = writes_.value();
+    writes_ = {};
+    return value;
+}
+
 void WidgetPanel::setText(Control control, std::string_view text) {
+    record(control, text.size());
+    writes_.add(std::as_bytes(std::span(text)));
     const QUtf8StringView wanted(text.data(), static_cast<qsizetype>(text.size()));
     QWidget* w = widget(control);
     if (auto* edit = qobject_cast<QLineEdit*>(w)) {
@@ -93,6 +113,7 @@ QString WidgetPanel::controlText(Control control) const {
 }
 
 void WidgetPanel::setVisible(Control control, bool visible) {
+    record(control, visible ? 1 : 0);
     QWidget* w = widget(control);
     if (w != nullptr && w->isHidden() == visible) w->setVisible(visible);
 }
@@ -103,10 +124,12 @@ int WidgetPanel::itemIndex(Control list) const {
 }
 
 void WidgetPanel::setItemIndex(Control list, int index) {
+    record(list, static_cast<uint64_t>(index));
     if (auto* combo = qobject_cast<QComboBox*>(widget(list))) selectItem(*combo, index);
 }
 
 void WidgetPanel::setChecked(Control button, bool checked) {
+    record(button, checked ? 1 : 0);
     if (auto* radio = qobject_cast<QRadioButton*>(widget(button)))
         window::setChecked(*radio, checked);
 }
@@ -117,6 +140,7 @@ int WidgetPanel::position(Control scrollBar) const {
 }
 
 void WidgetPanel::repaintWindow() {
+    writes_.add(kRepaintMark);
     screen_.clear();
     ui_.Client->update();
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <string_view>
 
+#include "instrument/Fingerprint.h"
 #include "instrument/FrontPanel.h"
 #include "window/ScreenCanvas.h"
 #include "window/WindowDesign.h"
@@ -33,11 +34,18 @@ class WidgetPanel final : public instrument::FrontPanel {
     // What a read-out, list or button shows, as the user reads it.
     QString controlText(instrument::Control control) const;
 
+    // The fingerprint of every text, visibility, item, check and repaint the routines have set
+    // since the last call, in order and whether or not the control changed; starts anew. Two runs
+    // of routines that set the same things leave the controls alike.
+    uint64_t takeWrites();
+
   private:
     QWidget* widget(instrument::Control control) const;
+    void record(instrument::Control control, uint64_t value);
 
     const Design& ui_;
     ScreenCanvas& screen_;
+    instrument::Fingerprint writes_;
 };
 
 }  // namespace window

@@ -82,6 +82,8 @@ TEST_F(AcquisitionTest, ARunDeliversFourBuffersAndTheNextPassStartsANewRun) {
     ASSERT_TRUE(rig.scope.AudioIn1->DeviceOpen());
     EXPECT_EQ(rig.deliver(kRunBuffers), kRunBuffers);
     EXPECT_EQ(deliveries, 2 * kRunBuffers);
+    EXPECT_EQ(rig.scope.CaptureRuns, 2u);
+    EXPECT_EQ(rig.scope.DrawnBuffers, 0u) << "single-shot passes draw nothing";
 }
 
 TEST_F(AcquisitionTest, CapturedFramesLandInterleavedWithChannelRFirst) {
@@ -219,8 +221,10 @@ TEST_F(BufferHandlerTest, CopiesWholeValuesOfBuffersThatFit) {
     for (const SizeCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bytes << " bytes");
         reset();
+        const uint64_t captured = rig.scope.CapturedBuffers;
         EXPECT_FALSE(hand(c.bytes)) << "the buffer is always declined";
         EXPECT_EQ(rig.scope.SampleCount, c.sampleCount);
+        EXPECT_EQ(rig.scope.CapturedBuffers - captured, c.sampleCount == kUnchanged ? 0u : 1u);
         const int32_t written = c.sampleCount == kUnchanged ? 0 : c.sampleCount;
         for (uint32_t k = 0; k < instrument::kSampleSlots; ++k) {
             const int32_t expected = static_cast<int32_t>(k) < written ? 0x1111 : kSentinel;

@@ -60,6 +60,7 @@ TEST(MessageLoop, RetiredTargetNeverReceivesLateMessagesEvenWhenItsSlotIsReused)
     loop.post(oldId, 8);  // e.g. a driver thread that has not yet seen the close
     loop.post(freshId, 9);
     loop.pump();
+    EXPECT_EQ(loop.dispatched(), 3u) << "messages to a retired target count as dispatched";
     EXPECT_TRUE(old.messages.empty());
     EXPECT_EQ(fresh.messages, (std::vector<uint32_t>{9}));
     EXPECT_EQ(loop.targetCount(), 1u);
@@ -104,6 +105,7 @@ TEST(MessageLoop, AFullRingRefusesAndCountsWhatItDropsAndKeepsWhatItHolds) {
         for (size_t i = 0; i < capacity; ++i) ASSERT_TRUE(loop.post(id, 4, i)) << i;
         EXPECT_EQ(loop.pump(), static_cast<int>(capacity));
         EXPECT_EQ(loop.dropped(), 2u);
+        EXPECT_EQ(loop.dispatched(), 2 * capacity) << "dropped messages are not dispatched";
     }
 }
 
