@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <numbers>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -112,6 +114,31 @@ TEST_F(SimSoundFile, PlaysItsSamplesExactlyInALoopWithMonoOnBothChannels) {
             }
         }
     }
+}
+
+TEST_F(SimSoundFile, BytesInMemoryPlayAndAreRefusedAsTheFileIs) {
+    std::vector<int16_t> samples(2 * 300);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(i * 97 - 20000);
+    const std::string p = writeWav("f.wav", 44100, 2, samples);
+    std::ifstream in(p, std::ios::binary);
+    const std::vector<char> chars{std::istreambuf_iterator<char>(in), {}};
+    const auto bytes = std::as_bytes(std::span(chars));
+
+    std::string error;
+    auto fromFile = openSoundFile(p, error);
+    auto fromMemory = openSoundData(bytes, "capture", error);
+    ASSERT_NE(fromMemory, nullptr) << error;
+    std::vector<int16_t> a(2 * 700), b(2 * 700);
+    fromFile->render(250, a);
+    fromMemory->render(250, b);
+    EXPECT_EQ(a, b);
+
+    // Cut inside the data: the same check as for a file, under the given name.
+    EXPECT_EQ(openSoundData(bytes.first(bytes.size() - 7), "capture", error), nullptr);
+    EXPECT_NE(error.find("\"capture\""), std::string::npos) << error;
+    EXPECT_NE(error.find("truncated"), std::string::npos) << error;
+    EXPECT_EQ(openSoundData({}, "nothing", error), nullptr);
+    EXPECT_NE(error.find("\"nothing\" cannot be used"), std::string::npos) << error;
 }
 
 TEST_F(SimSoundFile, UnusableFilesAreRefusedWithTheirNameAndReason) {
