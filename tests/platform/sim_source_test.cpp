@@ -91,6 +91,19 @@ class SimSoundFile : public ::testing::Test {
         return p;
     }
 
+    // Writes mono floating-point samples (SF_FORMAT_FLOAT or SF_FORMAT_DOUBLE) as a WAV file.
+    std::string writeFloatWav(const std::string& name, int encoding,
+                              const std::vector<float>& samples) const {
+        const std::string p = path(name);
+        SF_INFO info{0, 44100, 1, SF_FORMAT_WAV | encoding, 0, 0};
+        SNDFILE* f = sf_open(p.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
+        if (f == nullptr) return p;
+        sf_write_float(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+        sf_close(f);
+        return p;
+    }
+
     fs::path dir_;
 };
 
@@ -112,6 +125,25 @@ TEST_F(SimSoundFile, PlaysItsSamplesExactlyInALoopWithMonoOnBothChannels) {
                 ASSERT_EQ(out[2 * i], samples[channels * frame]) << channels << " " << first + i;
                 ASSERT_EQ(out[2 * i + 1], samples[channels * frame + channels - 1]);
             }
+        }
+    }
+}
+
+TEST_F(SimSoundFile, FloatFilesPlayAtTheirLevelLimitedToFullScaleWithNaNSilent) {
+    // Full scale 1.0 is 32768, as libsndfile reads 16-bit data; beyond it the value is limited.
+    const std::vector<float> samples{0.5f,  -0.25f,        1.0f,  -1.0f, 1.5f,
+                                     -2.0f, std::nanf(""), 1e30f, 0.0f,  -3e-5f};
+    const std::vector<int16_t> expected{16384,  -8192, 32767, -32768, 32767,
+                                        -32768, 0,     32767, 0,      -1};
+    for (int encoding : {SF_FORMAT_FLOAT, SF_FORMAT_DOUBLE}) {
+        std::string error;
+        auto source = openSoundFile(writeFloatWav("f.wav", encoding, samples), error);
+        ASSERT_NE(source, nullptr) << error;
+        std::vector<int16_t> out(2 * samples.size());
+        source->render(0, out);
+        for (size_t i = 0; i < samples.size(); ++i) {
+            EXPECT_EQ(out[2 * i], expected[i]) << encoding << " sample " << i;
+            EXPECT_EQ(out[2 * i + 1], expected[i]) << encoding << " sample " << i;
         }
     }
 }

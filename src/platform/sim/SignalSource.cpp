@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -151,6 +152,42 @@ std::optional<uint64_t> announcedFrames(SNDFILE* file, const SF_INFO& info) {
     return data.datalen / (static_cast<uint64_t>(sampleBytes) * info.channels);
 }
 
+bool holdsFloatingPoint(int format) {
+    const int encoding = format & SF_FORMAT_SUBMASK;
+    return encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE;
+}
+
+// A floating-point sample as a 16-bit one: full scale (1.0) is 32768, as libsndfile normalises
+// 16-bit data, so a 16-bit file stored as floats reads back the same. Beyond full scale the value
+// is limited to it; NaN is silence.
+int16_t toSample16(float value) {
+    if (std::isnan(value)) return 0;
+    const float scaled = std::nearbyint(value * 32768.0f);
+    return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
+}
+
+// Reads `frames` frames of a floating-point file as 16-bit samples. libsndfile's own 16-bit read of
+// such a file does not scale (0.5 reads as 0, so a float file plays as silence) and wraps beyond
+// ±32767 instead of limiting. Returns the frames read, as sf_readf_short would.
+sf_count_t readFloatFrames(SNDFILE* file, std::span<int16_t> samples, int channels) {
+    constexpr size_t kChunkFrames = 4096;
+    std::array<float, kChunkFrames * 2> chunk;
+    const auto width = static_cast<size_t>(channels);
+    const size_t frames = samples.size() / width;
+    size_t done = 0;
+    while (done < frames) {
+        const auto wanted = static_cast<sf_count_t>(std::min(kChunkFrames, frames - done));
+        const sf_count_t got = sf_readf_float(file, chunk.data(), wanted);
+        if (got <= 0) break;
+        const size_t values = static_cast<size_t>(got) * width;
+        std::transform(chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(values),
+                       samples.begin() + static_cast<ptrdiff_t>(done * width), toSample16);
+        done += static_cast<size_t>(got);
+        if (got < wanted) break;
+    }
+    return static_cast<sf_count_t>(done);
+}
+
 // The checks every opened sound file passes before it is played, and the read of its frames. `name`
 // stands for the file in the refusal text.
 std::unique_ptr<StereoSource> acceptSoundFile(SNDFILE* opened, const SF_INFO& info,
@@ -191,7 +228,9 @@ std::unique_ptr<StereoSource> acceptSoundFile(SNDFILE* opened, const SF_INFO& in
     } catch (const std::bad_alloc&) {
         return refuse("not enough memory to hold it.");
     }
-    const sf_count_t got = sf_readf_short(file.get(), samples.data(), info.frames);
+    const sf_count_t got = holdsFloatingPoint(info.format)
+                               ? readFloatFrames(file.get(), samples, info.channels)
+                               : sf_readf_short(file.get(), samples.data(), info.frames);
     if (got != info.frames) {
         return refuse("it is truncated: " + std::to_string(frames) + " frames announced, " +
                       std::to_string(got < 0 ? 0 : got) + " readable (" + sf_strerror(file.get()) +
