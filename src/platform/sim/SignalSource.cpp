@@ -152,11 +152,6 @@ std::optional<uint64_t> announcedFrames(SNDFILE* file, const SF_INFO& info) {
     return data.datalen / (static_cast<uint64_t>(sampleBytes) * info.channels);
 }
 
-bool holdsFloatingPoint(int format) {
-    const int encoding = format & SF_FORMAT_SUBMASK;
-    return encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE;
-}
-
 // A floating-point sample as a 16-bit one: full scale (1.0) is 32768, as libsndfile normalises
 // 16-bit data, so a 16-bit file stored as floats reads back the same. Beyond full scale the value
 // is limited to it; NaN is silence.
@@ -166,10 +161,12 @@ int16_t toSample16(float value) {
     return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
 }
 
-// Reads `frames` frames of a floating-point file as 16-bit samples. libsndfile's own 16-bit read of
-// such a file does not scale (0.5 reads as 0, so a float file plays as silence) and wraps beyond
-// ±32767 instead of limiting. Returns the frames read, as sf_readf_short would.
-sf_count_t readFloatFrames(SNDFILE* file, std::span<int16_t> samples, int channels) {
+// Reads the file's frames as 16-bit samples, through libsndfile's normalised floating-point read
+// and toSample16. Its own 16-bit read does not scale float and double data (0.5 reads as 0, so a
+// float file played as silence) and wraps around beyond full scale where a decoder works in
+// floating point (float, double, MPEG) instead of limiting. 8- and 16-bit data reads back exactly,
+// wider data rounded to 16 bits. Returns the frames read, as sf_readf_short would.
+sf_count_t readFrames(SNDFILE* file, std::span<int16_t> samples, int channels) {
     constexpr size_t kChunkFrames = 4096;
     std::array<float, kChunkFrames * 2> chunk;
     const auto width = static_cast<size_t>(channels);
@@ -228,9 +225,7 @@ std::unique_ptr<StereoSource> acceptSoundFile(SNDFILE* opened, const SF_INFO& in
     } catch (const std::bad_alloc&) {
         return refuse("not enough memory to hold it.");
     }
-    const sf_count_t got = holdsFloatingPoint(info.format)
-                               ? readFloatFrames(file.get(), samples, info.channels)
-                               : sf_readf_short(file.get(), samples.data(), info.frames);
+    const sf_count_t got = readFrames(file.get(), samples, info.channels);
     if (got != info.frames) {
         return refuse("it is truncated: " + std::to_string(frames) + " frames announced, " +
                       std::to_string(got < 0 ? 0 : got) + " readable (" + sf_strerror(file.get()) +
