@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <numbers>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -89,6 +91,19 @@ class SimSoundFile : public ::testing::Test {
         return p;
     }
 
+    // Writes mono floating-point samples (SF_FORMAT_FLOAT or SF_FORMAT_DOUBLE) as a WAV file.
+    std::string writeFloatWav(const std::string& name, int encoding,
+                              const std::vector<float>& samples) const {
+        const std::string p = path(name);
+        SF_INFO info{0, 44100, 1, SF_FORMAT_WAV | encoding, 0, 0};
+        SNDFILE* f = sf_open(p.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
+        if (f == nullptr) return p;
+        sf_write_float(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+        sf_close(f);
+        return p;
+    }
+
     fs::path dir_;
 };
 
@@ -112,6 +127,50 @@ TEST_F(SimSoundFile, PlaysItsSamplesExactlyInALoopWithMonoOnBothChannels) {
             }
         }
     }
+}
+
+TEST_F(SimSoundFile, FloatFilesPlayAtTheirLevelLimitedToFullScaleWithNaNSilent) {
+    // Full scale 1.0 is 32768, as libsndfile reads 16-bit data; beyond it the value is limited.
+    const std::vector<float> samples{0.5f,  -0.25f,        1.0f,  -1.0f, 1.5f,
+                                     -2.0f, std::nanf(""), 1e30f, 0.0f,  -3e-5f};
+    const std::vector<int16_t> expected{16384,  -8192, 32767, -32768, 32767,
+                                        -32768, 0,     32767, 0,      -1};
+    for (int encoding : {SF_FORMAT_FLOAT, SF_FORMAT_DOUBLE}) {
+        std::string error;
+        auto source = openSoundFile(writeFloatWav("f.wav", encoding, samples), error);
+        ASSERT_NE(source, nullptr) << error;
+        std::vector<int16_t> out(2 * samples.size());
+        source->render(0, out);
+        for (size_t i = 0; i < samples.size(); ++i) {
+            EXPECT_EQ(out[2 * i], expected[i]) << encoding << " sample " << i;
+            EXPECT_EQ(out[2 * i + 1], expected[i]) << encoding << " sample " << i;
+        }
+    }
+}
+
+TEST_F(SimSoundFile, BytesInMemoryPlayAndAreRefusedAsTheFileIs) {
+    std::vector<int16_t> samples(2 * 300);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(i * 97 - 20000);
+    const std::string p = writeWav("f.wav", 44100, 2, samples);
+    std::ifstream in(p, std::ios::binary);
+    const std::vector<char> chars{std::istreambuf_iterator<char>(in), {}};
+    const auto bytes = std::as_bytes(std::span(chars));
+
+    std::string error;
+    auto fromFile = openSoundFile(p, error);
+    auto fromMemory = openSoundData(bytes, "capture", error);
+    ASSERT_NE(fromMemory, nullptr) << error;
+    std::vector<int16_t> a(2 * 700), b(2 * 700);
+    fromFile->render(250, a);
+    fromMemory->render(250, b);
+    EXPECT_EQ(a, b);
+
+    // Cut inside the data: the same check as for a file, under the given name.
+    EXPECT_EQ(openSoundData(bytes.first(bytes.size() - 7), "capture", error), nullptr);
+    EXPECT_NE(error.find("\"capture\""), std::string::npos) << error;
+    EXPECT_NE(error.find("truncated"), std::string::npos) << error;
+    EXPECT_EQ(openSoundData({}, "nothing", error), nullptr);
+    EXPECT_NE(error.find("\"nothing\" cannot be used"), std::string::npos) << error;
 }
 
 TEST_F(SimSoundFile, UnusableFilesAreRefusedWithTheirNameAndReason) {

@@ -3,7 +3,11 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <numbers>
@@ -148,37 +152,49 @@ std::optional<uint64_t> announcedFrames(SNDFILE* file, const SF_INFO& info) {
     return data.datalen / (static_cast<uint64_t>(sampleBytes) * info.channels);
 }
 
-}  // namespace
-
-std::unique_ptr<ChannelSource> makeSilence() {
-    return std::make_unique<Silence>();
+// A floating-point sample as a 16-bit one: full scale (1.0) is 32768, as libsndfile normalises
+// 16-bit data, so a 16-bit file stored as floats reads back the same. Beyond full scale the value
+// is limited to it; NaN is silence.
+int16_t toSample16(float value) {
+    if (std::isnan(value)) return 0;
+    const float scaled = std::nearbyint(value * 32768.0f);
+    return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
 }
 
-std::unique_ptr<ChannelSource> makeSquare(double frequency, int amplitude) {
-    if (!std::isfinite(frequency) || frequency <= 0.0) return makeSilence();
-    return std::make_unique<Square>(frequency, clampAmplitude(amplitude));
+// Reads the file's frames as 16-bit samples, through libsndfile's normalised floating-point read
+// and toSample16. Its own 16-bit read does not scale float and double data (0.5 reads as 0, so a
+// float file played as silence) and wraps around beyond full scale where a decoder works in
+// floating point (float, double, MPEG) instead of limiting. 8- and 16-bit data reads back exactly,
+// wider data rounded to 16 bits. Returns the frames read, as sf_readf_short would.
+sf_count_t readFrames(SNDFILE* file, std::span<int16_t> samples, int channels) {
+    constexpr size_t kChunkFrames = 4096;
+    std::array<float, kChunkFrames * 2> chunk;
+    const auto width = static_cast<size_t>(channels);
+    const size_t frames = samples.size() / width;
+    size_t done = 0;
+    while (done < frames) {
+        const auto wanted = static_cast<sf_count_t>(std::min(kChunkFrames, frames - done));
+        const sf_count_t got = sf_readf_float(file, chunk.data(), wanted);
+        if (got <= 0) break;
+        const size_t values = static_cast<size_t>(got) * width;
+        std::transform(chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(values),
+                       samples.begin() + static_cast<ptrdiff_t>(done * width), toSample16);
+        done += static_cast<size_t>(got);
+        if (got < wanted) break;
+    }
+    return static_cast<sf_count_t>(done);
 }
 
-std::unique_ptr<ChannelSource> makeSine(double frequency, int amplitude) {
-    if (!std::isfinite(frequency)) return makeSilence();
-    return std::make_unique<Sine>(frequency, clampAmplitude(amplitude));
-}
-
-std::unique_ptr<StereoSource> makeStereo(std::unique_ptr<ChannelSource> left,
-                                         std::unique_ptr<ChannelSource> right) {
-    if (!left) left = makeSilence();
-    if (!right) right = makeSilence();
-    return std::make_unique<StereoPair>(std::move(left), std::move(right));
-}
-
-std::unique_ptr<StereoSource> openSoundFile(const std::string& path, std::string& error) {
+// The checks every opened sound file passes before it is played, and the read of its frames. `name`
+// stands for the file in the refusal text.
+std::unique_ptr<StereoSource> acceptSoundFile(SNDFILE* opened, const SF_INFO& info,
+                                              const std::string& name, std::string& error) {
     const auto refuse = [&](const std::string& reason) {
-        error = "Sound file \"" + path + "\" cannot be used: " + reason;
+        error = "Sound file \"" + name + "\" cannot be used: " + reason;
         return nullptr;
     };
 
-    SF_INFO info{};
-    SndfilePtr file(sf_open(path.c_str(), SFM_READ, &info));
+    SndfilePtr file(opened);
     if (!file) return refuse(sf_strerror(nullptr));
     if (info.samplerate != static_cast<int>(kSimFrameRate)) {
         return refuse("it has " + std::to_string(info.samplerate) +
@@ -209,7 +225,7 @@ std::unique_ptr<StereoSource> openSoundFile(const std::string& path, std::string
     } catch (const std::bad_alloc&) {
         return refuse("not enough memory to hold it.");
     }
-    const sf_count_t got = sf_readf_short(file.get(), samples.data(), info.frames);
+    const sf_count_t got = readFrames(file.get(), samples, info.channels);
     if (got != info.frames) {
         return refuse("it is truncated: " + std::to_string(frames) + " frames announced, " +
                       std::to_string(got < 0 ? 0 : got) + " readable (" + sf_strerror(file.get()) +
@@ -218,6 +234,86 @@ std::unique_ptr<StereoSource> openSoundFile(const std::string& path, std::string
     if (channels == 2) return std::make_unique<LoopedFrames>(std::move(samples));
     for (size_t i = 0; i < frames; ++i) stereo[2 * i] = stereo[2 * i + 1] = samples[i];
     return std::make_unique<LoopedFrames>(std::move(stereo));
+}
+
+// A sound file's bytes in memory, read through libsndfile's virtual I/O. Read only: a seek may go
+// past the end (a read there gets nothing), never before the start.
+class MemoryFile {
+  public:
+    explicit MemoryFile(std::span<const std::byte> bytes) : bytes_(bytes) {}
+
+    static SF_VIRTUAL_IO io() {
+        SF_VIRTUAL_IO io{};
+        io.get_filelen = [](void* self) { return at(self).length(); };
+        io.seek = [](sf_count_t offset, int whence, void* self) {
+            return at(self).seek(offset, whence);
+        };
+        io.read = [](void* out, sf_count_t count, void* self) { return at(self).read(out, count); };
+        io.write = [](const void*, sf_count_t, void*) -> sf_count_t { return 0; };
+        io.tell = [](void* self) { return at(self).position_; };
+        return io;
+    }
+
+  private:
+    static MemoryFile& at(void* self) { return *static_cast<MemoryFile*>(self); }
+    sf_count_t length() const { return static_cast<sf_count_t>(bytes_.size()); }
+
+    sf_count_t seek(sf_count_t offset, int whence) {
+        sf_count_t base = 0;
+        if (whence == SEEK_CUR) base = position_;
+        if (whence == SEEK_END) base = length();
+        // Out of range or overflowing: refused, the position stays.
+        if (offset < 0 ? offset < -base : offset > INT64_MAX - base) return -1;
+        position_ = base + offset;
+        return position_;
+    }
+
+    sf_count_t read(void* out, sf_count_t count) {
+        if (count <= 0 || position_ >= length()) return 0;
+        const sf_count_t n = std::min(count, length() - position_);
+        std::memcpy(out, bytes_.data() + position_, static_cast<size_t>(n));
+        position_ += n;
+        return n;
+    }
+
+    std::span<const std::byte> bytes_;
+    sf_count_t position_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<ChannelSource> makeSilence() {
+    return std::make_unique<Silence>();
+}
+
+std::unique_ptr<ChannelSource> makeSquare(double frequency, int amplitude) {
+    if (!std::isfinite(frequency) || frequency <= 0.0) return makeSilence();
+    return std::make_unique<Square>(frequency, clampAmplitude(amplitude));
+}
+
+std::unique_ptr<ChannelSource> makeSine(double frequency, int amplitude) {
+    if (!std::isfinite(frequency)) return makeSilence();
+    return std::make_unique<Sine>(frequency, clampAmplitude(amplitude));
+}
+
+std::unique_ptr<StereoSource> makeStereo(std::unique_ptr<ChannelSource> left,
+                                         std::unique_ptr<ChannelSource> right) {
+    if (!left) left = makeSilence();
+    if (!right) right = makeSilence();
+    return std::make_unique<StereoPair>(std::move(left), std::move(right));
+}
+
+std::unique_ptr<StereoSource> openSoundFile(const std::string& path, std::string& error) {
+    SF_INFO info{};
+    return acceptSoundFile(sf_open(path.c_str(), SFM_READ, &info), info, path, error);
+}
+
+std::unique_ptr<StereoSource> openSoundData(std::span<const std::byte> bytes,
+                                            const std::string& name, std::string& error) {
+    MemoryFile memory(bytes);
+    SF_VIRTUAL_IO io = MemoryFile::io();
+    SF_INFO info{};
+    return acceptSoundFile(sf_open_virtual(&io, SFM_READ, &info, &memory), info, name, error);
 }
 
 }  // namespace platform::sim

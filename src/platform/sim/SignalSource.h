@@ -4,6 +4,7 @@
 // next.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -55,5 +56,9 @@ inline constexpr uint64_t kMaxSoundFileFrames = 600ull * kSimFrameRate;
 // (missing, not a sound file, another rate or channel count, no frames, or fewer frames readable
 // than its header announces).
 std::unique_ptr<StereoSource> openSoundFile(const std::string& path, std::string& error);
+// The same for a sound file's bytes held in memory, with the same checks; `name` stands for the
+// file in the error text. The bytes are read during the call only.
+std::unique_ptr<StereoSource> openSoundData(std::span<const std::byte> bytes,
+                                            const std::string& name, std::string& error);
 
 }  // namespace platform::sim
