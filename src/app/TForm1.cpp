@@ -56,7 +56,7 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
     : QMainWindow(nullptr),
       ui_(window::buildDesign(*this, screen_.image())),
       panel_(ui_, screen_),
-      instrument_(panel_, platform.driver, platform.loop),
+      instrument_(panel_, platform.driver, platform.loop, platform.clock),
       AudioMixer1(std::make_unique<audio::TAudioMixer>(platform.mixer, platform.loop)),
       volumes_(platform.mixer),
       loop_(platform.loop),

@@ -37,6 +37,7 @@ struct Platform {
     platform::WaveDriver& driver;
     platform::MessageLoop& loop;
     platform::MixerDriver& mixer;  // the card's mixer and its device volumes
+    instrument::Clock clock = {};  // paces the opens of a failing device; empty: the steady clock
 };
 
 // Who runs the idle passes: the event loop whenever it has nothing else to do (the program's

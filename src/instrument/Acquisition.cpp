@@ -1,5 +1,7 @@
 // The acquisition cycle: the capture handler that copies each full buffer into RawSamples, and
 // the idle pass that keeps capture running and measures (and in periodic mode draws) each time.
+#include <string>
+
 #include "instrument/Instrument.h"
 
 namespace instrument {
@@ -33,8 +35,8 @@ bool Instrument::AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size) {
 }
 
 void Instrument::MyIdleEvent(bool& Done) {
-    // Opens a new capture run once the previous one has ended; during a run this fails at once.
-    if (!AudioIn1->StartDevice(&AudioIn1)) AudioIn1->StartDevice(&AudioIn1);
+    KeepCaptureRunning();
+    KeepGeneratorPlaying();
 
     R.FirstIndex = 1;
 
@@ -49,6 +51,44 @@ void Instrument::MyIdleEvent(bool& Done) {
     }
 
     Done = false;  // call again as soon as the message queue is empty
+}
+
+// A new capture run once the previous one has ended (a failed start is tried once more at once).
+// A run the device ended, or a start that failed, makes the next wait kRetryInterval.
+void Instrument::KeepCaptureRunning() {
+    audio::TAudioIn& in = *AudioIn1;
+    if (in.DeviceOpen()) return;
+    const TimePoint now = clock_();
+    if (in.DeviceFailed() && !capturePace_.failing()) {
+        capturePace_.failed(now);
+        ShowDeviceFailure(platform::Direction::Capture, in.LastErrorText());
+    }
+    if (!capturePace_.due(now)) return;
+    if (in.StartDevice(&AudioIn1) || in.StartDevice(&AudioIn1)) {
+        if (capturePace_.failing()) ShowDeviceFailure(platform::Direction::Capture, {});
+        capturePace_.succeeded();
+        return;
+    }
+    capturePace_.failed(now);
+    ShowDeviceFailure(platform::Direction::Capture, in.LastErrorText());
+}
+
+void Instrument::ShowDeviceFailure(platform::Direction direction, std::string_view why) {
+    const bool capture = direction == platform::Direction::Capture;
+    std::string& line = capture ? captureFailure_ : generatorFailure_;
+    line.clear();
+    if (!why.empty()) {
+        line.append(capture ? "Zařízení pro záznam „" : "Zařízení pro přehrávání „")
+            .append(driver_.deviceName(direction))
+            .append("“ není dostupné: ")
+            .append(why)
+            .append("\nStále se ho pokouším znovu otevřít…");
+    }
+    const std::string both = captureFailure_ +
+                             (captureFailure_.empty() || generatorFailure_.empty() ? "" : "\n") +
+                             generatorFailure_;
+    panel_.setText(Control::DeviceNotice, both);
+    panel_.setVisible(Control::DeviceNotice, !both.empty());
 }
 
 void Instrument::RadioButton1Click() {

@@ -1,5 +1,5 @@
 // The generator's fill handler: each playback buffer is the sine continued from the buffers
-// supplied before it.
+// supplied before it; and its playback kept going when the device fails.
 #include <bit>
 #include <span>
 
@@ -23,6 +23,25 @@ bool Instrument::AudioOut1FillBuffer(std::byte* Buffer, int32_t& Size) {
     generator::FillSine(std::span(reinterpret_cast<int16_t*>(Buffer), static_cast<size_t>(n)), base,
                         setting);
     return true;
+}
+
+// Playback that its device ended (not its owner) starts again, at the pace of a failing device.
+void Instrument::KeepGeneratorPlaying() {
+    audio::TAudioOut& out = *AudioOut1;
+    if (out.DeviceOpen() || !out.DeviceFailed()) return;
+    const TimePoint now = clock_();
+    if (!generatorPace_.failing()) {
+        generatorPace_.failed(now);
+        ShowDeviceFailure(platform::Direction::Playback, out.LastErrorText());
+    }
+    if (!generatorPace_.due(now)) return;
+    if (out.StartDevice(&AudioOut1)) {
+        ShowDeviceFailure(platform::Direction::Playback, {});
+        generatorPace_.succeeded();
+        return;
+    }
+    generatorPace_.failed(now);
+    ShowDeviceFailure(platform::Direction::Playback, out.LastErrorText());
 }
 
 }  // namespace instrument

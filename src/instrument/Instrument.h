@@ -6,12 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "audio/AudioOut.h"
 #include "audio/WaveIO.h"
 #include "instrument/FrontPanel.h"
 #include "instrument/InstrumentState.h"
 #include "instrument/NumText.h"
+#include "instrument/RetryPace.h"
 #include "platform/MessageLoop.h"
 #include "platform/WaveDriver.h"
 #include "platform/WaveTypes.h"
@@ -40,7 +43,9 @@ inline constexpr uint16_t kPlaybackBits = 16;
 
 class Instrument {
   public:
-    Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform::MessageLoop& loop);
+    // `clock` paces the attempts to open a device that failed (empty: the steady clock).
+    Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform::MessageLoop& loop,
+               Clock clock = {});
     Instrument(const Instrument&) = delete;
     Instrument& operator=(const Instrument&) = delete;
 
@@ -83,6 +88,11 @@ class Instrument {
     // Acquisition cycle.
     bool AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size);
     void MyIdleEvent(bool& Done);
+    // Steps of the idle pass: a new capture run once the last has ended, and the generator's
+    // playback again after its device failed; a device that fails is tried at kRetryInterval,
+    // and DeviceNotice names it with the reason meanwhile.
+    void KeepCaptureRunning();
+    void KeepGeneratorPlaying();
     void RadioButton1Click();
     void RadioButton2Click();
 
@@ -134,8 +144,14 @@ class Instrument {
     void FindFirstPositive(ChannelState& c);
     void BuildEnvelope(ChannelState& c);
     void ApplyRange(ChannelState& c);
+    // The line of DeviceNotice for `direction`: `why` while the device fails, empty once it works.
+    void ShowDeviceFailure(platform::Direction direction, std::string_view why);
 
     FrontPanel& panel_;
+    platform::WaveDriver& driver_;
+    Clock clock_;
+    RetryPace capturePace_, generatorPace_;
+    std::string captureFailure_, generatorFailure_;  // DeviceNotice's lines; empty: none
 };
 
 }  // namespace instrument
