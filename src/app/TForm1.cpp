@@ -46,16 +46,13 @@ constexpr int kFrequencyStartSmallChange = 1;
 constexpr int kAmplitudeStartMin = 0;
 constexpr int kAmplitudeStartMax = 32767;
 
-// How soon a pass tries again to open a capture run that could not be opened.
-constexpr int kCaptureRetryMs = 20;
-
 }  // namespace
 
 TForm1::TForm1(Platform platform, IdleDriving idle)
     : QMainWindow(nullptr),
       ui_(window::buildDesign(*this, screen_.image())),
       panel_(ui_, screen_),
-      instrument_(panel_, platform.driver, platform.loop),
+      instrument_(panel_, platform.driver, platform.loop, platform.clock),
       AudioMixer1(std::make_unique<audio::TAudioMixer>(platform.mixer, platform.loop)),
       volumes_(platform.mixer),
       loop_(platform.loop),
@@ -67,8 +64,9 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
     ui_.Client->OnResize = [this](int, int) { FormResize(); };
     connectHandlers();
     // Its timeout is an event: the idle handler, waiting for one, makes the next pass.
-    captureRetry_.setSingleShot(true);
-    captureRetry_.setInterval(kCaptureRetryMs);
+    // Precise, so that it never fires before the attempt is due and wakes a pass for nothing.
+    deviceRetry_.setSingleShot(true);
+    deviceRetry_.setTimerType(Qt::PreciseTimer);
     FormCreate();
 }
 
@@ -309,7 +307,7 @@ bool TForm1::idleHandlerInstalled() const {
 void TForm1::idleHandler(bool& done) {
     try {
         runPass(done);
-        if (done && !instrument_.AudioIn1->DeviceOpen()) captureRetry_.start();
+        if (const auto wait = instrument_.RetryWait(); done && wait) deviceRetry_.start(*wait);
     } catch (const std::exception& e) {
         // A pass that fails would fail again at once: stop measuring rather than repeat the
         // message without end.

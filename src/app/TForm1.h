@@ -37,6 +37,7 @@ struct Platform {
     platform::WaveDriver& driver;
     platform::MessageLoop& loop;
     platform::MixerDriver& mixer;  // the card's mixer and its device volumes
+    instrument::Clock clock = {};  // paces the opens of a failing device; empty: the steady clock
 };
 
 // Who runs the idle passes: the event loop whenever it has nothing else to do (the program's
@@ -185,9 +186,10 @@ class TForm1 final : public QMainWindow {
     platform::MessageLoop& loop_;
     window::MessagePump* pump_ = nullptr;
     window::IdleHandler* idle_ = nullptr;
-    // While no capture run can be opened (the device held by another program), a settled pass
-    // is followed by another after this timer instead of waiting for an event that may not come.
-    QTimer captureRetry_;
+    // While a device fails (held by another program, its sound server gone), a settled pass is
+    // followed by another when the device is due to be tried again, instead of waiting for an
+    // event that may not come.
+    QTimer deviceRetry_;
     IdleDriving idleDriving_;
     bool idleInstalled_ = false;
     uint64_t idlePasses_ = 0;

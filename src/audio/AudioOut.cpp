@@ -110,6 +110,7 @@ bool TAudioOut::OpenDevice(const std::unique_ptr<TAudioOut>* ComponentRef) noexc
     DeviceHandle_ = std::move(stream);
     RunStream_ = DeviceHandle_->identity();
     DeviceOpen_ = true;
+    DeviceFailed_ = false;
     RunBuffers_ = NumBuffers_;
     InDriver_.fill(false);
 
@@ -280,6 +281,7 @@ void TAudioOut::StopNow() noexcept {
     Continuing_ = false;
     Guarded([&] { return DeviceHandle_->reset(); });
     CloseDevice();
+    DeviceFailed_ = false;
 }
 
 void TAudioOut::StopWhenDrained() noexcept {

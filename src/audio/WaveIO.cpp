@@ -31,6 +31,7 @@ constexpr char kTextInNoWindow[] = "Could not create the wave input notification
 constexpr char kTextStillQueued[] = "Wave input buffer is still queued on the device";
 constexpr char kTextHandlerFailed[] = "Wave input buffer handler failed";
 constexpr char kTextStartFailed[] = "Error starting wave record: ";
+constexpr char kTextInFailed[] = "Wave input device failed: ";
 
 // Room for the longest text a component composes (a prefix and a capped driver text), reserved
 // once so that setting LastErrorText neither allocates nor throws.
@@ -290,6 +291,7 @@ void TWaveIO::SetError(std::string_view text) noexcept {
 
 void TWaveIO::SetDriverError(std::string_view prefix, Direction direction,
                              MMResult result) noexcept {
+    DeviceFailed_ = true;
     const std::string text = DriverText(Driver_, direction, result);
     try {
         LastErrorText_.assign(prefix);
@@ -390,6 +392,7 @@ bool TAudioIn::OpenDevice(const std::unique_ptr<TAudioIn>* ComponentRef) noexcep
     }
     DeviceHandle_ = std::move(stream);
     DeviceOpen_ = true;
+    DeviceFailed_ = false;
     ++OpensPending_;
     RunBuffers_ = NumBuffers_;
     InDriver_.fill(false);
@@ -504,6 +507,16 @@ void TAudioIn::BufferReturned(uintptr_t headerAddress) noexcept {
     --QueuedCount_;
     Streaming_ = QueuedCount_ > 0;
 
+    // Only the device's failure hands a buffer of the run back unfilled: its tail still holds an
+    // earlier run's samples, so it is not delivered, and the run ends with the failure's text.
+    if (Headers_[static_cast<size_t>(index)]->bytesRecorded <
+        static_cast<uint32_t>(EffectiveBufferSize)) {
+        Continuing_ = false;
+        CloseDevice();
+        SetDriverError(kTextInFailed, Direction::Capture, MMResult::Error);
+        return;
+    }
+
     NextIndex_ = index;
     const bool accepted = DeliverBuffer(Buffers_[static_cast<size_t>(index)], EffectiveBufferSize);
     if (!DeviceOpen_) return;  // the handler stopped the device
@@ -543,6 +556,7 @@ void TAudioIn::StopNow() noexcept {
     Streaming_ = false;
     Continuing_ = false;
     CloseDevice();  // resets the device first
+    DeviceFailed_ = false;
 }
 
 void TAudioIn::StopWhenDrained() noexcept {

@@ -68,6 +68,10 @@ class TWaveIO {
     virtual void StopWhenDrained() noexcept;
 
     const std::string& LastErrorText() const noexcept { return LastErrorText_; }
+    // The driver refused the latest open or a call of the run, or the device failed during the
+    // run (LastErrorText says why). A successful open clears it, and so does StopNow: a run its
+    // owner ended has not failed.
+    bool DeviceFailed() const noexcept { return DeviceFailed_; }
     int32_t FilledCount() const noexcept { return FilledCount_; }
     int32_t QueuedCount() const noexcept { return QueuedCount_; }
     int32_t DoneCount() const noexcept { return DoneCount_; }
@@ -112,6 +116,7 @@ class TWaveIO {
     bool Continuing_ = false;
     bool Streaming_ = false;
     bool DeviceOpen_ = false;  // between a successful open and the close of the device
+    bool DeviceFailed_ = false;
     int32_t FilledCount_ = 0, QueuedCount_ = 0, DoneCount_ = 0;
     std::string LastErrorText_;
 

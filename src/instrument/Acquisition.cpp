@@ -36,9 +36,8 @@ bool Instrument::AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size) {
 }
 
 void Instrument::MyIdleEvent(bool& Done) {
-    // Opens a new capture run once the previous one has ended; during a run this fails at once.
-    // A start that fails is tried once more.
-    if (AudioIn1->StartDevice(&AudioIn1) || AudioIn1->StartDevice(&AudioIn1)) ++CaptureRuns;
+    KeepCaptureRunning();
+    KeepGeneratorPlaying();
 
     R.FirstIndex = 1;
 

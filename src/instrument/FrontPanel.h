@@ -34,6 +34,7 @@ enum class Control {
     RadioButton1,  // periodic display
     RadioButton2,  // single-shot display
     ScrollBar3,    // time shift between the channels
+    DeviceNotice,  // a capture or playback device that fails, and that it is tried again
 };
 
 class FrontPanel {

@@ -1,5 +1,7 @@
 #include "instrument/Instrument.h"
 
+#include <utility>
+
 namespace instrument {
 
 platform::WaveFormat captureFormat() {
@@ -12,10 +14,13 @@ platform::WaveFormat captureFormat() {
     return format;
 }
 
-Instrument::Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform::MessageLoop& loop)
+Instrument::Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform::MessageLoop& loop,
+                       Clock clock)
     : AudioIn1(std::make_unique<audio::TAudioIn>(driver, loop)),
       AudioOut1(std::make_unique<audio::TAudioOut>(driver, loop)),
-      panel_(panel) {
+      panel_(panel),
+      driver_(driver),
+      clock_(clock ? std::move(clock) : Clock{std::chrono::steady_clock::now}) {
     // Stored properties are applied in declaration order, so the buffer size is set while the
     // component is still in its default mono 16-bit format.
     AudioIn1->setBufferSize(kCaptureBufferBytes);

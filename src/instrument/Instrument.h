@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "audio/AudioOut.h"
 #include "audio/WaveIO.h"
@@ -13,6 +16,7 @@
 #include "instrument/FrontPanel.h"
 #include "instrument/InstrumentState.h"
 #include "instrument/NumText.h"
+#include "instrument/RetryPace.h"
 #include "platform/MessageLoop.h"
 #include "platform/WaveDriver.h"
 #include "platform/WaveTypes.h"
@@ -41,7 +45,9 @@ inline constexpr uint16_t kPlaybackBits = 16;
 
 class Instrument {
   public:
-    Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform::MessageLoop& loop);
+    // `clock` paces the attempts to open a device that failed (empty: the steady clock).
+    Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform::MessageLoop& loop,
+               Clock clock = {});
     Instrument(const Instrument&) = delete;
     Instrument& operator=(const Instrument&) = delete;
 
@@ -97,6 +103,14 @@ class Instrument {
     // and measurements, the trigger position, the time base in force): equal fingerprints after
     // two passes over the same input mean that a further pass would repeat the last one.
     void fingerprintPassState(Fingerprint& fingerprint) const;
+    // Steps of the idle pass: a new capture run once the last has ended, and the generator's
+    // playback again after its device failed; a device that fails is tried at kRetryInterval,
+    // and DeviceNotice names it with the reason meanwhile.
+    void KeepCaptureRunning();
+    void KeepGeneratorPlaying();
+    // How long until a failing device is due to be tried again (zero: due now), or none while
+    // no device fails: the window wakes its idle passes then, as nothing else may.
+    std::optional<std::chrono::milliseconds> RetryWait() const;
     void RadioButton1Click();
     void RadioButton2Click();
 
@@ -148,9 +162,19 @@ class Instrument {
     void FindFirstPositive(ChannelState& c);
     void BuildEnvelope(ChannelState& c);
     void ApplyRange(ChannelState& c);
+    // The line of DeviceNotice for `direction`: `why` while the device fails, empty once it works.
+    void ShowDeviceFailure(platform::Direction direction, std::string_view why);
+    // One paced attempt to open `device` by `start`: whether it opened.
+    template <typename Start>
+    bool Reopen(const audio::TWaveIO& device, RetryPace& pace, platform::Direction direction,
+                Start start);
 
     FrontPanel& panel_;
     uint64_t drawnCapture_ = 0;  // CapturedBuffers when a periodic pass last drew
+    platform::WaveDriver& driver_;
+    Clock clock_;
+    RetryPace capturePace_, generatorPace_;
+    std::string captureFailure_, generatorFailure_;  // DeviceNotice's lines; empty: none
 };
 
 }  // namespace instrument

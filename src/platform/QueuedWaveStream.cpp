@@ -122,6 +122,9 @@ MMResult QueuedWaveStream::restart() {
 }
 
 Status QueuedWaveStream::resetLocked() {
+    // A failed device is not stopped. Its failure is logged (again), for an owner that sees its
+    // buffers come back unfilled and resets: the driver's text for Error then says why.
+    if (queue_.failed()) failure();
     Status stopped = queue_.failed() ? Status{} : device_->stop();
     queue_.returnAll();
     return stopped;

@@ -12,7 +12,8 @@
 //   start          capture only, else NotSupported; Error once the device failed.
 //   pause/restart  playback only, else NotSupported; Error once the device failed.
 //   reset          stops the device and returns every buffer, oldest first, before it returns;
-//                  the driver holds none afterwards. A paused playback stays paused.
+//                  the driver holds none afterwards. A paused playback stays paused. Once the
+//                  device failed, it succeeds and logs the failure under Error once more.
 //   close          StillPlaying while buffers are queued; else the device closes and the close
 //                  message follows (for playback, once what the device holds has played).
 // Messages: open, one data/done per buffer in queue order, close; param1 is the identity, param2

@@ -65,6 +65,8 @@ class WaveDriver {
     // Text for a result code, as a user should read it. Where the backend knows the reason of its
     // latest failure with this code, the text carries it.
     virtual std::string errorText(Direction direction, MMResult result) const = 0;
+    // The name of the device kWaveMapper opens in `direction`, as the user knows it.
+    virtual std::string deviceName(Direction direction) const = 0;
 };
 
 // The standard text of a result code, without backend detail.

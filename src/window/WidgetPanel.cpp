@@ -70,6 +70,8 @@ QWidget* WidgetPanel::widget(Control control) const {
             return ui_.RadioButton2;
         case Control::ScrollBar3:
             return ui_.ScrollBar3;
+        case Control::DeviceNotice:
+            return ui_.DeviceNotice;
     }
     return nullptr;
 }
@@ -97,6 +99,8 @@ void WidgetPanel::setText(Control control, std::string_view text) {
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         if (QAnyStringView::equal(label->text(), wanted)) return;
         label->setText(wanted.toString());
+        // A wrapping label keeps its top and width and takes the height of its lines.
+        if (label->wordWrap()) label->resize(label->width(), label->heightForWidth(label->width()));
     } else if (auto* list = qobject_cast<QComboBox*>(w)) {
         if (QAnyStringView::equal(list->currentText(), wanted)) return;
         if (list->isEditable()) list->setEditText(wanted.toString());

@@ -284,6 +284,10 @@ void buildClientControls(QWidget* client, Design& d) {
     d.ComboBox9 = makeList(client, "ComboBox9", QRect(502, 0, 81, 21), {kAqua, kBlack, 11, false},
                            rangeItems(), rangeHint);
     d.ComboBox9->setEnabled(false);
+    // Below the zero line, where the traces (positive half-waves) never are.
+    d.DeviceNotice = makePanel(client, "DeviceNotice", QRect(72, 300, 629, 21), warning, {});
+    d.DeviceNotice->setWordWrap(true);
+    d.DeviceNotice->hide();
 }
 
 void buildMenu(QMainWindow& window, Design& d) {

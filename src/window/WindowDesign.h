@@ -68,6 +68,9 @@ struct Design {
     QToolButton* GeneratorToggle = nullptr;  // at Panel13's right end, above all in it
     QLabel* Panel14 = nullptr;
     QComboBox* ComboBox9 = nullptr;
+    // Above all: a capture or playback device that fails and is tried again (hidden until then).
+    // Its text wraps at its width, and it is as high as its text.
+    QLabel* DeviceNotice = nullptr;
 
     // Panel13 shows either the time shift or the generator's controls; the toggle and this key of
     // the window switch between them.

@@ -41,22 +41,25 @@ inline std::vector<int16_t> samplesOf(const std::byte* buffer, int32_t size) {
     return out;
 }
 
-// Forwards to another driver, counting opens; can replace its error texts.
+// Forwards to another driver, counting opens (and capture's); can replace its error texts.
 class CountingDriver final : public platform::WaveDriver {
   public:
     explicit CountingDriver(platform::WaveDriver& inner) : inner_(inner) {}
     int opens = 0;
+    int captureOpens = 0;
     std::string text;  // used instead of the inner driver's text when not empty
 
     platform::MMResult open(platform::Direction d, uint32_t id, const platform::WaveFormat& f,
                             platform::MessageLoop& loop, platform::TargetId notify,
                             std::unique_ptr<platform::WaveStream>& stream) override {
         ++opens;
+        captureOpens += d == platform::Direction::Capture ? 1 : 0;
         return inner_.open(d, id, f, loop, notify, stream);
     }
     std::string errorText(platform::Direction d, platform::MMResult r) const override {
         return text.empty() ? inner_.errorText(d, r) : text;
     }
+    std::string deviceName(platform::Direction d) const override { return inner_.deviceName(d); }
 
   private:
     platform::WaveDriver& inner_;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "instrument_rig.h"
@@ -151,6 +152,7 @@ TEST_F(AcquisitionTest, ADeviceHeldElsewhereLeavesTheLastReadOuts) {
     EXPECT_EQ(rig.panel.text[Control::Edit12], "  f > fmax");
 
     rig.card.setBusy(Direction::Capture, false);
+    rig.now += instrument::kRetryInterval;
     rig.idlePass();
     EXPECT_TRUE(rig.scope.AudioIn1->DeviceOpen());
 }
@@ -160,6 +162,55 @@ TEST_F(AcquisitionTest, AFailedStartIsTriedOnceMoreInTheSamePass) {
     rig.card.failNext(SimCall::Open, MMResult::Error);
     rig.idlePass();
     EXPECT_TRUE(rig.scope.AudioIn1->DeviceOpen());
+}
+
+// A capture device that fails during a run, or refuses to open, is tried again at kRetryInterval,
+// not at every pass, and the notice names it with the reason until it opens. A failed run's
+// unfilled buffers are no capture.
+TEST_F(AcquisitionTest, AFailingCaptureIsTriedAtItsPaceWithANotice) {
+    countDeliveries();
+    rig.idlePass();
+    rig.deliver(1);
+    rig.card.failDevice(Direction::Capture);
+    rig.card.setBusy(Direction::Capture, true);
+    rig.loop.pump();
+    for (int pass = 0; pass < 100; ++pass) rig.idlePass();
+    const std::string& notice = rig.panel.text[Control::DeviceNotice];
+    EXPECT_EQ(deliveries, 1);
+    EXPECT_EQ(rig.driver.captureOpens, 1);
+    EXPECT_EQ(notice.find("Zařízení pro záznam „simulated card“ není dostupné: "), 0u) << notice;
+    EXPECT_NE(notice.find("the device is gone"), std::string::npos) << notice;
+
+    rig.now += instrument::kRetryInterval;
+    rig.idlePass();
+    EXPECT_EQ(rig.driver.captureOpens, 3);  // the start and its second try
+    EXPECT_NE(notice.find("in use by another program"), std::string::npos) << notice;
+    EXPECT_TRUE(rig.panel.visible[Control::DeviceNotice]);
+    rig.card.setBusy(Direction::Capture, false);
+    rig.now += instrument::kRetryInterval;
+    rig.idlePass();
+    EXPECT_TRUE(rig.scope.AudioIn1->DeviceOpen());
+    EXPECT_FALSE(rig.panel.visible[Control::DeviceNotice]);
+}
+
+// Playback the device ended starts again at the same pace; playback its owner stopped stays off.
+TEST_F(AcquisitionTest, PlaybackTheDeviceEndedIsStartedAgainAtItsPace) {
+    audio::TAudioOut& out = *rig.scope.AudioOut1;
+    ASSERT_TRUE(out.StartDevice(&rig.scope.AudioOut1));
+    rig.card.failDevice(Direction::Playback);
+    rig.loop.pump();
+    rig.idlePass();
+    EXPECT_FALSE(out.DeviceOpen());
+    EXPECT_EQ(
+        rig.panel.text[Control::DeviceNotice].find("Zařízení pro přehrávání „simulated card“"), 0u);
+    rig.now += instrument::kRetryInterval;
+    rig.idlePass();
+    EXPECT_TRUE(out.DeviceOpen());
+    EXPECT_FALSE(rig.panel.visible[Control::DeviceNotice]);
+    out.StopNow();
+    rig.now += instrument::kRetryInterval;
+    rig.idlePass();
+    EXPECT_FALSE(out.DeviceOpen());
 }
 
 TEST_F(AcquisitionTest, SingleShotButtonErasesAndDrawsOneFrameEachClick) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "audio/wave_test_support.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
 #include "platform/sim/SimCard.h"
@@ -15,8 +16,10 @@ namespace testing_support {
 struct InstrumentRig {
     platform::MessageLoop loop;
     platform::sim::SimCard card{platform::sim::Clock::Manual};
+    wave_test::CountingDriver driver{card};
+    instrument::TimePoint now{};  // the instrument's clock, moved by the test
     FakePanel panel;
-    instrument::Instrument scope{panel, card, loop};
+    instrument::Instrument scope{panel, driver, loop, [this] { return now; }};
 
     // One idle pass; returns the done flag it reported.
     bool idlePass() {

@@ -515,6 +515,13 @@ TEST(AlsaLibraryMessages, TheRootCauseAndTheFailedCallAreKept) {
     snd_lib_error("pcm.c", 2666, "snd_pcm_open_noupdate", ENOENT, "Unknown PCM %s", "default");
     EXPECT_EQ(platform::alsa::libraryMessages(),
               "cannot find card '0'; Unknown PCM default: No such file or directory");
+
+    // The pulse plugin's message ends with a line break, which would split a notice's line.
+    platform::alsa::discardLibraryMessages();
+    snd_lib_error("pulse.c", 242, "pulse_connect", 0, "PulseAudio: Unable to connect: %s\n",
+                  "Connection refused");
+    EXPECT_EQ(platform::alsa::libraryMessages(),
+              "PulseAudio: Unable to connect: Connection refused");
 }
 
 }  // namespace

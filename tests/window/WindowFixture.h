@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QString>
 #include <QTest>
+#include <chrono>
 #include <memory>
 #include <ostream>
 
@@ -27,20 +28,25 @@ namespace window_test {
 
 // One capture buffer of the instrument (0.25 s of stereo frames): what a headless pass lets pass.
 inline constexpr uint64_t kBufferFrames = instrument::kCaptureBufferFrames;
+inline constexpr auto kBufferTime =
+    std::chrono::microseconds(kBufferFrames * 1'000'000 / instrument::kCaptureFrameRate);
 
 class WindowOnSimCard {
   public:
     explicit WindowOnSimCard(std::unique_ptr<platform::sim::StereoSource> source = nullptr,
                              app::IdleDriving idle = app::IdleDriving::Caller) {
         if (source) card.setSource(std::move(source));
-        form = std::make_unique<app::TForm1>(app::Platform{card, loop, mixer}, idle);
+        form = std::make_unique<app::TForm1>(
+            app::Platform{card, loop, mixer, [this] { return now; }}, idle);
         form->showWindow();
     }
 
-    // One headless pass: messages dispatched, MyIdleEvent once, then one buffer's time passes.
+    // One headless pass: messages dispatched, MyIdleEvent once, then one buffer's time passes on
+    // the card and on the clock that paces a failing device's opens.
     void pass() {
         form->idlePass();
         card.advance(kBufferFrames);
+        now += kBufferTime;
     }
     void passes(int count) {
         for (int i = 0; i < count; ++i) pass();
@@ -54,6 +60,7 @@ class WindowOnSimCard {
     platform::MessageLoop loop;
     platform::sim::SimCard card{platform::sim::Clock::Manual};
     platform::sim::SimMixer mixer;
+    instrument::TimePoint now{};
     std::unique_ptr<app::TForm1> form;
 };
 

@@ -68,10 +68,13 @@ TEST(IdleSettle, ABufferAClickAResizeAnOpenedRunAndAChangedStateEachWakeTheNextP
         ASSERT_TRUE(window_test::waitUntil([&] { return w.form->screen().clientWidth() == 900; }));
     });
     // The run ends while the device is held elsewhere; the pass that opens the next one once the
-    // device is free has no message before it.
+    // device is free and its retry due has no message before it.
     w.card.setBusy(platform::Direction::Capture, true);
     w.passes(5);
-    wakes("a run opened", [&] { w.card.setBusy(platform::Direction::Capture, false); });
+    wakes("a run opened", [&] {
+        w.card.setBusy(platform::Direction::Capture, false);
+        w.now += instrument::kRetryInterval;
+    });
     EXPECT_EQ(w.form->instrument().CaptureRuns, 1u);
     // No input counted, but the pass leaves something else behind.
     wakes("the shift set from code", [&] { w.form->instrument().ChannelShift = 12; });
@@ -97,6 +100,23 @@ TEST(IdleSettle, OnTheEventLoopEveryBufferIsDrawnAndSettledPassesWait) {
     const uint64_t passes = w.form->idlePasses();
     window_test::handlePendingEvents();
     EXPECT_EQ(w.form->idlePasses(), passes) << "no pass without an event";
+}
+
+// While the device is held elsewhere the passes wait too; the retry timer alone brings the pass
+// that opens it once the device is free and the attempt is due.
+TEST(IdleSettle, OnTheEventLoopAFailingDeviceIsRetriedByTheTimerAlone) {
+    WindowOnSimCard w(squareAndSine(), app::IdleDriving::EventLoop);
+    const instrument::Instrument& s = w.form->instrument();
+    w.card.setBusy(platform::Direction::Capture, true);
+    ASSERT_TRUE(window_test::waitUntil([&] { return s.AudioIn1->DeviceOpen(); }));
+    w.card.advance(4 * kBufferFrames);  // the run ends; the next open is refused
+    ASSERT_TRUE(window_test::waitUntil(
+        [&] { return !s.AudioIn1->DeviceOpen() && w.form->lastPassDone(); }));
+    const uint64_t runs = s.CaptureRuns;
+    w.card.setBusy(platform::Direction::Capture, false);
+    w.now += instrument::kRetryInterval;
+    ASSERT_TRUE(window_test::waitUntil([&] { return s.CaptureRuns == runs + 1; }));
+    EXPECT_TRUE(s.AudioIn1->DeviceOpen());
 }
 
 }  // namespace

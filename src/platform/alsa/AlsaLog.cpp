@@ -41,8 +41,12 @@ void keepMessage(const char* /*file*/, int /*line*/, const char* /*function*/, i
     const int written = std::vsnprintf(line.data(), line.size(), fmt, args);
     va_end(args);
     if (written <= 0) return;
-    const std::string_view message(line.data(),
-                                   std::min(static_cast<size_t>(written), line.size() - 1));
+    std::string_view message(line.data(), std::min(static_cast<size_t>(written), line.size() - 1));
+    // Some plugins end a message with a line break of their own (pulse does); it does not belong
+    // in the text that goes into a failure's one line.
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+        message.remove_suffix(1);
+    if (message.empty()) return;
 
     Messages& m = tMessages;
     const bool first = m.firstLength == 0;

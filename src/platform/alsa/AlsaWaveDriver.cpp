@@ -23,14 +23,14 @@ AlsaWaveDriver::AlsaWaveDriver(std::string captureDevice, std::string playbackDe
 
 AlsaWaveDriver::~AlsaWaveDriver() = default;
 
-const std::string& AlsaWaveDriver::deviceName(Direction direction) const {
+std::string AlsaWaveDriver::deviceName(Direction direction) const {
     return direction == Direction::Capture ? captureDevice_ : playbackDevice_;
 }
 
 MMResult AlsaWaveDriver::open(Direction direction, uint32_t deviceId, const WaveFormat& format,
                               MessageLoop& loop, TargetId notify,
                               std::unique_ptr<WaveStream>& stream) {
-    const std::string& device = deviceName(direction);
+    const std::string device = deviceName(direction);
     if (deviceId != kWaveMapper) {
         return errors_->record(
             direction,

@@ -35,7 +35,8 @@ class AlsaWaveDriver final : public WaveDriver {
     // in this direction (from this driver or one of its streams). Any thread.
     std::string errorText(Direction direction, MMResult result) const override;
 
-    const std::string& deviceName(Direction direction) const;
+    // The ALSA device name given at construction.
+    std::string deviceName(Direction direction) const override;
 
   private:
     const std::string captureDevice_;

@@ -297,6 +297,15 @@ void SimCard::failNext(SimCall call, MMResult result) {
     }
 }
 
+void SimCard::failDevice(Direction direction) {
+    std::lock_guard lock(impl_->core->mutex);
+    detail::SimDevice& device = impl_->core->devices[detail::index(direction)];
+    if (device.open()) {
+        device.queue->fail(
+            {"device(\"", directionName(direction), "\"): the device is gone (simulated card)"});
+    }
+}
+
 MMResult SimCard::open(Direction direction, uint32_t deviceId, const WaveFormat& format,
                        MessageLoop& loop, TargetId notify, std::unique_ptr<WaveStream>& stream) {
     const std::shared_ptr<detail::Core>& core = impl_->core;
@@ -339,6 +348,10 @@ std::string SimCard::errorText(Direction direction, MMResult result) const {
 std::unique_ptr<StereoSource> makeLoopback(SimCard& card) {
     std::lock_guard lock(card.impl_->core->mutex);
     return std::make_unique<detail::Loopback>(card.impl_->core->history);
+}
+
+std::string SimCard::deviceName(Direction /*direction*/) const {
+    return "simulated card";
 }
 
 }  // namespace platform::sim

@@ -62,10 +62,14 @@ class SimCard final : public WaveDriver {
     // The next call of this kind, on any stream, fails with `result` (once) and does nothing else.
     // MMResult::NoError withdraws a pending failure.
     void failNext(SimCall call, MMResult result);
+    // The open stream of this direction fails beyond recovery, as when a sound server stops: its
+    // queued buffers come back unfilled and its calls fail with Error. Nothing without a stream.
+    void failDevice(Direction direction);
 
     MMResult open(Direction direction, uint32_t deviceId, const WaveFormat& format,
                   MessageLoop& loop, TargetId notify, std::unique_ptr<WaveStream>& stream) override;
     std::string errorText(Direction direction, MMResult result) const override;
+    std::string deviceName(Direction direction) const override;  // "simulated card"
 
   private:
     friend std::unique_ptr<StereoSource> makeLoopback(SimCard& card);
