@@ -92,40 +92,57 @@ ElementResult writeLevel(snd_mixer_elem_t* elem, Side side, std::span<const int3
     return {};
 }
 
-ElementResult readMute(snd_mixer_elem_t* elem, bool& muted) {
-    muted = true;
-    const int channels = mono(elem, Side::Playback) ? 1 : 2;
+namespace {
+
+// Whether any channel's switch on `side` is on (a mono element's first only).
+ElementResult readAnySwitch(snd_mixer_elem_t* elem, Side side, bool& anyOn) {
+    const bool capture = side == Side::Capture;
+    anyOn = false;
+    const int channels = mono(elem, side) ? 1 : 2;
     for (int c = 0; c < channels; ++c) {
         int on = 0;
-        const int err = snd_mixer_selem_get_playback_switch(elem, c == 0 ? kLeft : kRight, &on);
-        if (err < 0) return {err, "snd_mixer_selem_get_playback_switch"};
-        if (on != 0) muted = false;
+        const snd_mixer_selem_channel_id_t channel = c == 0 ? kLeft : kRight;
+        const int err = capture ? snd_mixer_selem_get_capture_switch(elem, channel, &on)
+                                : snd_mixer_selem_get_playback_switch(elem, channel, &on);
+        if (err < 0) {
+            return {err, capture ? "snd_mixer_selem_get_capture_switch"
+                                 : "snd_mixer_selem_get_playback_switch"};
+        }
+        if (on != 0) anyOn = true;
     }
     return {};
+}
+
+ElementResult writeAllSwitches(snd_mixer_elem_t* elem, Side side, bool on) {
+    const bool capture = side == Side::Capture;
+    const int err = capture ? snd_mixer_selem_set_capture_switch_all(elem, on ? 1 : 0)
+                            : snd_mixer_selem_set_playback_switch_all(elem, on ? 1 : 0);
+    if (err < 0) {
+        return {err, capture ? "snd_mixer_selem_set_capture_switch_all"
+                             : "snd_mixer_selem_set_playback_switch_all"};
+    }
+    return {};
+}
+
+}  // namespace
+
+ElementResult readMute(snd_mixer_elem_t* elem, bool& muted) {
+    bool on = false;
+    const ElementResult r = readAnySwitch(elem, Side::Playback, on);
+    muted = !on;
+    return r;
 }
 
 ElementResult writeMute(snd_mixer_elem_t* elem, bool muted) {
-    const int err = snd_mixer_selem_set_playback_switch_all(elem, muted ? 0 : 1);
-    if (err < 0) return {err, "snd_mixer_selem_set_playback_switch_all"};
-    return {};
+    return writeAllSwitches(elem, Side::Playback, !muted);
 }
 
 ElementResult readCaptureSwitch(snd_mixer_elem_t* elem, bool& on) {
-    on = false;
-    const int channels = mono(elem, Side::Capture) ? 1 : 2;
-    for (int c = 0; c < channels; ++c) {
-        int value = 0;
-        const int err = snd_mixer_selem_get_capture_switch(elem, c == 0 ? kLeft : kRight, &value);
-        if (err < 0) return {err, "snd_mixer_selem_get_capture_switch"};
-        if (value != 0) on = true;
-    }
-    return {};
+    return readAnySwitch(elem, Side::Capture, on);
 }
 
 ElementResult writeCaptureSwitch(snd_mixer_elem_t* elem, bool on) {
-    const int err = snd_mixer_selem_set_capture_switch_all(elem, on ? 1 : 0);
-    if (err < 0) return {err, "snd_mixer_selem_set_capture_switch_all"};
-    return {};
+    return writeAllSwitches(elem, Side::Capture, on);
 }
 
 ElementResult readEnumItem(snd_mixer_elem_t* elem, unsigned& item) {
