@@ -75,60 +75,11 @@ bool TAudioOut::StartDevice(const std::unique_ptr<TAudioOut>* ComponentRef) noex
 }
 
 bool TAudioOut::OpenDevice(const std::unique_ptr<TAudioOut>* ComponentRef) noexcept {
-    if (DeviceOpen_) {
-        SetError(kTextOutAlreadyOpen);
+    if (!BeginOpen(NotifyWindow_, ComponentRef, this, kTextOutAlreadyOpen, kTextOutNoWindow) ||
+        !OpenStream(Direction::Playback, NotifyWindow_->Handle(), kTextOutNoStream))
         return false;
-    }
-    if (!PoolReady()) return false;
-    NextIndex_ = 0;
-
-    if (!NotifyWindow_) {
-        try {
-            NotifyWindow_ = std::make_unique<TCallBackWinOut>(Loop_, ComponentRef, this);
-        } catch (...) {
-            SetError(kTextOutNoWindow);
-            return false;
-        }
-    }
-    NotifyWindow_->ComponentRef = ComponentRef;
-
-    InitHeaders();
-
-    std::unique_ptr<platform::WaveStream> stream;
-    const MMResult opened = Guarded([&] {
-        return Driver_.open(Direction::Playback, DeviceId_, WaveFormat, Loop_,
-                            NotifyWindow_->Handle(), stream);
-    });
-    if (failed(opened)) {
-        SetDriverError({}, Direction::Playback, opened);
-        return false;
-    }
-    if (!stream) {
-        SetError(kTextOutNoStream);
-        return false;
-    }
-    DeviceHandle_ = std::move(stream);
     RunStream_ = DeviceHandle_->identity();
-    DeviceOpen_ = true;
-    DeviceFailed_ = false;
-    RunBuffers_ = NumBuffers_;
-    InDriver_.fill(false);
-
-    for (int32_t i = 0; i < RunBuffers_; ++i) {
-        WaveHeader& header = *Headers_[static_cast<size_t>(i)];
-        const MMResult prepared = Guarded([&] { return DeviceHandle_->prepareHeader(header); });
-        if (failed(prepared)) {
-            CloseDevice();
-            SetDriverError({}, Direction::Playback, prepared);
-            return false;
-        }
-    }
-
-    QueuedCount_ = 0;
-    DoneCount_ = 0;
-    FilledCount_ = 0;
-    Continuing_ = true;
-    Streaming_ = true;
+    if (!PrepareRun(Direction::Playback)) return false;
 
     // Priming. Only accepted buffers are kept for StartPlayback to write, in ring order from slot
     // 0: a declined one is offered again by the next request instead of being written as it is,
@@ -164,26 +115,7 @@ bool TAudioOut::StartPlayback() noexcept {
 }
 
 bool TAudioOut::WriteNextBuffer() noexcept {
-    if (!DeviceOpen_) {
-        SetError(kTextOutNotOpen);
-        return false;
-    }
-    const auto slot = static_cast<size_t>(NextIndex_);
-    if (InDriver_[slot]) {
-        SetError(kTextOutStillQueued);
-        return false;
-    }
-    WaveHeader& header = *Headers_[slot];
-    header.flags = platform::kHeaderPrepared;
-    const MMResult written = Guarded([&] { return DeviceHandle_->addBuffer(header); });
-    if (failed(written)) {
-        SetDriverError({}, Direction::Playback, written);
-        StopWhenDrained();
-        return false;
-    }
-    InDriver_[slot] = true;
-    NextIndex_ = (NextIndex_ + 1) % RunBuffers_;
-    return true;
+    return AddNextBuffer(Direction::Playback, kTextOutNotOpen, kTextOutStillQueued);
 }
 
 bool TAudioOut::RequestFill(int32_t Index, int32_t Size) noexcept {

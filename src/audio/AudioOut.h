@@ -61,7 +61,7 @@ class TAudioOut : public TWaveIO {
     void StopNow() noexcept override;
     void StopWhenDrained() noexcept override;
     virtual bool RequestFill(int32_t Index, int32_t Size) noexcept;
-    virtual void CloseDevice() noexcept;
+    void CloseDevice() noexcept override;
     virtual bool OpenDevice(const std::unique_ptr<TAudioOut>* ComponentRef = nullptr) noexcept;
     bool StartPlayback() noexcept;
     bool WriteNextBuffer() noexcept;
@@ -75,15 +75,11 @@ class TAudioOut : public TWaveIO {
     void BufferDone(uintptr_t stream, uintptr_t headerAddress) noexcept;  // PlaybackDone
 
     std::unique_ptr<TCallBackWinOut> NotifyWindow_;
-    std::unique_ptr<platform::WaveStream> DeviceHandle_;
     // The open run's stream identity: done messages of any other stream (an earlier run's,
     // handed back by its reset) count nowhere.
     uintptr_t RunStream_ = 0;
-    // The ring of the open run: NumBuffers as it was at open.
-    int32_t RunBuffers_ = 0;
     // Buffers the handler accepted while priming: only these are written by StartPlayback.
     int32_t PrimedBuffers_ = 0;
-    std::array<bool, kPoolSlots> InDriver_{};
     bool Paused_ = false;
 };
 

@@ -59,6 +59,7 @@ TWaveIO::TWaveIO(platform::WaveDriver& driver, platform::MessageLoop& loop,
 TWaveIO::~TWaveIO() {
     // A derived component has closed its device by now (its stream is gone with it), so the
     // driver no longer holds any of this memory.
+    DeviceHandle_.reset();
     ReleaseBuffers();
     ReleaseHeaders();
 }
@@ -341,6 +342,71 @@ void TCallBackWinIn::handleMessage(uint32_t message, uintptr_t /*param1*/, uintp
     }
 }
 
+bool TWaveIO::OpenStream(Direction direction, platform::TargetId target,
+                         std::string_view noStreamText) noexcept {
+    // The headers are written before the driver sees the device, while nothing can hold them.
+    InitHeaders();
+    std::unique_ptr<platform::WaveStream> stream;
+    const MMResult opened = Guarded(
+        [&] { return Driver_.open(direction, DeviceId_, WaveFormat, Loop_, target, stream); });
+    if (failed(opened)) {
+        SetDriverError({}, direction, opened);
+        return false;
+    }
+    if (!stream) {
+        SetError(noStreamText);
+        return false;
+    }
+    DeviceHandle_ = std::move(stream);
+    DeviceOpen_ = true;
+    DeviceFailed_ = false;
+    RunBuffers_ = NumBuffers_;
+    InDriver_.fill(false);
+    return true;
+}
+
+bool TWaveIO::PrepareRun(Direction direction) noexcept {
+    for (int32_t i = 0; i < RunBuffers_; ++i) {
+        WaveHeader& header = *Headers_[static_cast<size_t>(i)];
+        const MMResult prepared = Guarded([&] { return DeviceHandle_->prepareHeader(header); });
+        if (failed(prepared)) {
+            CloseDevice();
+            SetDriverError({}, direction, prepared);
+            return false;
+        }
+    }
+    QueuedCount_ = 0;
+    DoneCount_ = 0;
+    FilledCount_ = 0;
+    Continuing_ = true;
+    Streaming_ = true;
+    return true;
+}
+
+bool TWaveIO::AddNextBuffer(Direction direction, std::string_view notOpenText,
+                            std::string_view stillQueuedText) noexcept {
+    if (!DeviceOpen_) {
+        SetError(notOpenText);
+        return false;
+    }
+    const auto slot = static_cast<size_t>(NextIndex_);
+    if (InDriver_[slot]) {
+        SetError(stillQueuedText);
+        return false;
+    }
+    WaveHeader& header = *Headers_[slot];
+    header.flags = platform::kHeaderPrepared;
+    const MMResult added = Guarded([&] { return DeviceHandle_->addBuffer(header); });
+    if (failed(added)) {
+        SetDriverError({}, direction, added);
+        StopWhenDrained();
+        return false;
+    }
+    InDriver_[slot] = true;
+    NextIndex_ = (NextIndex_ + 1) % RunBuffers_;
+    return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // TAudioIn
 
@@ -355,64 +421,11 @@ bool TAudioIn::StartDevice(const std::unique_ptr<TAudioIn>* ComponentRef) noexce
 }
 
 bool TAudioIn::OpenDevice(const std::unique_ptr<TAudioIn>* ComponentRef) noexcept {
-    if (DeviceOpen_) {
-        SetError(kTextInAlreadyOpen);
+    if (!BeginOpen(NotifyWindow_, ComponentRef, this, kTextInAlreadyOpen, kTextInNoWindow) ||
+        !OpenStream(Direction::Capture, NotifyWindow_->Handle(), kTextInNoStream))
         return false;
-    }
-    if (!PoolReady()) return false;
-    NextIndex_ = 0;
-
-    // One notification window per component, kept from open to open: a window per open would
-    // pile up, as the owner re-opens the device about once a second.
-    if (!NotifyWindow_) {
-        try {
-            NotifyWindow_ = std::make_unique<TCallBackWinIn>(Loop_, ComponentRef, this);
-        } catch (...) {
-            SetError(kTextInNoWindow);
-            return false;
-        }
-    }
-    NotifyWindow_->ComponentRef = ComponentRef;
-
-    // The headers are written before the driver sees the device, while nothing can hold them.
-    InitHeaders();
-
-    std::unique_ptr<platform::WaveStream> stream;
-    const MMResult opened = Guarded([&] {
-        return Driver_.open(Direction::Capture, DeviceId_, WaveFormat, Loop_,
-                            NotifyWindow_->Handle(), stream);
-    });
-    if (failed(opened)) {
-        SetDriverError({}, Direction::Capture, opened);
-        return false;
-    }
-    if (!stream) {
-        SetError(kTextInNoStream);
-        return false;
-    }
-    DeviceHandle_ = std::move(stream);
-    DeviceOpen_ = true;
-    DeviceFailed_ = false;
-    ++OpensPending_;
-    RunBuffers_ = NumBuffers_;
-    InDriver_.fill(false);
-
-    for (int32_t i = 0; i < RunBuffers_; ++i) {
-        WaveHeader& header = *Headers_[static_cast<size_t>(i)];
-        const MMResult prepared = Guarded([&] { return DeviceHandle_->prepareHeader(header); });
-        if (failed(prepared)) {
-            CloseDevice();
-            SetDriverError({}, Direction::Capture, prepared);
-            return false;
-        }
-    }
-
-    QueuedCount_ = 0;
-    DoneCount_ = 0;
-    FilledCount_ = 0;
-    Continuing_ = true;
-    Streaming_ = true;
-    return true;
+    ++OpensPending_;  // the driver has posted the open message, whatever follows
+    return PrepareRun(Direction::Capture);
 }
 
 bool TAudioIn::StartCapture() noexcept {
@@ -438,27 +451,7 @@ bool TAudioIn::StartCapture() noexcept {
 }
 
 bool TAudioIn::QueueNextBuffer() noexcept {
-    if (!DeviceOpen_) {
-        SetError(kTextInNotOpen);
-        return false;
-    }
-    const auto slot = static_cast<size_t>(NextIndex_);
-    // A buffer goes to the driver once; queueing it again while it is being filled would let the
-    // driver write into it twice over.
-    if (InDriver_[slot]) {
-        SetError(kTextStillQueued);
-        return false;
-    }
-    WaveHeader& header = *Headers_[slot];
-    header.flags = platform::kHeaderPrepared;
-    const MMResult added = Guarded([&] { return DeviceHandle_->addBuffer(header); });
-    if (failed(added)) {
-        SetDriverError({}, Direction::Capture, added);
-        StopWhenDrained();
-        return false;
-    }
-    InDriver_[slot] = true;
-    NextIndex_ = (NextIndex_ + 1) % RunBuffers_;
+    if (!AddNextBuffer(Direction::Capture, kTextInNotOpen, kTextStillQueued)) return false;
     ++QueuedCount_;
     return true;
 }

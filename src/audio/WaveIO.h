@@ -98,6 +98,47 @@ class TWaveIO {
                         platform::MMResult result) noexcept;
     static void Raise(const TNotifyEvent& event) noexcept;
 
+    // The steps of an open that both directions share. BeginOpen checks that the device is not
+    // open yet and that the pool is complete, and points the component's notification target at
+    // `componentRef`, making it at the first open: one per component, kept from open to open, as
+    // a target per open would pile up with the owner opening the device about once a second.
+    template <typename Target, typename Component>
+    bool BeginOpen(std::unique_ptr<Target>& target, const std::unique_ptr<Component>* componentRef,
+                   Component* self, std::string_view alreadyOpenText,
+                   std::string_view noTargetText) noexcept {
+        if (DeviceOpen_) {
+            SetError(alreadyOpenText);
+            return false;
+        }
+        if (!PoolReady()) return false;
+        NextIndex_ = 0;
+        if (!target) {
+            try {
+                target = std::make_unique<Target>(Loop_, componentRef, self);
+            } catch (...) {
+                SetError(noTargetText);
+                return false;
+            }
+        }
+        target->ComponentRef = componentRef;
+        return true;
+    }
+    // Then, once the notification target exists:
+    // OpenStream initialises the headers while nothing holds them and opens the stream for
+    // `direction` with its messages to `target`; PrepareRun prepares every header of the run and
+    // starts the counters afresh. Each returns false with LastErrorText saying why; a PrepareRun
+    // that fails has closed the device again.
+    bool OpenStream(platform::Direction direction, platform::TargetId target,
+                    std::string_view noStreamText) noexcept;
+    bool PrepareRun(platform::Direction direction) noexcept;
+    // Hands the next slot of the ring to the driver and moves the ring on. A slot the driver
+    // still holds is refused: the driver would write into it, or play it, twice over. A driver
+    // that refuses the buffer ends the run once the others have come back.
+    bool AddNextBuffer(platform::Direction direction, std::string_view notOpenText,
+                       std::string_view stillQueuedText) noexcept;
+    // Unprepares the run's headers and closes the stream; the device is closed afterwards.
+    virtual void CloseDevice() noexcept = 0;
+
     platform::WaveDriver& Driver_;
     platform::MessageLoop& Loop_;
     platform::PoolMemory& Memory_;
@@ -119,6 +160,12 @@ class TWaveIO {
     bool DeviceFailed_ = false;
     int32_t FilledCount_ = 0, QueuedCount_ = 0, DoneCount_ = 0;
     std::string LastErrorText_;
+    std::unique_ptr<platform::WaveStream> DeviceHandle_;
+    // The ring of the open run: NumBuffers as it was at open, so a later write cannot change
+    // which headers are prepared, queued and unprepared.
+    int32_t RunBuffers_ = 0;
+    // Which slots the driver holds; a buffer handed back from any other slot is not ours.
+    std::array<bool, kPoolSlots> InDriver_{};
 
   private:
     bool ReleaseBuffers() noexcept;
@@ -162,7 +209,7 @@ class TAudioIn : public TWaveIO {
     void StopNow() noexcept override;
     void StopWhenDrained() noexcept override;
     virtual bool DeliverBuffer(std::byte* Buffer, int32_t Size) noexcept;
-    virtual void CloseDevice() noexcept;
+    void CloseDevice() noexcept override;
     virtual bool OpenDevice(const std::unique_ptr<TAudioIn>* ComponentRef = nullptr) noexcept;
     bool StartCapture() noexcept;
     bool QueueNextBuffer() noexcept;
@@ -175,12 +222,6 @@ class TAudioIn : public TWaveIO {
     void BufferReturned(uintptr_t headerAddress) noexcept;  // WaveMessage::CaptureData
 
     std::unique_ptr<TCallBackWinIn> NotifyWindow_;
-    std::unique_ptr<platform::WaveStream> DeviceHandle_;
-    // The ring of the open run: NumBuffers as it was at open, so a later write cannot change
-    // which headers are prepared, queued and unprepared.
-    int32_t RunBuffers_ = 0;
-    // Which slots the driver holds; a return naming any other slot is not ours to deliver.
-    std::array<bool, kPoolSlots> InDriver_{};
     // Opens whose open message has not arrived yet. Messages are dispatched in the order they
     // were posted, so every return seen while this is nonzero belongs to an earlier, closed run.
     int32_t OpensPending_ = 0;
