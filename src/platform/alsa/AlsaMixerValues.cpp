@@ -19,80 +19,17 @@ bool mono(snd_mixer_elem_t* elem, Side side) {
                                  : snd_mixer_selem_is_playback_mono(elem) != 0;
 }
 
-}  // namespace
-
-int32_t levelFromRaw(long raw, long min, long max) {
-    if (max <= min) return 0;
-    const int64_t clamped = std::clamp(raw, min, max);
-    return static_cast<int32_t>(
-        divideRounded((clamped - min) * int64_t{kLevelMax}, int64_t{max} - min));
-}
-
-long rawFromLevel(int32_t level, long min, long max) {
-    if (max <= min) return min;
-    const int64_t clamped = std::clamp(level, 0, kLevelMax);
-    return min + static_cast<long>(divideRounded(clamped * (int64_t{max} - min), kLevelMax));
-}
-
-ElementResult readLevel(snd_mixer_elem_t* elem, Side side, std::span<int32_t> levels) {
+// The element's raw volume range on `side`.
+ElementResult volumeRange(snd_mixer_elem_t* elem, Side side, long& min, long& max) {
     const bool capture = side == Side::Capture;
-    long min = 0;
-    long max = 0;
-    int err = capture ? snd_mixer_selem_get_capture_volume_range(elem, &min, &max)
-                      : snd_mixer_selem_get_playback_volume_range(elem, &min, &max);
+    const int err = capture ? snd_mixer_selem_get_capture_volume_range(elem, &min, &max)
+                            : snd_mixer_selem_get_playback_volume_range(elem, &min, &max);
     if (err < 0) {
         return {err, capture ? "snd_mixer_selem_get_capture_volume_range"
                              : "snd_mixer_selem_get_playback_volume_range"};
     }
-    const bool isMono = mono(elem, side);
-    for (size_t c = 0; c < levels.size(); ++c) {
-        const snd_mixer_selem_channel_id_t channel = (c == 0 || isMono) ? kLeft : kRight;
-        long raw = 0;
-        err = capture ? snd_mixer_selem_get_capture_volume(elem, channel, &raw)
-                      : snd_mixer_selem_get_playback_volume(elem, channel, &raw);
-        if (err < 0) {
-            return {err, capture ? "snd_mixer_selem_get_capture_volume"
-                                 : "snd_mixer_selem_get_playback_volume"};
-        }
-        levels[c] = levelFromRaw(raw, min, max);
-    }
     return {};
 }
-
-ElementResult writeLevel(snd_mixer_elem_t* elem, Side side, std::span<const int32_t> levels) {
-    const bool capture = side == Side::Capture;
-    long min = 0;
-    long max = 0;
-    int err = capture ? snd_mixer_selem_get_capture_volume_range(elem, &min, &max)
-                      : snd_mixer_selem_get_playback_volume_range(elem, &min, &max);
-    if (err < 0) {
-        return {err, capture ? "snd_mixer_selem_get_capture_volume_range"
-                             : "snd_mixer_selem_get_playback_volume_range"};
-    }
-    if (levels.size() == 1 || mono(elem, side)) {
-        const long raw = rawFromLevel(levels[0], min, max);
-        err = capture ? snd_mixer_selem_set_capture_volume_all(elem, raw)
-                      : snd_mixer_selem_set_playback_volume_all(elem, raw);
-        if (err < 0) {
-            return {err, capture ? "snd_mixer_selem_set_capture_volume_all"
-                                 : "snd_mixer_selem_set_playback_volume_all"};
-        }
-        return {};
-    }
-    for (size_t c = 0; c < 2; ++c) {
-        const long raw = rawFromLevel(levels[c], min, max);
-        const snd_mixer_selem_channel_id_t channel = c == 0 ? kLeft : kRight;
-        err = capture ? snd_mixer_selem_set_capture_volume(elem, channel, raw)
-                      : snd_mixer_selem_set_playback_volume(elem, channel, raw);
-        if (err < 0) {
-            return {err, capture ? "snd_mixer_selem_set_capture_volume"
-                                 : "snd_mixer_selem_set_playback_volume"};
-        }
-    }
-    return {};
-}
-
-namespace {
 
 // Whether any channel's switch on `side` is on (a mono element's first only).
 ElementResult readAnySwitch(snd_mixer_elem_t* elem, Side side, bool& anyOn) {
@@ -125,6 +62,68 @@ ElementResult writeAllSwitches(snd_mixer_elem_t* elem, Side side, bool on) {
 }
 
 }  // namespace
+
+int32_t levelFromRaw(long raw, long min, long max) {
+    if (max <= min) return 0;
+    const int64_t clamped = std::clamp(raw, min, max);
+    return static_cast<int32_t>(
+        divideRounded((clamped - min) * int64_t{kLevelMax}, int64_t{max} - min));
+}
+
+long rawFromLevel(int32_t level, long min, long max) {
+    if (max <= min) return min;
+    const int64_t clamped = std::clamp(level, 0, kLevelMax);
+    return min + static_cast<long>(divideRounded(clamped * (int64_t{max} - min), kLevelMax));
+}
+
+ElementResult readLevel(snd_mixer_elem_t* elem, Side side, std::span<int32_t> levels) {
+    const bool capture = side == Side::Capture;
+    long min = 0;
+    long max = 0;
+    if (const ElementResult r = volumeRange(elem, side, min, max); !r.ok()) return r;
+    const bool isMono = mono(elem, side);
+    for (size_t c = 0; c < levels.size(); ++c) {
+        const snd_mixer_selem_channel_id_t channel = (c == 0 || isMono) ? kLeft : kRight;
+        long raw = 0;
+        const int err = capture ? snd_mixer_selem_get_capture_volume(elem, channel, &raw)
+                                : snd_mixer_selem_get_playback_volume(elem, channel, &raw);
+        if (err < 0) {
+            return {err, capture ? "snd_mixer_selem_get_capture_volume"
+                                 : "snd_mixer_selem_get_playback_volume"};
+        }
+        levels[c] = levelFromRaw(raw, min, max);
+    }
+    return {};
+}
+
+ElementResult writeLevel(snd_mixer_elem_t* elem, Side side, std::span<const int32_t> levels) {
+    const bool capture = side == Side::Capture;
+    long min = 0;
+    long max = 0;
+    if (const ElementResult r = volumeRange(elem, side, min, max); !r.ok()) return r;
+    int err = 0;
+    if (levels.size() == 1 || mono(elem, side)) {
+        const long raw = rawFromLevel(levels[0], min, max);
+        err = capture ? snd_mixer_selem_set_capture_volume_all(elem, raw)
+                      : snd_mixer_selem_set_playback_volume_all(elem, raw);
+        if (err < 0) {
+            return {err, capture ? "snd_mixer_selem_set_capture_volume_all"
+                                 : "snd_mixer_selem_set_playback_volume_all"};
+        }
+        return {};
+    }
+    for (size_t c = 0; c < 2; ++c) {
+        const long raw = rawFromLevel(levels[c], min, max);
+        const snd_mixer_selem_channel_id_t channel = c == 0 ? kLeft : kRight;
+        err = capture ? snd_mixer_selem_set_capture_volume(elem, channel, raw)
+                      : snd_mixer_selem_set_playback_volume(elem, channel, raw);
+        if (err < 0) {
+            return {err, capture ? "snd_mixer_selem_set_capture_volume"
+                                 : "snd_mixer_selem_set_playback_volume"};
+        }
+    }
+    return {};
+}
 
 ElementResult readMute(snd_mixer_elem_t* elem, bool& muted) {
     bool on = false;
