@@ -276,6 +276,29 @@ TEST(Program, CaptureDeviceThatCannotOpenFallsBackToTheSimulatedCardHeadless) {
     EXPECT_GT(readReport(path)[QStringLiteral("PeakR")].toInt(), 0);
 }
 
+TEST(Program, WithAWindowACaptureDeviceThatCannotOpenIsALineOnStderrBeforeTheQuestion) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":soundscope-test"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(SOUNDSCOPE_EXE), {"--capture-device", "soundscope_no_such_pcm"});
+    ASSERT_TRUE(process.waitForStarted());
+    const QByteArray line =
+        "soundscope: the capture device 'soundscope_no_such_pcm' cannot be opened (";
+    QByteArray err;
+    for (int wait = 0; wait < 100 && !err.contains(line); ++wait) {
+        process.waitForReadyRead(100);
+        err += process.readAllStandardError();
+    }
+    EXPECT_FALSE(process.waitForFinished(200)) << "the question waits for the user";
+    process.kill();
+    process.waitForFinished();
+    err += process.readAllStandardError();
+    EXPECT_EQ(err.count(line), 1) << err.toStdString();
+    EXPECT_FALSE(err.contains("simulated card")) << "the user has not answered yet";
+}
+
 TEST(Program, AnAlsaFailureIsOneLineOfTheProgramWithAlsaLibsReasonInIt) {
     const std::vector<std::pair<QStringList, QByteArray>> cases{
         {{"--capture-device", "hw:97"}, "snd_pcm_open(\"hw:97\"): Invalid argument (alsa-lib: "},
