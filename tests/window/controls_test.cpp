@@ -7,10 +7,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "WindowFixture.h"
@@ -88,102 +88,58 @@ TEST(ScrollBar, InvertedRangeIsRefusedAndChangesNothing) {
 
 // What the bars' change handlers leave: the read-outs, the generator's values, the time shift and
 // the frequency bar's steps.
-struct HandlerMarks {
-    QString amplitudeText, frequencyText;
-    int amplitude, frequency, shift, largeChange, smallChange;
-    bool operator==(const HandlerMarks&) const = default;
-};
-
-HandlerMarks marksOf(const app::TForm1& form) {
+auto handlerMarks(const app::TForm1& form) {
     const window::Design& d = form.design();
     const instrument::Instrument& s = form.instrument();
-    return {d.Edit13->text(),           d.Edit14->text(), s.GeneratorAmplitude,
-            s.GeneratorFrequency,       s.ChannelShift,   d.ScrollBar5->largeChange(),
-            d.ScrollBar5->smallChange()};
+    return std::tuple{d.Edit13->text(),           d.Edit14->text(), s.GeneratorAmplitude,
+                      s.GeneratorFrequency,       s.ChannelShift,   d.ScrollBar5->largeChange(),
+                      d.ScrollBar5->smallChange()};
 }
 
-// Presses Tab until `target` has the focus, at most once per control of the window.
-bool tabTo(QWidget* target) {
-    for (int i = 0; i < 60 && QApplication::focusWidget() != target; ++i)
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    return QApplication::focusWidget() == target;
-}
-
-void clickThumb(ScrollBar* bar) {
-    QStyleOptionSlider option;
-    option.initFrom(bar);
-    option.orientation = bar->orientation();
-    option.minimum = bar->minimum();
-    option.maximum = bar->maximum();
-    option.sliderPosition = bar->sliderPosition();
-    option.sliderValue = bar->value();
-    option.singleStep = bar->singleStep();
-    option.pageStep = bar->pageStep();
-    const QRect thumb = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option,
-                                                     QStyle::SC_ScrollBarSlider, bar);
-    QTest::mouseClick(bar, Qt::LeftButton, {}, thumb.center());
-}
-
-// The scroll bars take the focus by Tab and by a click (on the thumb, which moves nothing), and
-// the keys then move them as a desktop program's scroll bars move: the arrows by the small change
-// (Left and Up towards the minimum), Page Up and Page Down by the large change, Home and End to
-// the ends. Each move runs the bar's change handler: the window ends as one whose bar was set
-// to the same position, which runs the handler as a drag does.
+// The scroll bars take the focus by Tab and by a click, and the keys then move them as a desktop
+// program's scroll bars move: the arrows by the small change (Left and Up towards the minimum),
+// Page Up and Page Down by the large change, Home and End to the ends. Each move runs the bar's
+// change handler: the window ends as one whose bar was set to the same position by program.
 TEST(ScrollBarKeys, TabAndClickGiveTheFocusAndTheKeysMoveTheBarsAndRunTheirHandlers) {
     window_test::WindowOnSimCard w, reference;
     w.form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
     const window::Design& d = w.form->design();
     const window::Design& r = reference.form->design();
-    struct Key {
-        Qt::Key key;
-        int direction;  // towards the maximum (1) or the minimum (-1)
-        bool large;     // by the large change, else by the small one
-    };
-    const std::vector<Key> keys{{Qt::Key_Right, 1, false},   {Qt::Key_Right, 1, false},
-                                {Qt::Key_Left, -1, false},   {Qt::Key_Down, 1, false},
-                                {Qt::Key_Up, -1, false},     {Qt::Key_PageDown, 1, true},
-                                {Qt::Key_PageDown, 1, true}, {Qt::Key_PageUp, -1, true}};
-    struct Bar {
-        ScrollBar* bar;
-        ScrollBar* same;  // in the reference window
-        bool generator;   // in the strip's generator group, else the time shift
-        bool byClick;     // else by Tab
-    };
-    const std::vector<Bar> bars{{d.ScrollBar3, r.ScrollBar3, false, false},
-                                {d.ScrollBar4, r.ScrollBar4, true, false},
-                                {d.ScrollBar5, r.ScrollBar5, true, true},
-                                {d.ScrollBar4, r.ScrollBar4, true, true}};
+    const std::vector<std::tuple<Qt::Key, int, bool>> keys{
+        // key, direction, by the large change
+        {Qt::Key_Right, 1, false},   {Qt::Key_Right, 1, false},  {Qt::Key_Left, -1, false},
+        {Qt::Key_Down, 1, false},    {Qt::Key_Up, -1, false},    {Qt::Key_PageDown, 1, true},
+        {Qt::Key_PageDown, 1, true}, {Qt::Key_PageUp, -1, true}, {Qt::Key_End, 1, true},
+        {Qt::Key_Home, -1, true}};
+    // The bar, the same one in the reference window, in the generator's group, reached by a click.
+    const std::vector<std::tuple<ScrollBar*, ScrollBar*, bool, bool>> bars{
+        {d.ScrollBar3, r.ScrollBar3, false, false},
+        {d.ScrollBar4, r.ScrollBar4, true, false},
+        {d.ScrollBar5, r.ScrollBar5, true, true},
+        {d.ScrollBar3, r.ScrollBar3, false, true}};
     for (const auto& [bar, same, generator, byClick] : bars) {
         SCOPED_TRACE(bar->objectName().toStdString() + (byClick ? " clicked" : " by Tab"));
         d.Strip->showGenerator(generator);
         d.Edit4->setFocus();  // the top row's first read-out
-        if (byClick) {
-            const int position = bar->position();
-            clickThumb(bar);
-            EXPECT_EQ(bar->position(), position);
-        }
-        ASSERT_TRUE(byClick ? bar->hasFocus() : tabTo(bar));
+        if (byClick) window_test::click(bar);
+        for (int i = 0; i < 60 && !byClick && !bar->hasFocus(); ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), bar);
 
         const QImage focused = bar->grab().toImage();
-        for (const Key& key : keys) {
-            const int step = key.large ? bar->largeChange() : bar->smallChange();
+        for (const auto& [key, direction, large] : keys) {
+            const int step = key == Qt::Key_End || key == Qt::Key_Home ? bar->maximum()
+                             : large                                   ? bar->largeChange()
+                                                                       : bar->smallChange();
             const int expected =
-                std::clamp(bar->position() + key.direction * step, bar->minimum(), bar->maximum());
-            QTest::keyClick(QApplication::focusWidget(), key.key);
-            EXPECT_EQ(bar->position(), expected) << QTest::toString(key.key);
+                std::clamp(bar->position() + direction * step, bar->minimum(), bar->maximum());
+            QTest::keyClick(QApplication::focusWidget(), key);
+            EXPECT_EQ(bar->position(), expected) << QTest::toString(key);
             same->setPosition(expected);
-            EXPECT_TRUE(marksOf(*w.form) == marksOf(*reference.form)) << QTest::toString(key.key);
+            EXPECT_EQ(handlerMarks(*w.form), handlerMarks(*reference.form)) << QTest::toString(key);
         }
-        for (const auto& [key, end] :
-             {std::pair{Qt::Key_End, bar->maximum()}, std::pair{Qt::Key_Home, bar->minimum()}}) {
-            QTest::keyClick(bar, key);
-            EXPECT_EQ(bar->position(), end);
-            same->setPosition(end);
-            EXPECT_TRUE(marksOf(*w.form) == marksOf(*reference.form));
-        }
-        // The focus shows: without it the bar looks otherwise.
-        bar->clearFocus();
+        bar->clearFocus();  // the focus shows: without it the bar looks otherwise
         EXPECT_NE(bar->grab().toImage(), focused);
     }
 }

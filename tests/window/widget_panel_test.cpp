@@ -2,11 +2,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QByteArray>
-#include <QFile>
 #include <QLabel>
 #include <QTemporaryFile>
 #include <cstdio>
+#include <functional>
 
 #include "WindowFixture.h"
 #include "window/WindowDesign.h"
@@ -14,76 +13,51 @@
 namespace {
 
 using platform::Direction;
-using window_test::WindowOnSimCard;
 
-// What the program writes to stderr while it lives.
-class StderrCapture {
-  public:
-    StderrCapture() {
-        file_.open();
-        std::fflush(stderr);
-        saved_ = ::dup(STDERR_FILENO);
-        ::dup2(file_.handle(), STDERR_FILENO);
-    }
-    StderrCapture(const StderrCapture&) = delete;
-    StderrCapture& operator=(const StderrCapture&) = delete;
-    ~StderrCapture() { restore(); }
-
-    // Ends the capture; what was written, line by line.
-    QList<QByteArray> lines() {
-        restore();
-        QFile written(file_.fileName());
-        written.open(QIODevice::ReadOnly);
-        return written.readAll().split('\n');
-    }
-
-  private:
-    void restore() {
-        if (saved_ < 0) return;
-        std::fflush(stderr);
-        ::dup2(saved_, STDERR_FILENO);
-        ::close(saved_);
-        saved_ = -1;
-    }
-    QTemporaryFile file_;
-    int saved_ = -1;
-};
-
-int countContaining(const QList<QByteArray>& lines, const QByteArray& text) {
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
-                                          [&](const QByteArray& l) { return l.contains(text); }));
+// What `body` writes to stderr.
+QByteArray stderrOf(const std::function<void()>& body) {
+    QTemporaryFile file;
+    file.open();
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(file.handle(), STDERR_FILENO);
+    body();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    file.seek(0);
+    return file.readAll();
 }
 
 // A failing device is named on stderr as over the screen, once for each time it starts failing:
 // not at every retry, not when the reason changes meanwhile (the run's end, then the refused
 // opens), and not again for a device already named when another one fails too.
 TEST(DeviceNotice, EachFailureIsOneLineOnStderr) {
-    WindowOnSimCard w;
+    window_test::WindowOnSimCard w;
     const QLabel& notice = *w.form->design().DeviceNotice;
-    StderrCapture stderrText;
-    w.passes(2);
-    w.card.failDevice(Direction::Capture);
-    w.card.setBusy(Direction::Capture, true);
-    w.passes(12);  // six retries
-    ASSERT_TRUE(notice.isVisible());
-    w.card.failDevice(Direction::Playback);
-    w.card.setBusy(Direction::Playback, true);
-    w.passes(12);
-    for (Direction direction : {Direction::Capture, Direction::Playback})
-        w.card.setBusy(direction, false);
-    w.passes(4);
-    ASSERT_FALSE(notice.isVisible()) << notice.text().toStdString();
-    w.card.failDevice(Direction::Capture);
-    w.card.setBusy(Direction::Capture, true);
-    w.passes(8);
-
-    const QList<QByteArray> lines = stderrText.lines();
-    const QByteArray capture = "soundscope: Zařízení pro záznam „simulated card“ není dostupné: ";
-    const QByteArray playback =
-        "soundscope: Zařízení pro přehrávání „simulated card“ není dostupné: ";
-    EXPECT_EQ(countContaining(lines, capture), 2) << lines.join('\n').toStdString();
-    EXPECT_EQ(countContaining(lines, playback), 1) << lines.join('\n').toStdString();
-    EXPECT_EQ(countContaining(lines, "soundscope: "), 3) << lines.join('\n').toStdString();
+    auto fail = [&](Direction direction, bool failing) {
+        if (failing) w.card.failDevice(direction);
+        w.card.setBusy(direction, failing);
+    };
+    const QByteArray said = stderrOf([&] {
+        w.passes(2);
+        fail(Direction::Capture, true);
+        w.passes(12);  // six retries
+        ASSERT_TRUE(notice.isVisible());
+        fail(Direction::Playback, true);
+        w.passes(12);
+        fail(Direction::Capture, false);
+        fail(Direction::Playback, false);
+        w.passes(4);
+        ASSERT_FALSE(notice.isVisible()) << notice.text().toStdString();
+        fail(Direction::Capture, true);
+        w.passes(8);
+    });
+    EXPECT_EQ(said.count("soundscope: Zařízení pro záznam „simulated card“ není dostupné: "), 2)
+        << said.toStdString();
+    EXPECT_EQ(said.count("soundscope: Zařízení pro přehrávání „simulated card“ není dostupné: "), 1)
+        << said.toStdString();
+    EXPECT_EQ(said.count("soundscope: "), 3) << said.toStdString();
 }
 
 }  // namespace
