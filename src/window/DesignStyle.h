@@ -2,7 +2,7 @@
 // the text that the designed window was laid out for. The design's lists are 81 to 121 pixels
 // wide and its radio buttons 71 and 80, sized for a platform that drew a list's drop-down button
 // 16 pixels wide with the text right beside the frame, and a radio button's circle 13 pixels wide
-// 4 pixels before the text. Fusion takes 19 pixels for the button and 4 more before the text, and
+// 4 pixels before the text. Fusion takes 19 pixels for the button and indents the text by 4, and
 // 20 pixels for the circle and its gap, so that "automaticky" or "jednorázové" show clipped and
 // "od kanálu R" runs under the arrow. This style gives back that room; the style beneath still
 // draws every part, in the places it is given.
