@@ -1,8 +1,11 @@
 #include "app/Options.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
+#include <limits>
 
 #include "app/Version.h"
+#include "window/Screenshot.h"
 
 namespace app {
 
@@ -10,6 +13,7 @@ namespace {
 
 const QString kSimOption = QStringLiteral("sim");
 const QString kDemoSignal = QStringLiteral("demo");
+constexpr int kMaxPasses = std::numeric_limits<int>::max();
 
 QString helpDescription() {
     return QStringLiteral(
@@ -87,18 +91,20 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
                        "--sim SIGNAL (see above; default: demo)."),
         QStringLiteral("SIGNAL"));
     const QCommandLineOption passes(QStringLiteral("passes"),
-                                    QStringLiteral("Runs headless for N idle passes (N >= 1; "
+                                    QStringLiteral("Runs headless for N idle passes (1 to %1; "
                                                    "default: the window opens, or 20 passes "
-                                                   "when there is no display)."),
+                                                   "when there is no display).")
+                                        .arg(kMaxPasses),
                                     QStringLiteral("N"));
     const QCommandLineOption report(
         QStringLiteral("report"),
         QStringLiteral("Writes the read-outs and key state as JSON to FILE (default: none)."),
         QStringLiteral("FILE"));
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Saves the window as PNG to FILE "
-                                                       "(default: none)."),
-                                        QStringLiteral("FILE"));
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Saves the window as a picture to FILE, in the format its extension names "
+                       "(.png, .jpg, .bmp, ...; PNG without one) (default: none)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption selfTest(
         QStringLiteral("self-test"),
         QStringLiteral("Checks that the generator's output arrives on both inputs (see above)."));
@@ -141,6 +147,12 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
             return failure(QStringLiteral("--%1 needs a value").arg(option->names().constFirst()));
     }
 
+    if (!o.screenshotPath.isEmpty() && window::pictureFormat(o.screenshotPath).isEmpty())
+        return failure(QStringLiteral("--screenshot: cannot write pictures as .%1 ('%2'); the name "
+                                      "must end in %3, or have no extension for PNG")
+                           .arg(QFileInfo(o.screenshotPath).suffix(), o.screenshotPath,
+                                window::pictureExtensions()));
+
     if (parser.isSet(sim)) {
         o.simulated = true;
         const QString signal = parser.value(sim);
@@ -166,8 +178,9 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(passes)) {
         bool ok = false;
         const int n = parser.value(passes).toInt(&ok);
-        if (!ok || n < 1)
-            return failure(QStringLiteral("--passes needs a whole number of at least 1, not '%1'")
+        if (!ok || n < 1)  // toInt fails above the largest int
+            return failure(QStringLiteral("--passes needs a whole number from 1 to %1, not '%2'")
+                               .arg(kMaxPasses)
                                .arg(parser.value(passes)));
         o.passes = n;
     }

@@ -26,7 +26,7 @@ struct Options {
     QString simFile;             // with SimSignal::File
     std::optional<int> passes;   // headless: run exactly this many idle passes, then exit
     QString reportPath;          // JSON report of the read-outs and key state
-    QString screenshotPath;      // PNG of the window
+    QString screenshotPath;      // picture of the window, in a format Qt can write
     bool showGenerator = false;  // the bottom strip shows the generator's controls at start
     bool selfTest = false;       // play the generator into the capture and check what arrives
 };

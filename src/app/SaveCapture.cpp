@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QImageWriter>
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "instrument/Instrument.h"
+#include "window/Screenshot.h"
 
 namespace app {
 
@@ -111,12 +111,7 @@ Saved savePicture(const QImage& image, const QString& folder, const QDateTime& w
     QFile out;
     if (!out.open(file.fd.get(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
         return finish(file, out.errorString());
-    QImageWriter writer(&out, "PNG");
-    QString error;
-    if (!writer.write(image) || !out.flush())
-        error = out.error() != QFileDevice::NoError ? out.errorString() : writer.errorString();
-    out.close();
-    return finish(file, error);
+    return finish(file, window::writeImage(image, out, "PNG"));
 }
 
 Saved saveCapture(std::span<const int32_t> interleaved, const QString& folder,

@@ -192,12 +192,14 @@ int run(int argc, char** argv) {
                                       .arg(options.captureDevice, reason));
                 return kFailureExitStatus;
             }
+            const QString failure =
+                QStringLiteral("soundscope: the capture device '%1' cannot be opened (%2)")
+                    .arg(options.captureDevice, reason);
             bool useSim = true;
             if (headless) {
-                printLine(stderr, QStringLiteral("soundscope: the capture device '%1' cannot be "
-                                                 "opened (%2); using the simulated card")
-                                      .arg(options.captureDevice, reason));
+                printLine(stderr, failure + QStringLiteral("; using the simulated card"));
             } else {
+                printLine(stderr, failure);  // also with a window, before its question
                 useSim =
                     QMessageBox::question(
                         nullptr, QStringLiteral("soundscope"),

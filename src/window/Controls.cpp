@@ -1,15 +1,64 @@
 #include "window/Controls.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPen>
 #include <QRadioButton>
 #include <QResizeEvent>
+#include <QStyleOptionSlider>
 
 namespace window {
 
-ScrollBar::ScrollBar(QWidget* parent) : QScrollBar(Qt::Horizontal, parent) {}
+namespace {
+
+constexpr int kFocusInset = 2;  // the focus frame inside a scroll bar's thumb
+
+}  // namespace
+
+ScrollBar::ScrollBar(QWidget* parent) : QScrollBar(Qt::Horizontal, parent) {
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void ScrollBar::keyPressEvent(QKeyEvent* event) {
+    // A QScrollBar inverts its keys for the wheel's sake, so that Right would move towards the
+    // minimum; a desktop scroll bar moves left or up (and back a page) towards the minimum.
+    const bool leftToRight = !isRightToLeft();
+    SliderAction action = SliderNoAction;
+    switch (event->key()) {
+        case Qt::Key_Left:
+            action = leftToRight ? SliderSingleStepSub : SliderSingleStepAdd;
+            break;
+        case Qt::Key_Right:
+            action = leftToRight ? SliderSingleStepAdd : SliderSingleStepSub;
+            break;
+        case Qt::Key_Up:
+            action = SliderSingleStepSub;
+            break;
+        case Qt::Key_Down:
+            action = SliderSingleStepAdd;
+            break;
+        case Qt::Key_PageUp:
+            action = SliderPageStepSub;
+            break;
+        case Qt::Key_PageDown:
+            action = SliderPageStepAdd;
+            break;
+        case Qt::Key_Home:
+            action = SliderToMinimum;
+            break;
+        case Qt::Key_End:
+            action = SliderToMaximum;
+            break;
+        default:
+            QScrollBar::keyPressEvent(event);  // Tab, Enter and the window's keys go on
+            return;
+    }
+    triggerAction(action);  // moves the position, which runs the change handler
+    event->accept();
+}
 
 void ScrollBar::setMin(int value) {
     if (value > maximum()) throw ControlError(kScrollBarRangeError);
@@ -23,6 +72,20 @@ void ScrollBar::setMax(int value) {
 
 void ScrollBar::setPosition(int value) {
     setValue(value);
+}
+
+void ScrollBar::paintEvent(QPaintEvent* event) {
+    QScrollBar::paintEvent(event);
+    if (!hasFocus()) return;
+    // Styles such as Fusion draw no focus on a scroll bar: without a mark the keys would move a
+    // bar the user cannot see is meant. A dotted frame inside the thumb, in the text colour.
+    QStyleOptionSlider bar;
+    initStyleOption(&bar);
+    const QRect thumb =
+        style()->subControlRect(QStyle::CC_ScrollBar, &bar, QStyle::SC_ScrollBarSlider, this);
+    QPainter painter(this);
+    painter.setPen(QPen(palette().color(QPalette::ButtonText), 1, Qt::DotLine));
+    painter.drawRect(thumb.adjusted(kFocusInset, kFocusInset, -kFocusInset - 1, -kFocusInset - 1));
 }
 
 void setChecked(QRadioButton& button, bool checked) {

@@ -1,7 +1,10 @@
 // The small control behaviours the window needs and Qt lacks or words differently:
 // - ScrollBar: a range that can never be inverted (a maximum below the minimum is refused with
 //   "Scrollbar property out of range"); every change of the position, by the user or by program
-//   (a clamp included), emits valueChanged, which is where the change handler is connected.
+//   (a clamp included), emits valueChanged, which is where the change handler is connected. It
+//   takes the focus by Tab and by click, as a desktop program's scroll bars do: then the arrow
+//   keys move it by its small change, Page Up and Page Down by its large change, Home and End to
+//   its ends, and a frame around the thumb shows that it has the focus.
 // - setChecked: sets a radio button from code, also to unchecked, without running its click
 //   handler (click handlers are connected to QAbstractButton::clicked, which code never emits).
 // - selectItem: selects a list item from code without running the list's click handler (click
@@ -47,6 +50,10 @@ class ScrollBar final : public QScrollBar {
     void setSmallChange(int value) { setSingleStep(value); }
     int largeChange() const { return pageStep(); }
     int smallChange() const { return singleStep(); }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // Sets `button` checked or unchecked without running its click handler. Unchecking the checked

@@ -14,6 +14,7 @@
 #include <initializer_list>
 
 #include "window/Controls.h"
+#include "window/DesignStyle.h"
 #include "window/GeneratorStrip.h"
 
 namespace window {
@@ -96,12 +97,16 @@ QLineEdit* makeEdit(QWidget* parent, const char* name, QRect bounds, const Look&
     return edit;
 }
 
-// A scale label: an edit box without border that reads as text on the black screen.
+// A scale label: an edit box without border that reads as text on the black screen. Its text
+// starts at its left edge, as a label's does: QLineEdit keeps this much room before the text even
+// without a frame, and "+mV" would not show whole in the designed 27 pixels.
+constexpr int kLineEditTextIndent = 2;
+
 QLineEdit* makeLabelEdit(QWidget* parent, const char* name, QRect bounds, const Look& look,
                          const QString& text) {
     QLineEdit* edit = makeEdit(parent, name, bounds, look, text);
     edit->setFrame(false);
-    edit->setTextMargins(0, 0, 0, 0);
+    edit->setTextMargins(-kLineEditTextIndent, 0, 0, 0);
     return edit;
 }
 
@@ -338,6 +343,12 @@ Design buildDesign(QMainWindow& window, const QImage& screen) {
     window.resize(kDesignClientWidth, kDesignClientHeight);
 
     buildClientControls(d.Client, d);
+    // The lists and radio buttons get the room for their texts that the design gave them. The
+    // style is the window's, made after the client area, so that it goes after the controls.
+    auto* style = new DesignStyle;
+    style->setParent(&window);
+    for (QComboBox* list : d.Client->findChildren<QComboBox*>()) list->setStyle(style);
+    for (QRadioButton* button : d.Client->findChildren<QRadioButton*>()) button->setStyle(style);
     d.Strip = new GeneratorStrip(window, d);
     buildMenu(window, d);
     return d;

@@ -195,6 +195,11 @@ TEST_F(SimSoundFile, UnusableFilesAreRefusedWithTheirNameAndReason) {
              return path("text.wav");
          },
          "cannot be used"},
+        {[&] {
+             fs::create_directory(path("takes.wav"));
+             return path("takes.wav");
+         },
+         "it is a folder"},
     };
     for (const auto& c : cases) {
         const std::string p = c.make();

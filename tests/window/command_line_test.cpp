@@ -3,7 +3,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -37,6 +39,8 @@ TEST(CommandLine, BadOptionsAndValuesAreNamedOnOneLine) {
         {{"--passes", "0"}, "--passes"},
         {{"--passes", "-3"}, "--passes"},
         {{"--passes", "many"}, "many"},
+        {{"--passes", "99999999999"}, "from 1 to 2147483647"},  // the upper bound named
+        {{"--screenshot", "window.gif"}, ".gif ('window.gif'); the name must end in "},
         {{"--passes"}, "--passes"},
         {{"--sim=sawtooth"}, "sawtooth"},
         {{"--report="}, "--report"},
@@ -88,6 +92,9 @@ TEST(CommandLine, DevicesPassesAndOutputs) {
     EXPECT_EQ(o.reportPath, QStringLiteral("r.json"));
     EXPECT_EQ(o.screenshotPath, QStringLiteral("s.png"));
     EXPECT_FALSE(o.selfTest);
+    EXPECT_EQ(parse({"--passes", "2147483647"}).options.passes, 2147483647);
+    for (const char* picture : {"s.jpg", "s.JPEG", "s.bmp", "shot", "dir.d/shot"})
+        EXPECT_EQ(parse({"--screenshot", picture}).outcome, Outcome::Run) << picture;
     EXPECT_TRUE(parse({"--sim", "--self-test"}).options.selfTest);
     EXPECT_TRUE(parse({"--generator"}).options.showGenerator);
 
@@ -169,10 +176,17 @@ TEST(Program, HelpAndTheProjectVersionNeedNoDisplay) {
 }
 
 TEST(Program, UnreadableSoundFileIsAUsageError) {
-    const ProgramRun run = runProgram({"--sim=/nonexistent/take.wav", "--passes", "1"});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("take.wav"));
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("takes.wav")));
+    const std::vector<std::pair<QString, QByteArray>> cases{
+        {QStringLiteral("/nonexistent/take.wav"), "take.wav"},
+        {dir.filePath(QStringLiteral("takes.wav")), "takes.wav\" cannot be used: it is a folder"}};
+    for (const auto& [file, said] : cases) {
+        const ProgramRun run = runProgram({"--sim=" + file, "--passes", "1"});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(said)) << run.err.toStdString();
+    }
 }
 
 TEST(Program, HeadlessReportHoldsTheReadOutsAndIsTheSameEveryTime) {
@@ -262,6 +276,29 @@ TEST(Program, CaptureDeviceThatCannotOpenFallsBackToTheSimulatedCardHeadless) {
     EXPECT_GT(readReport(path)[QStringLiteral("PeakR")].toInt(), 0);
 }
 
+TEST(Program, WithAWindowACaptureDeviceThatCannotOpenIsALineOnStderrBeforeTheQuestion) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":soundscope-test"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(SOUNDSCOPE_EXE), {"--capture-device", "soundscope_no_such_pcm"});
+    ASSERT_TRUE(process.waitForStarted());
+    const QByteArray line =
+        "soundscope: the capture device 'soundscope_no_such_pcm' cannot be opened (";
+    QByteArray err;
+    for (int wait = 0; wait < 100 && !err.contains(line); ++wait) {
+        process.waitForReadyRead(100);
+        err += process.readAllStandardError();
+    }
+    EXPECT_FALSE(process.waitForFinished(200)) << "the question waits for the user";
+    process.kill();
+    process.waitForFinished();
+    err += process.readAllStandardError();
+    EXPECT_EQ(err.count(line), 1) << err.toStdString();
+    EXPECT_FALSE(err.contains("simulated card")) << "the user has not answered yet";
+}
+
 TEST(Program, AnAlsaFailureIsOneLineOfTheProgramWithAlsaLibsReasonInIt) {
     const std::vector<std::pair<QStringList, QByteArray>> cases{
         {{"--capture-device", "hw:97"}, "snd_pcm_open(\"hw:97\"): Invalid argument (alsa-lib: "},
@@ -297,6 +334,50 @@ TEST(Program, ScreenshotIsThePictureOfTheWholeWindow) {
         for (int x = 60; x < 790; ++x)
             if (shot.pixel(client + QPoint(x, y)) != screen.pixel(x, y)) ++differing;
     EXPECT_EQ(differing, 0);
+}
+
+TEST(Program, ScreenshotIsWrittenInTheFormatItsNameAsksFor) {
+    QTemporaryDir dir;
+    const std::vector<std::pair<const char*, QByteArray>> cases{
+        {"s.jpg", "jpeg"}, {"s.JPEG", "jpeg"}, {"s.bmp", "bmp"}, {"s.png", "png"}, {"s", "png"}};
+    for (const auto& [name, format] : cases) {
+        const QString path = dir.filePath(QLatin1String(name));
+        ASSERT_EQ(runProgram({"--sim", "--passes", "1", "--screenshot", path}).exitCode, 0);
+        // Told by the file's contents, not by its name.
+        QImageReader reader(path);
+        reader.setDecideFormatFromContent(true);
+        EXPECT_EQ(reader.format(), format) << name;
+        EXPECT_FALSE(reader.read().isNull()) << name;
+    }
+}
+
+TEST(Program, AScreenshotThatCannotBeWrittenSaysWhy) {
+    QTemporaryDir dir;
+    const QString plain = dir.filePath(QStringLiteral("plain"));
+    QFile(plain).open(QIODevice::WriteOnly);
+    const QString folder = dir.filePath(QStringLiteral("shot.png"));
+    QDir().mkdir(folder);
+    const QString missing = dir.filePath(QStringLiteral("missing"));
+    const std::vector<std::pair<QString, QString>> cases{
+        {missing + QStringLiteral("/s.png"),
+         QStringLiteral("the folder %1 does not exist").arg(missing)},
+        {plain + QStringLiteral("/s.png"), QStringLiteral("Not a directory")},
+        {folder, QStringLiteral("Is a directory")},
+        {QStringLiteral("/dev/full"), QStringLiteral("No space left on device")}};
+    QProcessEnvironment english = QProcessEnvironment::systemEnvironment();
+    english.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));  // the system's reasons
+    for (const auto& [path, reason] : cases) {
+        const ProgramRun run =
+            runProgram({"--sim", "--passes", "1", "--screenshot", path}, english);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(
+            run.err.contains(QStringLiteral("soundscope: cannot write the screenshot %1: %2\n")
+                                 .arg(path, reason)
+                                 .toUtf8()))
+            << run.err.toStdString();
+        EXPECT_EQ(run.err.count("soundscope: "), 1) << run.err.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(missing));
 }
 
 // --- The self-test on the simulated card

@@ -3,16 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "WindowFixture.h"
 #include "platform/MessageLoop.h"
+#include "window/GeneratorStrip.h"
 #include "window/MessagePump.h"
+#include "window/WindowDesign.h"
 
 namespace {
 
@@ -77,6 +82,66 @@ TEST(ScrollBar, InvertedRangeIsRefusedAndChangesNothing) {
     // The limits themselves may meet.
     EXPECT_NO_THROW(r.bar.setMax(20));
     EXPECT_NO_THROW(r.bar.setMin(20));
+}
+
+// --- Scroll bars from the keyboard, in the window
+
+// What the bars' change handlers leave: the read-outs, the generator's values, the time shift and
+// the frequency bar's steps.
+auto handlerMarks(const app::TForm1& form) {
+    const window::Design& d = form.design();
+    const instrument::Instrument& s = form.instrument();
+    return std::tuple{d.Edit13->text(),           d.Edit14->text(), s.GeneratorAmplitude,
+                      s.GeneratorFrequency,       s.ChannelShift,   d.ScrollBar5->largeChange(),
+                      d.ScrollBar5->smallChange()};
+}
+
+// The scroll bars take the focus by Tab and by a click, and the keys then move them as a desktop
+// program's scroll bars move: the arrows by the small change (Left and Up towards the minimum),
+// Page Up and Page Down by the large change, Home and End to the ends. Each move runs the bar's
+// change handler: the window ends as one whose bar was set to the same position by program.
+TEST(ScrollBarKeys, TabAndClickGiveTheFocusAndTheKeysMoveTheBarsAndRunTheirHandlers) {
+    window_test::WindowOnSimCard w, reference;
+    w.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+    const window::Design& d = w.form->design();
+    const window::Design& r = reference.form->design();
+    const std::vector<std::tuple<Qt::Key, int, bool>> keys{
+        // key, direction, by the large change
+        {Qt::Key_Right, 1, false},   {Qt::Key_Right, 1, false},  {Qt::Key_Left, -1, false},
+        {Qt::Key_Down, 1, false},    {Qt::Key_Up, -1, false},    {Qt::Key_PageDown, 1, true},
+        {Qt::Key_PageDown, 1, true}, {Qt::Key_PageUp, -1, true}, {Qt::Key_End, 1, true},
+        {Qt::Key_Home, -1, true}};
+    // The bar, the same one in the reference window, in the generator's group, reached by a click.
+    const std::vector<std::tuple<ScrollBar*, ScrollBar*, bool, bool>> bars{
+        {d.ScrollBar3, r.ScrollBar3, false, false},
+        {d.ScrollBar4, r.ScrollBar4, true, false},
+        {d.ScrollBar5, r.ScrollBar5, true, true},
+        {d.ScrollBar3, r.ScrollBar3, false, true}};
+    for (const auto& [bar, same, generator, byClick] : bars) {
+        SCOPED_TRACE(bar->objectName().toStdString() + (byClick ? " clicked" : " by Tab"));
+        d.Strip->showGenerator(generator);
+        d.Edit4->setFocus();  // the top row's first read-out
+        if (byClick) window_test::click(bar);
+        for (int i = 0; i < 60 && !byClick && !bar->hasFocus(); ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), bar);
+
+        const QImage focused = bar->grab().toImage();
+        for (const auto& [key, direction, large] : keys) {
+            const int step = key == Qt::Key_End || key == Qt::Key_Home ? bar->maximum()
+                             : large                                   ? bar->largeChange()
+                                                                       : bar->smallChange();
+            const int expected =
+                std::clamp(bar->position() + direction * step, bar->minimum(), bar->maximum());
+            QTest::keyClick(QApplication::focusWidget(), key);
+            EXPECT_EQ(bar->position(), expected) << QTest::toString(key);
+            same->setPosition(expected);
+            EXPECT_EQ(handlerMarks(*w.form), handlerMarks(*reference.form)) << QTest::toString(key);
+        }
+        bar->clearFocus();  // the focus shows: without it the bar looks otherwise
+        EXPECT_NE(bar->grab().toImage(), focused);
+    }
 }
 
 // --- Radio buttons

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <numbers>
 #include <optional>
@@ -185,12 +186,17 @@ sf_count_t readFrames(SNDFILE* file, std::span<int16_t> samples, int channels) {
     return static_cast<sf_count_t>(done);
 }
 
+// Why the sound file `name` cannot be played, as the user is told.
+std::string refusal(const std::string& name, const std::string& reason) {
+    return "Sound file \"" + name + "\" cannot be used: " + reason;
+}
+
 // The checks every opened sound file passes before it is played, and the read of its frames. `name`
 // stands for the file in the refusal text.
 std::unique_ptr<StereoSource> acceptSoundFile(SNDFILE* opened, const SF_INFO& info,
                                               const std::string& name, std::string& error) {
     const auto refuse = [&](const std::string& reason) {
-        error = "Sound file \"" + name + "\" cannot be used: " + reason;
+        error = refusal(name, reason);
         return nullptr;
     };
 
@@ -304,6 +310,12 @@ std::unique_ptr<StereoSource> makeStereo(std::unique_ptr<ChannelSource> left,
 }
 
 std::unique_ptr<StereoSource> openSoundFile(const std::string& path, std::string& error) {
+    // libsndfile opens a folder as well, and then finds its format "not recognised".
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        error = refusal(path, "it is a folder, not a file.");
+        return nullptr;
+    }
     SF_INFO info{};
     return acceptSoundFile(sf_open(path.c_str(), SFM_READ, &info), info, path, error);
 }
