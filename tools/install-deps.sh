@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package the oscilloscope needs to build, run and test. Run as root.
+# Installs every Debian 12 package the oscilloscope needs to build, run, test and package. Run as
+# root.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
@@ -9,6 +10,7 @@ apt-get install -y -q --no-install-recommends \
     libasound2-dev libasound2-plugins alsa-utils libsndfile1-dev \
     libgtest-dev libgmock-dev libbenchmark-dev \
     pulseaudio pulseaudio-utils locales \
-    desktop-file-utils libxml2-utils xvfb
+    desktop-file-utils libxml2-utils xvfb \
+    help2man man-db appstream dpkg-dev debhelper lintian debootstrap
 # The tests check that a Czech locale (decimal comma) leaves the instrument's texts alone.
 localedef -i cs_CZ -f UTF-8 cs_CZ.UTF-8
