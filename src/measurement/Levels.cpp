@@ -100,6 +100,13 @@ Levels findLevels(ChannelView samples) {
     constexpr int kMiddle = kHistogramBins / 2;
     levels.top = halfLevel(histogram, kMiddle, kHistogramBins, true, high, levels.topIsState);
     levels.base = halfLevel(histogram, 0, kMiddle, false, low, levels.baseIsState);
+    if (levels.topIsState != levels.baseIsState) {
+        // One flat state is no pulse waveform (a drooping top over a flat base is one): both
+        // extremes, so that the middle level lies within every edge and no droop crosses it.
+        levels.top = high;
+        levels.base = low;
+        levels.topIsState = levels.baseIsState = false;
+    }
     levels.amplitude = levels.top - levels.base;
     return levels;
 }

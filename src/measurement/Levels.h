@@ -21,7 +21,9 @@ inline constexpr int32_t kClipMargin = 32;  // about 0.1 % of full scale
 // spans at most kStateBins (a fifth of the range), the half has a flat state and its level is the
 // mean of the samples in the run; the few samples of the edges stay outside it. Otherwise the
 // extreme stands in: such a run spans 31 % of a sine's range and 37.5 % of a triangle's, so their
-// top is the maximum and their base the minimum.
+// top is the maximum and their base the minimum. A pulse waveform has two states or none: when
+// only one half has one (a top that droops through the coupling over a base that has recovered to
+// a flat line), both levels are the extremes, which keeps the middle level within every edge.
 inline constexpr int kHistogramBins = 256;
 inline constexpr double kStateCover = 0.75;
 inline constexpr int kStateBins = kHistogramBins / 5;

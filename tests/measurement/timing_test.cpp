@@ -119,6 +119,16 @@ TEST(Timing, PulseTrainsTheTestsChoseAtRandom) {
     }
 }
 
+TEST(Timing, ATopDroopingOverAFlatBaseIsTimedAtItsEdges) {
+    // 25 Hz through the coupling: the top droops by three quarters while the long base has
+    // recovered to a flat line. Were the base taken as a state beside the top's maximum, the
+    // middle level would lie where the droop crosses it long before the edge.
+    const PulseTrain pulse{25.2274, 57.2682, 22881, 3587, 0.0338591};
+    const ChannelMeasurement m = measureSecond(*makePulse(pulse, LineIn{}));
+    EXPECT_FALSE(m.levels.topIsState || m.levels.baseIsState);
+    expectPulseTiming(m, pulse, Path::LineIn);
+}
+
 TEST(Timing, SinesThroughTheLineInAndNoiseMakesNoExtraEdges) {
     for (double hz : {20.0, 50.0, 100.0, 440.0, 1000.0, 2500.0, 5000.0}) {
         for (double noise : {4.0, 0.03 * 20000}) {  // a card's own; 3 % of the peak-to-peak
