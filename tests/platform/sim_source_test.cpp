@@ -104,6 +104,12 @@ TEST(SimSources, LineInCouplingDroopsAsAnRcHighPassAndTheFilterCentresEachEdge) 
                               : (a * std::exp(-high / tau) - 8000) * std::exp(-(t - high) / tau);
         ASSERT_NEAR(coupled->sample(k), rc, 1.0) << k;
     }
+    // Both: 41 frames and more from an edge the low-pass leaves the coupled signal as it is.
+    const auto both = makePulse({100, 25, 8000, 0}, LineIn{10, 20000, 0});
+    for (uint64_t k = 441 * 30 + 41; k < 441 * 30 + 110 - 41; ++k)
+        ASSERT_NEAR(both->sample(k), coupled->sample(k), 1.0) << k;
+    for (uint64_t k = 441 * 30 + 151; k < 441 * 31 - 41; ++k)
+        ASSERT_NEAR(both->sample(k), coupled->sample(k), 1.0) << k;
     // Low-pass alone: 40 frames from an edge the level is exact; about an edge half a frame late
     // the samples are symmetric (odd), as a linear-phase filter leaves them, and the edge's frames
     // lie between the levels.

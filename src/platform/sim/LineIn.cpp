@@ -150,7 +150,10 @@ class PulseThroughLineIn final : public ChannelSource, private LineInParts {
           duty_(pulse.dutyPercent / 100.0),
           period_(1.0 / pulse.frequency),
           jump_(static_cast<double>(pulse.high) - pulse.low) {
-        if (highPassTau_ > 0.0) seriesScale_ = 1.0 / -std::expm1(-period_ / highPassTau_);
+        if (highPassTau_ > 0.0) {
+            seriesScale_ = 1.0 / -std::expm1(-period_ / highPassTau_);
+            periodDecay_ = std::exp(-period_ / highPassTau_);
+        }
     }
 
     int16_t sample(uint64_t frame) const override {
@@ -180,13 +183,18 @@ class PulseThroughLineIn final : public ChannelSource, private LineInParts {
         const double reach = CardLowPass::kHalfWidth;
         const double first = std::ceil((-reach - sinceFrames) / periodFrames);
         const double last = std::floor((reach - sinceFrames) / periodFrames);
+        // The high-pass's decay at the first of them, then one period's decay from each to the
+        // next.
+        double decay =
+            highPassTau_ > 0.0
+                ? std::exp(-(sinceFrames + first * periodFrames) / (highPassTau_ * kRate))
+                : 1.0;
         double sum = 0.0;
         for (double k = first; k <= last; k += 1.0) {
             const double offset = sinceFrames + k * periodFrames;  // frames after the edge
             const double sharp = offset >= 0.0 ? 1.0 : 0.0;
-            const double decay =
-                highPassTau_ > 0.0 ? std::exp(-offset / (highPassTau_ * kRate)) : 1.0;
             sum += decay * (lowPass_->step(offset) - sharp);
+            decay *= periodDecay_;
         }
         return sum;
     }
@@ -196,6 +204,7 @@ class PulseThroughLineIn final : public ChannelSource, private LineInParts {
     double period_;  // s
     double jump_;    // high - low
     double seriesScale_ = 1.0;
+    double periodDecay_ = 1.0;  // the high-pass's decay over one period
 };
 
 // A sine through the LINE IN: in the steady state, the same sine scaled by both filters' gain and
