@@ -38,7 +38,11 @@ QString helpDescription() {
         "  silence    nothing on either channel\n"
         "  loopback   the card's own output on both channels (silent until the generator\n"
         "             plays)\n"
-        "  FILE.wav   a WAV file at 44100 frames/s, stereo or mono, played in a loop");
+        "  FILE.wav   a WAV file at 44100 frames/s, stereo or mono, played in a loop\n"
+        "  pulse:HZ:DUTY[:linein]\n"
+        "             a pulse train on both channels, HZ (up to 22050) with DUTY % high\n"
+        "             (above 0, below 100), e.g. pulse:490:25; with :linein as a real LINE IN\n"
+        "             delivers it: 10 Hz coupling high-pass, 20 kHz anti-alias low-pass, noise");
 }
 
 // QCommandLineParser has no options with an optional value: --sim without a value (at the end,
@@ -53,6 +57,21 @@ QStringList withSimDefault(QStringList arguments) {
             arguments[i] = QStringLiteral("--sim=") + kDemoSignal;
     }
     return arguments;
+}
+
+// "pulse:HZ:DUTY" or "pulse:HZ:DUTY:linein" into `pulse`; false when `signal` is none of them or
+// a number is out of its range.
+bool parsePulse(const QString& signal, SimPulse& pulse) {
+    const QStringList parts = signal.split(QLatin1Char(':'));
+    if (parts.size() < 3 || parts.size() > 4 || parts[0] != QLatin1String("pulse")) return false;
+    if (parts.size() == 4 && parts[3] != QLatin1String("linein")) return false;
+    bool frequencyOk = false;
+    bool dutyOk = false;
+    pulse.frequency = parts[1].toDouble(&frequencyOk);  // C locale: a decimal point
+    pulse.dutyPercent = parts[2].toDouble(&dutyOk);
+    pulse.lineIn = parts.size() == 4;
+    return frequencyOk && dutyOk && pulse.frequency > 0.0 && pulse.frequency <= 22050.0 &&
+           pulse.dutyPercent > 0.0 && pulse.dutyPercent < 100.0;
 }
 
 ParsedCommandLine failure(const QString& line) {
@@ -164,13 +183,20 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
             o.simSignal = SimSignal::Silence;
         } else if (signal == QLatin1String("loopback")) {
             o.simSignal = SimSignal::Loopback;
+        } else if (signal.startsWith(QLatin1String("pulse:"))) {
+            o.simSignal = SimSignal::Pulse;
+            if (!parsePulse(signal, o.simPulse))
+                return failure(QStringLiteral("--sim: '%1' is no pulse train: pulse:HZ:DUTY or "
+                                              "pulse:HZ:DUTY:linein, HZ above 0 and at most "
+                                              "22050, DUTY above 0 and below 100")
+                                   .arg(signal));
         } else if (signal.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive)) {
             o.simSignal = SimSignal::File;
             o.simFile = signal;
         } else {
             return failure(
-                QStringLiteral("--sim: unknown signal '%1' (demo, square, silence, loopback or a "
-                               "FILE.wav)")
+                QStringLiteral("--sim: unknown signal '%1' (demo, square, silence, loopback, "
+                               "pulse:HZ:DUTY[:linein] or a FILE.wav)")
                     .arg(signal));
         }
     }

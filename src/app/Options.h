@@ -14,6 +14,14 @@ enum class SimSignal {
     Silence,   // nothing on either input
     Loopback,  // the card's own playback on both inputs
     File,      // a stereo (or mono) WAV file, 44100 frames/s, played in a loop
+    Pulse,     // a pulse train on both inputs, optionally as a real LINE IN delivers it
+};
+
+// The pulse train of SimSignal::Pulse.
+struct SimPulse {
+    double frequency = 0.0;    // Hz, above 0, at most 22050
+    double dutyPercent = 0.0;  // above 0, below 100
+    bool lineIn = false;       // through the model of a real LINE IN (coupling, filter, noise)
 };
 
 struct Options {
@@ -24,6 +32,7 @@ struct Options {
     bool simulated = false;
     SimSignal simSignal = SimSignal::Demo;
     QString simFile;             // with SimSignal::File
+    SimPulse simPulse;           // with SimSignal::Pulse
     std::optional<int> passes;   // headless: run exactly this many idle passes, then exit
     QString reportPath;          // JSON report of the read-outs and key state
     QString screenshotPath;      // picture of the window, in a format Qt can write

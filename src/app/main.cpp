@@ -16,8 +16,8 @@
 #include "app/Report.h"
 #include "app/SelfTest.h"
 #include "app/TForm1.h"
-#include "app/Version.h"
 #include "app/Translations.h"
+#include "app/Version.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
 #include "platform/MixerDriver.h"
@@ -75,6 +75,17 @@ std::unique_ptr<platform::sim::StereoSource> simSource(const Options& options,
             return makeLoopback(card);
         case SimSignal::File:
             return openSoundFile(options.simFile.toStdString(), error);
+        case SimSignal::Pulse: {
+            // A logic signal from 0 up to the demo's amplitude; through the LINE IN each input
+            // has noise of its own.
+            const PulseTrain pulse{options.simPulse.frequency, options.simPulse.dutyPercent,
+                                   kDemoAmplitude, 0};
+            if (!options.simPulse.lineIn) return makeStereo(makePulse(pulse), makePulse(pulse));
+            LineIn first;
+            LineIn second;
+            second.noiseSeed = first.noiseSeed + 1;
+            return makeStereo(makePulse(pulse, first), makePulse(pulse, second));
+        }
     }
     return nullptr;
 }

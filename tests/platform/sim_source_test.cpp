@@ -67,6 +67,97 @@ TEST(SimSources, StereoPairsLeftThenRightAndSilenceForAMissingChannel) {
     EXPECT_EQ(out[1], 7);
 }
 
+TEST(SimSources, PulseTrainMatchesAnIntegerReferenceAndRefusesWhatItCannotPlay) {
+    // 980 Hz is 45 frames per period, 20 % high its first 9 frames. 1000 Hz a quarter period late
+    // (0.25 ms): frame k is high while (k × 1000 - 11025) mod 44100 < 8820.
+    const auto pulse = makePulse({980, 20, 5000, -300});
+    for (uint64_t k = 3600ull * 44100; k < 3600ull * 44100 + 450; ++k)
+        ASSERT_EQ(pulse->sample(k), k % 45 < 9 ? 5000 : -300) << k;
+    const auto late = makePulse({1000, 20, 5000, -300, 0.00025});
+    for (uint64_t k = 12; k < 2000; ++k)
+        ASSERT_EQ(late->sample(k), (k * 1000 - 11025) % 44100 < 8820 ? 5000 : -300) << k;
+    EXPECT_EQ(makePulse({100, 50, 40000, -40000})->sample(0), kMaxAmplitude);
+    for (const PulseTrain& bad :
+         {PulseTrain{0, 50}, PulseTrain{22051, 50}, PulseTrain{100, 0}, PulseTrain{100, 100},
+          PulseTrain{std::numeric_limits<double>::quiet_NaN(), 50},
+          PulseTrain{100, 50, 8000, 0, std::numeric_limits<double>::infinity()}}) {
+        EXPECT_EQ(makePulse(bad)->sample(3), 0) << bad.frequency << " " << bad.dutyPercent;
+        EXPECT_EQ(makePulse(bad, LineIn{})->sample(3), 0) << bad.frequency;
+    }
+    for (const LineIn& bad : {LineIn{-1}, LineIn{10, 5}, LineIn{10, 20000, -1},
+                              LineIn{10, std::numeric_limits<double>::quiet_NaN()}}) {
+        EXPECT_EQ(makePulse({100, 50, 8000, 0, 0.001}, bad)->sample(3), 0) << bad.lowPassHz;
+        EXPECT_EQ(makeSine(1000, 8000, bad)->sample(3), 0) << bad.lowPassHz;
+    }
+}
+
+TEST(SimSources, LineInCouplingDroopsAsAnRcHighPassAndTheFilterCentresEachEdge) {
+    // High-pass alone, against the RC circuit's steady state: a 100 Hz, 25 % pulse of 8000 rises
+    // to a = 8000 (1 - e^(-(T - D)/τ)) / (1 - e^(-T/τ)), decays by e^(-t/τ), falls by 8000.
+    const double tau = 1.0 / (2 * std::numbers::pi * 10), period = 0.01, high = 0.0025;
+    const double a = 8000 * -std::expm1(-(period - high) / tau) / -std::expm1(-period / tau);
+    const auto coupled = makePulse({100, 25, 8000, 0}, LineIn{10, 0, 0});
+    for (uint64_t k = 441 * 30; k < 441 * 31; ++k) {
+        const double t = (k % 441) / 44100.0;
+        const double rc = t < high
+                              ? a * std::exp(-t / tau)
+                              : (a * std::exp(-high / tau) - 8000) * std::exp(-(t - high) / tau);
+        ASSERT_NEAR(coupled->sample(k), rc, 1.0) << k;
+    }
+    // Both: 41 frames and more from an edge the low-pass leaves the coupled signal as it is.
+    const auto both = makePulse({100, 25, 8000, 0}, LineIn{10, 20000, 0});
+    for (uint64_t k = 441 * 30 + 41; k < 441 * 30 + 110 - 41; ++k)
+        ASSERT_NEAR(both->sample(k), coupled->sample(k), 1.0) << k;
+    for (uint64_t k = 441 * 30 + 151; k < 441 * 31 - 41; ++k)
+        ASSERT_NEAR(both->sample(k), coupled->sample(k), 1.0) << k;
+    // Low-pass alone: 40 frames from an edge the level is exact; about an edge half a frame late
+    // the samples are symmetric (odd), as a linear-phase filter leaves them, and the edge's frames
+    // lie between the levels.
+    const auto filtered = makePulse({50, 50, 8000, -8000, 0.5 / 44100}, LineIn{0, 20000, 0});
+    for (uint64_t m = 0; m < 40; ++m) {
+        ASSERT_NEAR(filtered->sample(1 + m) + filtered->sample(882 - m), 0, 1) << m;
+        EXPECT_EQ(filtered->sample(441 + 41 + m), -8000) << m;
+    }
+    EXPECT_GT(filtered->sample(1), 0);
+    EXPECT_LT(filtered->sample(1), 8000);
+}
+
+TEST(SimSources, LineInSineHasTheFiltersGainAndPhaseAndNoiseRepeatsBySeed) {
+    // At the 10 Hz corner the coupling passes 1/√2 and leads by 45°.
+    const auto corner = makeSine(10, 10000, LineIn{10, 20000, 0});
+    for (uint64_t k = 0; k < 44100; k += 37) {
+        const double phase = 2 * std::numbers::pi * 10 * k / 44100 + std::numbers::pi / 4;
+        ASSERT_NEAR(corner->sample(k), 10000 / std::sqrt(2.0) * std::sin(phase), 1.0) << k;
+    }
+    // The anti-alias filter: flat to 15 kHz, -6 dB at its corner, nothing left 3 kHz above.
+    const auto peak = [](double hz) {
+        const auto sine = makeSine(hz, 10000, LineIn{0, 20000, 0});
+        int top = 0;
+        for (uint64_t k = 0; k < 44100; ++k) top = std::max(top, std::abs(int{sine->sample(k)}));
+        return top;
+    };
+    EXPECT_NEAR(peak(15000), 10000, 15);
+    EXPECT_NEAR(peak(20000), 5000, 100);
+    EXPECT_LE(peak(23000), 10);
+    // Noise alone (a pulse of no height): its RMS, no offset, the same for the same seed only.
+    const auto noise = makePulse({1000, 50, 0, 0}, LineIn{10, 20000, 100, 7});
+    const auto again = makePulse({1000, 50, 0, 0}, LineIn{10, 20000, 100, 7});
+    const auto other = makePulse({1000, 50, 0, 0}, LineIn{10, 20000, 100, 8});
+    double sum = 0, squares = 0;
+    int same = 0;
+    for (uint64_t k = 0; k < 44100; ++k) {
+        sum += noise->sample(k);
+        squares += std::pow(noise->sample(k), 2);
+        ASSERT_EQ(noise->sample(k), again->sample(k));
+        same += noise->sample(k) == other->sample(k);
+    }
+    EXPECT_NEAR(std::sqrt(squares / 44100), 100, 2);
+    EXPECT_NEAR(sum / 44100, 0, 2);
+    EXPECT_LT(same, 44100 / 50);
+    // Beyond 16 bits the converter limits.
+    EXPECT_EQ(makePulse({100, 50, 40000, -40000}, LineIn{0, 20000, 0})->sample(100), 32767);
+}
+
 class SimSoundFile : public ::testing::Test {
   protected:
     void SetUp() override {

@@ -43,6 +43,12 @@ TEST(CommandLine, BadOptionsAndValuesAreNamedOnOneLine) {
         {{"--screenshot", "window.gif"}, ".gif ('window.gif'); the name must end in "},
         {{"--passes"}, "--passes"},
         {{"--sim=sawtooth"}, "sawtooth"},
+        {{"--sim=pulse:490"}, "pulse:490"},
+        {{"--sim=pulse:0:25"}, "pulse:0:25"},
+        {{"--sim=pulse:22051:50"}, "pulse:22051:50"},
+        {{"--sim=pulse:490:100"}, "pulse:490:100"},
+        {{"--sim=pulse:490:25:dc"}, "pulse:490:25:dc"},
+        {{"--sim=pulse:490,5:25"}, "pulse:490,5:25"},
         {{"--report="}, "--report"},
         {{"--screenshot", ""}, "--screenshot"},
         {{"stray"}, "stray"},
@@ -66,6 +72,7 @@ TEST(CommandLine, SimulatedCardSignals) {
         {{"--sim=silence"}, app::SimSignal::Silence},
         {{"--sim=loopback"}, app::SimSignal::Loopback},
         {{"--sim=take 1.WAV"}, app::SimSignal::File},
+        {{"--sim=pulse:490:25"}, app::SimSignal::Pulse},
     };
     for (const auto& [arguments, signal] : cases) {
         const ParsedCommandLine parsed = parse(arguments);
@@ -74,6 +81,11 @@ TEST(CommandLine, SimulatedCardSignals) {
         EXPECT_EQ(parsed.options.simSignal, signal);
     }
     EXPECT_EQ(parse({"--sim=take 1.WAV"}).options.simFile, QStringLiteral("take 1.WAV"));
+    const app::SimPulse pulse = parse({"--sim=pulse:49.5:2.5:linein"}).options.simPulse;
+    EXPECT_EQ(pulse.frequency, 49.5);
+    EXPECT_EQ(pulse.dutyPercent, 2.5);
+    EXPECT_TRUE(pulse.lineIn);
+    EXPECT_FALSE(parse({"--sim=pulse:490:25"}).options.simPulse.lineIn);
     EXPECT_FALSE(parse({}).options.simulated);
 }
 

@@ -15,6 +15,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/sim/Periodic.h"
+
 namespace platform::sim {
 
 namespace {
@@ -65,6 +67,25 @@ class Sine final : public ChannelSource {
   private:
     double frequency_;
     int16_t amplitude_;
+};
+
+class Pulse final : public ChannelSource {
+  public:
+    explicit Pulse(const PulseTrain& pulse)
+        : pulse_(pulse),
+          high_(clampAmplitude(pulse.high)),
+          low_(clampAmplitude(pulse.low)),
+          duty_(pulse.dutyPercent / 100.0) {}
+
+    int16_t sample(uint64_t frame) const override {
+        return periodPhase(frame, pulse_.frequency, pulse_.delay) < duty_ ? high_ : low_;
+    }
+
+  private:
+    PulseTrain pulse_;
+    int16_t high_;
+    int16_t low_;
+    double duty_;  // the fraction of the period at `high`
 };
 
 class StereoPair final : public StereoSource {
@@ -300,6 +321,11 @@ std::unique_ptr<ChannelSource> makeSquare(double frequency, int amplitude) {
 std::unique_ptr<ChannelSource> makeSine(double frequency, int amplitude) {
     if (!std::isfinite(frequency)) return makeSilence();
     return std::make_unique<Sine>(frequency, clampAmplitude(amplitude));
+}
+
+std::unique_ptr<ChannelSource> makePulse(const PulseTrain& pulse) {
+    if (!playablePulse(pulse)) return makeSilence();
+    return std::make_unique<Pulse>(pulse);
 }
 
 std::unique_ptr<StereoSource> makeStereo(std::unique_ptr<ChannelSource> left,

@@ -1,7 +1,7 @@
-// Signals for the simulated card's capture: per-channel generators (square, sine, silence) and a
-// sound file. A source renders interleaved stereo 16-bit frames at 44100 frames/s; the frame index
-// it is asked for is the card's clock, so a signal runs on continuously from one capture to the
-// next.
+// Signals for the simulated card's capture: per-channel generators (square, sine, silence, pulse
+// train, each of the last two also as a real LINE IN delivers it) and a sound file. A source
+// renders interleaved stereo 16-bit frames at 44100 frames/s; the frame index it is asked for is
+// the card's clock, so a signal runs on continuously from one capture to the next.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +33,39 @@ std::unique_ptr<ChannelSource> makeSquare(double frequency, int amplitude);
 // amplitude × sin(2π × frequency × frame / 44100), rounded to the nearest integer. A frequency that
 // is not a finite number gives silence.
 std::unique_ptr<ChannelSource> makeSine(double frequency, int amplitude);
+
+// A pulse train: `high` for the first dutyPercent of every period, `low` for the rest, with a
+// rising edge at `delay` seconds and every period from there.
+struct PulseTrain {
+    double frequency = 1000.0;  // Hz, above 0 and at most 22050
+    double dutyPercent = 50.0;  // above 0 and below 100
+    int high = 8000;            // sample units
+    int low = 0;
+    double delay = 0.0;  // s
+};
+// The pulse train sampled as it is: every frame is exactly `high` or `low` (clamped to
+// ±kMaxAmplitude), the frame at or after an edge's time already on the new level. Parameters out
+// of their ranges, or not finite, give silence.
+std::unique_ptr<ChannelSource> makePulse(const PulseTrain& pulse);
+
+// What a sound card's LINE IN does to a signal before it is sampled: the coupling capacitor's
+// first-order high-pass (flat parts droop toward 0, the mean goes to 0), the converter's steep,
+// linear-phase anti-alias low-pass (-6 dB at lowPassHz; an edge takes about one frame and stays
+// centred on its time), and white Gaussian noise. Samples beyond 16 bits are limited to them, as
+// the converter does. A corner of 0 leaves that filter out; noise 0 is none.
+struct LineIn {
+    double highPassHz = 10.0;
+    double lowPassHz = 20000.0;
+    double noiseRms = 4.0;   // sample units (-78 dBFS)
+    uint64_t noiseSeed = 1;  // the same seed gives the same noise, frame for frame
+};
+// The pulse train or sine as it arrives through `lineIn`: a function of the frame index alone (the
+// periodic steady state, worked out in closed form), so that any frame can be asked for in any
+// order. Parameters out of their ranges (the pulse's as above; corners and noise negative or not
+// finite, or a high-pass corner not below the low-pass corner) give silence.
+std::unique_ptr<ChannelSource> makePulse(const PulseTrain& pulse, const LineIn& lineIn);
+// amplitude × sin(2π × frequency × t) through `lineIn`.
+std::unique_ptr<ChannelSource> makeSine(double frequency, int amplitude, const LineIn& lineIn);
 
 class StereoSource {
   public:
