@@ -1,0 +1,28 @@
+# Builds the cases of CMakeLists.txt: each library's allowed header compiles, its forbidden one fails
+# because the file is not found (not for any other reason).
+set(failures 0)
+foreach(case IN LISTS CASES)
+    string(REPLACE ":" ";" parts "${case}")
+    list(GET parts 0 library)
+    list(GET parts 1 header)
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target layer_${library}_allowed
+                    RESULT_VARIABLE allowed OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(NOT allowed EQUAL 0)
+        message(SEND_ERROR "${library}: a header of a folder it links did not compile:\n${out}")
+        math(EXPR failures "${failures} + 1")
+    endif()
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target layer_${library}_forbidden
+                    RESULT_VARIABLE forbidden OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(forbidden EQUAL 0)
+        message(SEND_ERROR "${library}: including ${header} compiled, against the layer rule")
+        math(EXPR failures "${failures} + 1")
+    elseif(NOT out MATCHES "${header}: No such file or directory")
+        message(SEND_ERROR "${library}: including ${header} failed, but not as not found:\n${out}")
+        math(EXPR failures "${failures} + 1")
+    else()
+        message(STATUS "${library}: ${header} not found, as the layers require")
+    endif()
+endforeach()
+if(failures GREATER 0)
+    message(FATAL_ERROR "${failures} layer check(s) failed")
+endif()

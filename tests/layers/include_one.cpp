@@ -1,0 +1,2 @@
+// One header of the project, named by the build, included with a library's own include root.
+#include LAYER_HEADER
