@@ -36,12 +36,15 @@ ElementResult writeLevel(snd_mixer_elem_t* elem, Side side, std::span<const int3
 ElementResult readMute(snd_mixer_elem_t* elem, bool& muted);
 ElementResult writeMute(snd_mixer_elem_t* elem, bool muted);
 
-// Any channel's capture switch is on; writing sets every channel.
-ElementResult readCaptureSwitch(snd_mixer_elem_t* elem, bool& on);
-ElementResult writeCaptureSwitch(snd_mixer_elem_t* elem, bool on);
+// The capture switches: how many channels they have (1 or 2), and one channel's, read or written
+// (a channel beyond a mono element's is its only one).
+uint32_t captureSwitchChannels(snd_mixer_elem_t* elem);
+ElementResult readCaptureSwitch(snd_mixer_elem_t* elem, uint32_t channel, bool& on);
+ElementResult writeCaptureSwitch(snd_mixer_elem_t* elem, uint32_t channel, bool on);
 
-// The item of an enumerated element's first channel; writing sets every channel.
-ElementResult readEnumItem(snd_mixer_elem_t* elem, unsigned& item);
-ElementResult writeEnumItem(snd_mixer_elem_t* elem, unsigned item);
+// An enumerated element: how many channels it has, and one channel's item, read or written.
+uint32_t enumChannels(snd_mixer_elem_t* elem);
+ElementResult readEnumItem(snd_mixer_elem_t* elem, uint32_t channel, unsigned& item);
+ElementResult writeEnumItem(snd_mixer_elem_t* elem, uint32_t channel, unsigned item);
 
 }  // namespace platform::alsa
