@@ -71,6 +71,7 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
 }
 
 TForm1::~TForm1() {
+    RestoreMixer();
     idle_->remove();
     // The client area shows the screen image, which goes before the window's children do.
     delete takeCentralWidget();
@@ -217,12 +218,12 @@ void TForm1::FormCreate() {
 
 void TForm1::showWindow() {
     show();
-    if (!mixerError_.isEmpty()) reportError(mixerError_);
+    if (!mixerNotice_.empty()) std::fprintf(stderr, "soundscope: %s\n", mixerNotice_.c_str());
     if (!startupError_.isEmpty()) reportError(startupError_);
 }
 
 void TForm1::FormClose() {
-    RestoreVolumes();
+    RestoreMixer();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
