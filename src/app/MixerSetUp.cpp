@@ -32,8 +32,12 @@ void printLine(const std::string& text) {
 }  // namespace
 
 // Before any change to the mixer: wave output, then the auxiliary devices 3, 2, 4, 1, 5. A device
-// the card lacks is not saved, and so not written back.
+// the card lacks is not saved, and so not written back. A start-up run again before the end keeps
+// what the first one found.
 void TForm1::SaveVolumes() {
+    if (volumesSaved_ && !restored_) return;
+    volumesSaved_ = true;
+    restored_ = false;
     SavedWaveOutVolume = readVolume([this](uint32_t& v) { return volumes_.waveOutVolume(v); });
     for (auto [id, saved] : {std::pair{3u, &SavedAuxVolume3}, std::pair{2u, &SavedAuxVolume2},
                              std::pair{4u, &SavedAuxVolume4}, std::pair{1u, &SavedAuxVolume1},

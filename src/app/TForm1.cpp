@@ -20,6 +20,7 @@
 #include "instrument/TimeBase.h"
 #include "window/Controls.h"
 #include "window/MessagePump.h"
+#include "window/SignalClose.h"
 
 namespace app {
 
@@ -118,7 +119,8 @@ void TForm1::userAction(Handler handler) {
 }
 
 void TForm1::reportError(const QString& text) {
-    if (idleDriving_ == IdleDriving::EventLoop) {
+    // A box opened after a termination signal would wait for a user who has asked to quit.
+    if (idleDriving_ == IdleDriving::EventLoop && !window::terminationRequested()) {
         QMessageBox::critical(this, QCoreApplication::applicationName(), text);
     } else {
         std::fprintf(stderr, "soundscope: %s\n", text.toLocal8Bit().constData());

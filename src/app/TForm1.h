@@ -115,7 +115,7 @@ class TForm1 final : public QMainWindow {
     // select), as stderr says it; empty when it was.
     const std::string& mixerNotice() const { return mixerNotice_; }
     // Tells the user of a failure: a message box for the window, a line on stderr for a window
-    // whose passes the caller runs.
+    // whose passes the caller runs, or once a termination signal has come.
     void reportError(const QString& text);
 
     // The card's mixer: opened at start-up, LINE IN selected for recording, levels written.
@@ -191,7 +191,8 @@ class TForm1 final : public QMainWindow {
         SavedAuxVolume5;
     // The mixer's controls that start-up changed, as they were.
     MixerRestore mixerRestore_;
-    bool restored_ = false;
+    bool volumesSaved_ = false;
+    bool restored_ = false;  // since the last start-up
     QString mixerProgram_;
     ChildReaper* mixerPrograms_ = nullptr;
     SaveKeys* saveKeys_ = nullptr;

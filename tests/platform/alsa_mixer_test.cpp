@@ -94,27 +94,32 @@ TEST(AlsaMixerNames, TheCardBehindAPcmName) {
 }
 
 // Every raw position of an element comes back from its level, the ends are the level's ends, and
-// a level goes to the nearest position (the reference: the position whose level is closest).
+// a level goes to the nearest position (the reference: the position whose level is closest). A
+// range wider than the levels (a sound server's 0..65536) keeps every position but those of its
+// first level, PulseAudio's 50 % among them, and a level goes within one position.
 TEST(AlsaMixerLevels, ScalingRoundsToNearestBothWays) {
-    const std::vector<std::pair<long, long>> ranges{{0, 1},     {0, 31},    {0, 255},
-                                                    {-6000, 0}, {0, 65536}, {7, 7}};
+    const std::vector<std::pair<long, long>> ranges{
+        {0, 1}, {0, 31}, {0, 255}, {-6000, 0}, {0, 65535}, {0, 65536}, {7, 7}, {-100, 99999}};
     for (const auto& [min, max] : ranges) {
         SCOPED_TRACE(std::to_string(min) + ".." + std::to_string(max));
+        const bool wide = max - min > alsa::kLevelMax;
         EXPECT_EQ(alsa::levelFromRaw(min, min, max), 0);
         EXPECT_EQ(alsa::levelFromRaw(max, min, max), max > min ? alsa::kLevelMax : 0);
         EXPECT_EQ(alsa::rawFromLevel(0, min, max), min);
         EXPECT_EQ(alsa::rawFromLevel(alsa::kLevelMax, min, max), max);
-        if (max - min <= alsa::kLevelMax) {
-            for (long raw = min; raw <= max; ++raw) {
+        const long firstLevelWidth = wide ? (max - min + alsa::kLevelMax - 1) / alsa::kLevelMax : 0;
+        if (max - min <= alsa::kLevelMax + 1) {
+            for (long raw = min + firstLevelWidth; raw <= max; ++raw) {
                 ASSERT_EQ(alsa::rawFromLevel(alsa::levelFromRaw(raw, min, max), min, max), raw);
             }
         }
         for (int32_t level = 0; level <= alsa::kLevelMax; level += 97) {
             const long raw = alsa::rawFromLevel(level, min, max);
             const double exact = min + double(level) * double(max - min) / alsa::kLevelMax;
-            ASSERT_LE(std::abs(double(raw) - exact), 0.5) << level;
+            ASSERT_LE(std::abs(double(raw) - exact), wide ? 1.0 : 0.5) << level;
         }
     }
+    EXPECT_EQ(alsa::rawFromLevel(alsa::levelFromRaw(32768, 0, 65536), 0, 65536), 32768);
     // Out of range is clamped.
     EXPECT_EQ(alsa::rawFromLevel(-5, 0, 31), 0);
     EXPECT_EQ(alsa::rawFromLevel(70000, 0, 31), 31);

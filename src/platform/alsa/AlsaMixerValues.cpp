@@ -65,15 +65,17 @@ ElementResult writeAllSwitches(snd_mixer_elem_t* elem, Side side, bool on) {
 
 int32_t levelFromRaw(long raw, long min, long max) {
     if (max <= min) return 0;
-    const int64_t clamped = std::clamp(raw, min, max);
-    return static_cast<int32_t>(
-        divideRounded((clamped - min) * int64_t{kLevelMax}, int64_t{max} - min));
+    const int64_t range = int64_t{max} - min;
+    const int64_t scaled = (std::clamp(raw, min, max) - int64_t{min}) * kLevelMax;
+    return static_cast<int32_t>(range <= kLevelMax ? divideRounded(scaled, range) : scaled / range);
 }
 
 long rawFromLevel(int32_t level, long min, long max) {
     if (max <= min) return min;
-    const int64_t clamped = std::clamp(level, 0, kLevelMax);
-    return min + static_cast<long>(divideRounded(clamped * (int64_t{max} - min), kLevelMax));
+    const int64_t range = int64_t{max} - min;
+    const int64_t scaled = int64_t{std::clamp(level, 0, kLevelMax)} * range;
+    return min + static_cast<long>(range <= kLevelMax ? divideRounded(scaled, kLevelMax)
+                                                      : (scaled + kLevelMax - 1) / kLevelMax);
 }
 
 ElementResult readLevel(snd_mixer_elem_t* elem, Side side, std::span<int32_t> levels) {

@@ -13,8 +13,12 @@ namespace platform::alsa {
 
 inline constexpr int32_t kLevelMax = 65535;
 
-// Level 0..kLevelMax of `raw` in [min, max], and back; both round to nearest, so every raw value
-// survives the way there and back. An empty range (max <= min) is level 0 and raw `min`.
+// Level 0..kLevelMax of `raw` in [min, max], and back. Within a range of at most kLevelMax steps
+// both round to nearest, and every raw value survives the way there and back. A wider range (a
+// sound server's 0..65536) has more raw values than levels: the level rounds down and the raw
+// value up, so that a value read comes back as it was, all but the few of the range's first level
+// (PulseAudio's 50 %, 32768, among those that do). An empty range (max <= min) is level 0 and raw
+// `min`.
 int32_t levelFromRaw(long raw, long min, long max);
 long rawFromLevel(int32_t level, long min, long max);
 
