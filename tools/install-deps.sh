@@ -9,6 +9,6 @@ apt-get install -y -q --no-install-recommends \
     libasound2-dev libasound2-plugins alsa-utils libsndfile1-dev \
     libgtest-dev libgmock-dev libbenchmark-dev \
     pulseaudio pulseaudio-utils locales \
-    desktop-file-utils libxml2-utils xvfb
+    desktop-file-utils libxml2-utils xvfb x11-utils
 # The tests check that a Czech locale (decimal comma) leaves the instrument's texts alone.
 localedef -i cs_CZ -f UTF-8 cs_CZ.UTF-8
