@@ -58,8 +58,9 @@ AlsaMixerDriver::AlsaMixerDriver(std::string device)
         return {};
     };
     if (Status s = AlsaMixerThread::start(device_, setUp, nullptr, mixer_); !s.ok()) {
+        // Whatever kept the mixer away (no such device, no answer), there is no device.
         absence_ = s.detail;
-        errors_->record(s);
+        errors_->record(Status::fail(MMResult::BadDeviceId, absence_));
         return;
     }
     productName_ = product->empty() ? device_ : *product;
