@@ -238,6 +238,10 @@ struct TreeCase {
     uint32_t muxChannels;                // values per item: one per channel of the selection
 };
 
+void PrintTo(const TreeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class AlsaMixerTreeOf : public AlsaMixerCard, public ::testing::WithParamInterface<TreeCase> {};
 
 TEST_P(AlsaMixerTreeOf, SpeakersAndRecordingWithTheirSourcesTypedByName) {
@@ -392,6 +396,10 @@ struct SelectCase {
     Raw lineAndCd;           // and once channel 0 chooses Line and channel 1 CD
     Raw micOutside;          // what another program writes to choose Mic again
 };
+
+void PrintTo(const SelectCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class AlsaMixerSelect : public AlsaMixerCard, public ::testing::WithParamInterface<SelectCase> {};
 

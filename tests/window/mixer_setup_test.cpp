@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <functional>
 #include <vector>
@@ -100,6 +103,13 @@ TEST(MixerSetUp, MissingLinesAndAMissingMixerLeaveTheScopeMeasuring) {
         SCOPED_TRACE(c.name);
         OwnWindow w(c.trees);
         EXPECT_EQ(w.form->mixerError(), QString::fromUtf8(c.mixerError));
+        // Told over the screen, with the mixer's text, not in a box that stops the measuring.
+        const QString notice = w.form->controls().controlText(instrument::Control::DeviceNotice);
+        EXPECT_EQ(notice.contains(QStringLiteral("Směšovač „simulated mixer“ není dostupný: ") +
+                                  QString::fromUtf8(c.mixerError)),
+                  c.trees.empty())
+            << notice;
+        EXPECT_EQ(w.form->design().DeviceNotice->isHidden(), !c.trees.empty());
         EXPECT_TRUE(w.form->startupError().isEmpty());
         EXPECT_TRUE(w.form->idleHandlerInstalled());
         EXPECT_TRUE(w.form->instrument().AudioIn1->DeviceOpen()) << "the first capture run started";
@@ -110,21 +120,60 @@ TEST(MixerSetUp, MissingLinesAndAMissingMixerLeaveTheScopeMeasuring) {
     }
 }
 
-TEST(MixerSetUp, ClosingPutsBackTheVolumesOfStartUp) {
+// In the window the event loop drives, a mixer that cannot be opened opens no box: the passes run
+// on.
+TEST(MixerSetUp, AMixerThatCannotBeOpenedOpensNoBox) {
+    SimMixer none(std::vector<SimMixerTree>{});
+    platform::MessageLoop loop;
+    platform::sim::SimCard card;
+    app::TForm1 form(app::Platform{card, loop, none}, app::IdleDriving::EventLoop);
+    bool boxed = false;
+    QTimer::singleShot(0, &form, [&boxed] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            boxed = true;
+            box->close();
+        }
+    });
+    form.showWindow();
+    const uint64_t passes = form.idlePasses();
+    window_test::handlePendingEvents();
+    EXPECT_FALSE(boxed);
+    EXPECT_GT(form.idlePasses(), passes);
+    EXPECT_TRUE(form.design().DeviceNotice->isVisible());
+}
+
+TEST(MixerSetUp, ClosingPutsBackTheVolumesAndTheControlsOfStartUp) {
     SimMixer mixer;
     mixer.setVolumeDevice(0, 0x11112222);
     mixer.setVolumeDevice(3, 0x33334444);
     mixer.setVolumeDevice(5, std::nullopt);  // the card has no video line
     platform::MessageLoop loop;
     platform::sim::SimCard card;
+    // Every control of the card, as start-up found it.
+    const SimMixerTree card0 = SimMixer::typicalCard();
+    const auto controls = [&] {
+        std::vector<std::vector<int32_t>> values;
+        for (uint32_t d = 0; d < card0.destinations.size(); ++d) {
+            const SimDestination& destination = card0.destinations[d];
+            for (int32_t s = -1; s < static_cast<int32_t>(destination.sources.size()); ++s) {
+                const SimLine& line = s < 0 ? destination.line : destination.sources[s];
+                for (uint32_t c = 0; c < line.controls.size(); ++c)
+                    values.push_back(mixer.values(0, mixer.controlId(0, d, s, c)));
+            }
+        }
+        return values;
+    };
+    const auto before = controls();
     app::TForm1 form(app::Platform{card, loop, mixer}, app::IdleDriving::Caller);
     form.show();
+    EXPECT_NE(controls(), before);
     mixer.setWaveOutVolume(0xFFFFFFFF);  // the user turns things up in the mixer program
     mixer.setAuxVolume(3, 0);
     form.close();
     EXPECT_EQ(mixer.volumeDevice(0), 0x11112222u);
     EXPECT_EQ(mixer.volumeDevice(3), 0x33334444u);
     EXPECT_FALSE(mixer.volumeDevice(5).has_value());
+    EXPECT_EQ(controls(), before);
 }
 
 TEST(MixerSetUp, MixingDeskStartsAProgramWithoutWaitingAndReapsIt) {
