@@ -95,6 +95,11 @@ class Termination : public ::testing::TestWithParam<Ending> {
 
 TEST_P(Termination, EndsNormallyWithTheReportWrittenAndTheMixerAsItWas) {
     const Ending& run = GetParam();
+#if defined(__SANITIZE_THREAD__)
+    // The X11 stack (libxcb, libX11, GLib, Qt's xcb plugin) is not built with ThreadSanitizer,
+    // which then reports its inner workings and ends the program; the first test pass runs these.
+    if (run.window) GTEST_SKIP() << "a window on X11 under ThreadSanitizer";
+#endif
     if (run.window && x_->display().isEmpty()) GTEST_SKIP() << "no Xvfb to show the window on";
     testcard::Environment::reset();
     const testcard::OtherHandle card(testcard::kSwitchCard);
