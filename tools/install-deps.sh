@@ -10,7 +10,7 @@ apt-get install -y -q --no-install-recommends \
     libasound2-dev libasound2-plugins alsa-utils libsndfile1-dev \
     libgtest-dev libgmock-dev libbenchmark-dev \
     pulseaudio pulseaudio-utils locales \
-    desktop-file-utils libxml2-utils xvfb \
+    desktop-file-utils libxml2-utils xvfb x11-utils \
     help2man man-db appstream dpkg-dev debhelper lintian debootstrap
 # The tests check that a Czech locale (decimal comma) leaves the instrument's texts alone.
 localedef -i cs_CZ -f UTF-8 cs_CZ.UTF-8

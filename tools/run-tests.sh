@@ -16,7 +16,8 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir build/ci --output-on-failure -j "$job
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSOUNDSCOPE_WERROR=ON \
     -DSOUNDSCOPE_SANITIZE=ON -DSOUNDSCOPE_BENCH=OFF
 cmake --build build/sanitize -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 QT_QPA_PLATFORM=offscreen \
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$root/tools/sanitizers/lsan.supp" \
+    UBSAN_OPTIONS=print_stacktrace=1 QT_QPA_PLATFORM=offscreen \
     ctest --test-dir build/sanitize --output-on-failure -j "$jobs" -LE e2e
 
 # The driver threads (ALSA and the simulated card's real clock) against the UI thread. Qt is not

@@ -1,7 +1,8 @@
-// The window's use of the card's mixer: the device volumes saved at start-up and put back at
-// close, the mixer set up for measuring (LINE IN alone recorded, the playback levels full, the
-// other recording levels off), and the mixing desk command.
+// The window's use of the card's mixer: the device volumes saved at start-up, the mixer set up for
+// measuring (LINE IN alone recorded, the playback levels full, the other recording levels off),
+// every value it changes kept and put back when the program ends, and the mixing desk command.
 #include <QString>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -24,20 +25,19 @@ std::optional<uint32_t> readVolume(Read read) {
     return volume;
 }
 
-// Both channels of a line's level, when the card has the line and the line has a level.
-void setLevel(audio::TSource* line, int32_t level) {
-    if (line == nullptr) return;
-    if (audio::TVolume* volume = line->Volume()) {
-        volume->SetLeft(level);
-        volume->SetRight(level);
-    }
+void printLine(const std::string& text) {
+    std::fprintf(stderr, "soundscope: %s\n", text.c_str());
 }
 
 }  // namespace
 
 // Before any change to the mixer: wave output, then the auxiliary devices 3, 2, 4, 1, 5. A device
-// the card lacks is not saved, and so not written back.
+// the card lacks is not saved, and so not written back. A start-up run again before the end keeps
+// what the first one found.
 void TForm1::SaveVolumes() {
+    if (volumesSaved_ && !restored_) return;
+    volumesSaved_ = true;
+    restored_ = false;
     SavedWaveOutVolume = readVolume([this](uint32_t& v) { return volumes_.waveOutVolume(v); });
     for (auto [id, saved] : {std::pair{3u, &SavedAuxVolume3}, std::pair{2u, &SavedAuxVolume2},
                              std::pair{4u, &SavedAuxVolume4}, std::pair{1u, &SavedAuxVolume1},
@@ -55,9 +55,33 @@ void TForm1::RestoreVolumes() {
     }
 }
 
-// A mixer that cannot be opened is told to the user, and the rest of its set-up is skipped;
-// start-up goes on, so that the scope measures with the mixer as it is. Lines the card lacks are
-// skipped.
+bool TForm1::KeepForRestore(const audio::TSource& line, int32_t index) {
+    const audio::TAudioMixer& m = *AudioMixer1;
+    if (!m.Handle || index < 0 || static_cast<size_t>(index) >= line.Controls.size()) return false;
+    return mixerRestore_.save(*m.Handle, *line.Controls[static_cast<size_t>(index)], line.Channels);
+}
+
+// Both channels of a line's level, when the card has the line and the line has a level whose
+// values could be kept for the end.
+void TForm1::SetMixerLevel(audio::TSource* line, int32_t level, bool rightFirst) {
+    if (line == nullptr) return;
+    audio::TVolume* volume = line->Volume();
+    if (volume == nullptr || !KeepForRestore(*line, line->VolumeIndex)) return;
+    if (rightFirst) {
+        volume->SetRight(level);
+        volume->SetLeft(level);
+    } else {
+        volume->SetLeft(level);
+        volume->SetRight(level);
+    }
+}
+
+// A mixer that cannot be opened is told in the device notice (and on stderr), and the rest of its
+// set-up is skipped; start-up goes on, so that the scope measures with the mixer as it is. Lines
+// the card lacks are skipped. Every control written is read first and put back at the end
+// (RestoreMixer). A card without a LINE IN to select (a USB microphone, a sound server's control
+// device) is told so too, and measures what it records: its inputs are not turned down, and the
+// recording destination's own level, where it has one, is set as LINE's would be.
 void TForm1::SetUpMixer() {
     audio::TAudioMixer& m = *AudioMixer1;
     try {
@@ -71,27 +95,70 @@ void TForm1::SetUpMixer() {
             platform::standardErrorText(platform::MMResult::BadDeviceId);
         if (volumes_.deviceCount() == 0 && why.starts_with(standard))
             mixerError_ += QString::fromStdString(why.substr(standard.size()));
-        return;
     } catch (const audio::EMixerCaps& e) {
         mixerError_ = QString::fromUtf8(e.what());
-        return;
     } catch (const audio::EMixerOpen& e) {
         mixerError_ = QString::fromUtf8(e.what());
+    }
+    const std::string name = volumes_.deviceName();
+    if (!mixerError_.isEmpty()) {
+        ShowMixerLine("Směšovač „" + name + "“ není dostupný: " + mixerError_.toStdString() +
+                          "\nMěří se se vstupem a úrovněmi, jak je karta má.",
+                      "the mixer \"" + name + "\" cannot be used: " + mixerError_.toStdString());
         return;
     }
-    if (m.RecordDestination != nullptr && m.LineRecord != nullptr)
-        m.RecordDestination->SelectSource(m.LineRecord->SourceIndex);
-    setLevel(m.WaveOut, kFullLevel);
-    setLevel(m.SpeakersDestination, kFullLevel);
-    for (audio::TSource* line : {m.TelephoneRecord, m.CDRecord, m.AuxRecord, m.MicRecord})
-        setLevel(line, kLevelOff);
-    // LINE IN: right first, then left.
-    if (m.LineRecord != nullptr) {
-        if (audio::TVolume* volume = m.LineRecord->Volume()) {
-            volume->SetRight(kFullLevel);
-            volume->SetLeft(kFullLevel);
+
+    audio::TDestination* recording = m.RecordDestination;
+    if (m.LineRecord != nullptr && recording != nullptr && recording->SelectIndex >= 0 &&
+        KeepForRestore(*recording, recording->SelectIndex)) {
+        // Independent capture switches, the selector's items, change with it: their mutes keep
+        // what the selection cannot say (several inputs on, or none).
+        const audio::TAudioControl& selector =
+            *recording->Controls[static_cast<size_t>(recording->SelectIndex)];
+        for (uint32_t item = 0; item < selector.ItemCount && item < recording->Sources.size();
+             ++item) {
+            const audio::TSource& source = *recording->Sources[item];
+            if (source.MuteIndex >= 0) KeepForRestore(source, source.MuteIndex);
         }
+        recording->SelectSource(m.LineRecord->SourceIndex);
     }
+    if (m.LineRecord == nullptr) {
+        ShowMixerLine(
+            "Směšovač „" + name +
+                "“ nemá vstup LINE IN, který by šel vybrat: měří se vstup, který karta "
+                "právě nahrává.",
+            "the mixer \"" + name + "\" has no LINE IN to select; measuring what the card records");
+    }
+    SetMixerLevel(m.WaveOut, kFullLevel);
+    SetMixerLevel(m.SpeakersDestination, kFullLevel);
+    if (m.LineRecord != nullptr) {
+        for (audio::TSource* line : {m.TelephoneRecord, m.CDRecord, m.AuxRecord, m.MicRecord})
+            SetMixerLevel(line, kLevelOff);
+        // LINE IN: right first, then left.
+        SetMixerLevel(m.LineRecord, kFullLevel, true);
+    } else {
+        // What the card records reaches the scope at the level LINE's would have, not at
+        // whatever the desktop's input slider says.
+        SetMixerLevel(recording, kFullLevel, true);
+    }
+}
+
+void TForm1::ShowMixerLine(const std::string& notice, const std::string& line) {
+    mixerNotice_ = line;
+    instrument_.ShowMixerNotice(notice);
+}
+
+// Everything start-up changed, as it was found: the mixer's controls, then the device volumes.
+// Once, whichever way the program ends first (the window closed, a headless run or the self-test
+// done, a start-up that failed).
+void TForm1::RestoreMixer() {
+    if (restored_) return;
+    restored_ = true;
+    if (AudioMixer1->Active && AudioMixer1->Handle) {
+        for (const std::string& failure : mixerRestore_.restore(*AudioMixer1->Handle, volumes_))
+            printLine("the mixer could not be put back as it was: " + failure);
+    }
+    RestoreVolumes();
 }
 
 void TForm1::mixer1Click() {

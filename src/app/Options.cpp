@@ -97,7 +97,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption mixer(
         QStringLiteral("mixer-device"),
         QStringLiteral("ALSA mixer device (default: the card of the capture device, else the "
-                       "first card that can record, else default)."),
+                       "first card that can record, else default; with --sim, the simulated "
+                       "card's own unless this names one)."),
         QStringLiteral("NAME"));
     const QCommandLineOption mixerProgram(
         QStringLiteral("mixer-program"),

@@ -20,6 +20,7 @@
 #include "instrument/TimeBase.h"
 #include "window/Controls.h"
 #include "window/MessagePump.h"
+#include "window/SignalClose.h"
 
 namespace app {
 
@@ -71,6 +72,7 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
 }
 
 TForm1::~TForm1() {
+    RestoreMixer();
     idle_->remove();
     // The client area shows the screen image, which goes before the window's children do.
     delete takeCentralWidget();
@@ -117,7 +119,8 @@ void TForm1::userAction(Handler handler) {
 }
 
 void TForm1::reportError(const QString& text) {
-    if (idleDriving_ == IdleDriving::EventLoop) {
+    // A box opened after a termination signal would wait for a user who has asked to quit.
+    if (idleDriving_ == IdleDriving::EventLoop && !window::terminationRequested()) {
         QMessageBox::critical(this, QCoreApplication::applicationName(), text);
     } else {
         std::fprintf(stderr, "soundscope: %s\n", text.toLocal8Bit().constData());
@@ -217,12 +220,12 @@ void TForm1::FormCreate() {
 
 void TForm1::showWindow() {
     show();
-    if (!mixerError_.isEmpty()) reportError(mixerError_);
+    if (!mixerNotice_.empty()) std::fprintf(stderr, "soundscope: %s\n", mixerNotice_.c_str());
     if (!startupError_.isEmpty()) reportError(startupError_);
 }
 
 void TForm1::FormClose() {
-    RestoreVolumes();
+    RestoreMixer();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/MixerRestore.h"
 #include "audio/AudioMixer.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
@@ -53,12 +54,14 @@ class TForm1 final : public QMainWindow {
     explicit TForm1(Platform platform, IdleDriving idle = IdleDriving::EventLoop);
     ~TForm1() override;
 
-    // Start-up and close.
+    // Start-up and close. FormClose puts back what start-up changed in the card's mixer and the
+    // device volumes; the destructor does, if FormClose has not.
     void FormCreate();
     void FormClose();
     void FormResize();
     void Button2Click();  // "optimum": back to the start-up geometry
-    // Shows the window, then the text of the exception that ended FormCreate early, if any.
+    // Shows the window, then the text of the exception that ended FormCreate early, if any; the
+    // mixer's notice goes to stderr too.
     void showWindow();
 
     // The handlers of the instrument's controls and its capture component; the instrument holds
@@ -106,10 +109,13 @@ class TForm1 final : public QMainWindow {
     // The text of the exception that ended FormCreate early; empty when start-up completed.
     const QString& startupError() const { return startupError_; }
     // The text of the mixer's exception at start-up, which skipped the rest of the mixer's set-up
-    // but not the rest of start-up; empty when the mixer opened.
+    // but not the rest of start-up (DeviceNotice says so); empty when the mixer opened.
     const QString& mixerError() const { return mixerError_; }
+    // Why the mixer could not be set up for measuring (it cannot be used, or has no LINE IN to
+    // select), as stderr says it; empty when it was.
+    const std::string& mixerNotice() const { return mixerNotice_; }
     // Tells the user of a failure: a message box for the window, a line on stderr for a window
-    // whose passes the caller runs.
+    // whose passes the caller runs, or once a termination signal has come.
     void reportError(const QString& text);
 
     // The card's mixer: opened at start-up, LINE IN selected for recording, levels written.
@@ -150,6 +156,11 @@ class TForm1 final : public QMainWindow {
     void SaveVolumes();
     void RestoreVolumes();
     void SetUpMixer();
+    // Keeps control `index` of `line` for RestoreMixer; false when its values cannot be read.
+    bool KeepForRestore(const audio::TSource& line, int32_t index);
+    void SetMixerLevel(audio::TSource* line, int32_t level, bool rightFirst = false);
+    void ShowMixerLine(const std::string& notice, const std::string& line);
+    void RestoreMixer();
     void StartGenerator();
 
     // Edit13: the amplitude in mV at the output, full scale being 1100 mV.
@@ -178,10 +189,15 @@ class TForm1 final : public QMainWindow {
     std::optional<uint32_t> SavedWaveOutVolume;
     std::optional<uint32_t> SavedAuxVolume1, SavedAuxVolume2, SavedAuxVolume3, SavedAuxVolume4,
         SavedAuxVolume5;
+    // The mixer's controls that start-up changed, as they were.
+    MixerRestore mixerRestore_;
+    bool volumesSaved_ = false;
+    bool restored_ = false;  // since the last start-up
     QString mixerProgram_;
     ChildReaper* mixerPrograms_ = nullptr;
     SaveKeys* saveKeys_ = nullptr;
     QString mixerError_;
+    std::string mixerNotice_;
 
     platform::MessageLoop& loop_;
     window::MessagePump* pump_ = nullptr;

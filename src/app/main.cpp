@@ -38,6 +38,9 @@ using app::SimSignal;
 
 constexpr int kFailureExitStatus = 1;
 
+// Thrown by a headless step once a termination signal has come: the self-test ends there.
+struct Terminated {};
+
 // A headless pass on ALSA waits this long at most for the next driver message (a buffer lasts
 // 250 ms).
 constexpr int kAlsaPassWaitMs = 300;
@@ -184,6 +187,12 @@ int run(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("soundscope"));
     // Before any box is made: Qt's buttons ("Ano"/"Ne") speak the user's language.
     app::installQtTranslations(app, QLocale::system());
+    // Before any box too: a signal closes it, and the program ends as the user would end it.
+    if (const QString why = window::watchTerminationSignals(); !why.isEmpty()) {
+        printLine(stderr, QStringLiteral("soundscope: termination signals will end the program "
+                                         "without closing the window (%1)")
+                              .arg(why));
+    }
     if (headless && !options.passes && !options.selfTest)
         printLine(
             stderr,
@@ -206,10 +215,10 @@ int run(int argc, char** argv) {
             const QString failure =
                 QStringLiteral("soundscope: the capture device '%1' cannot be opened (%2)")
                     .arg(options.captureDevice, reason);
-            bool useSim = true;
+            bool useSim = !window::terminationRequested();
             if (headless) {
                 printLine(stderr, failure + QStringLiteral("; using the simulated card"));
-            } else {
+            } else if (useSim) {
                 printLine(stderr, failure);  // also with a window, before its question
                 useSim =
                     QMessageBox::question(
@@ -229,10 +238,10 @@ int run(int argc, char** argv) {
     }
     platform::WaveDriver& driver = simCard ? static_cast<platform::WaveDriver&>(*simCard) : *alsa;
 
-    // The simulated card has a typical card's mixer; on ALSA the mixer is the card behind the
-    // capture device unless the user names one.
+    // The simulated card has a typical card's mixer unless the user names an ALSA mixer; on ALSA
+    // the mixer is the card behind the capture device unless the user names one.
     std::unique_ptr<platform::MixerDriver> mixer;
-    if (simCard) {
+    if (simCard && options.mixerDevice.isEmpty()) {
         mixer = std::make_unique<platform::sim::SimMixer>();
     } else {
         const std::string device =
@@ -244,6 +253,7 @@ int run(int argc, char** argv) {
 
     app::TForm1 form(app::Platform{driver, loop, *mixer},
                      headless ? app::IdleDriving::Caller : app::IdleDriving::EventLoop);
+    window::closeOnTermination(&form);
     form.setMixerProgram(options.mixerProgram);
     if (options.showGenerator) form.design().Strip->showGenerator(true);
     form.showWindow();
@@ -253,6 +263,7 @@ int run(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     const app::HeadlessSteps steps{
         [&] {
+            if (window::terminationRequested()) throw Terminated{};
             if (simCard) {
                 form.idlePass();
                 simCard->advance(instrument::kCaptureBufferFrames);
@@ -278,25 +289,34 @@ int run(int argc, char** argv) {
                          QString::fromStdString(form.instrument().AudioOut1->LastErrorText())));
             return kFailureExitStatus;
         }
-        const app::SelfTestOutcome outcome = app::runSelfTest(form, steps);
-        std::fputs(app::selfTestText(outcome).toLocal8Bit().constData(), stdout);
-        const bool written = writeOutputs(form, options);
-        return outcome.passed() && written ? 0 : kFailureExitStatus;
+        try {
+            const app::SelfTestOutcome outcome = app::runSelfTest(form, steps);
+            std::fputs(app::selfTestText(outcome).toLocal8Bit().constData(), stdout);
+            const bool written = writeOutputs(form, options);
+            return outcome.passed() && written ? 0 : kFailureExitStatus;
+        } catch (const Terminated&) {
+            printLine(stderr,
+                      QStringLiteral("soundscope: self-test: ended by %1 before it was done")
+                          .arg(window::terminationSignalName()));
+            writeOutputs(form, options);
+            return kFailureExitStatus;
+        }
     }
 
     if (headless) {
-        for (int pass = 0; pass < passes; ++pass) steps.pass();
+        for (int pass = 0; pass < passes && !window::terminationRequested(); ++pass) steps.pass();
         // Written before any further message is dispatched: the report shows what the last pass
         // worked on.
         return writeOutputs(form, options) ? 0 : kFailureExitStatus;
     }
 
-    if (const QString why = window::closeOnTerminationSignals(form); !why.isEmpty()) {
-        printLine(stderr, QStringLiteral("soundscope: termination signals will end the program "
-                                         "without closing the window (%1)")
-                              .arg(why));
+    // A signal that came before the event loop (during a start-up box) ends the program here.
+    int status = 0;
+    if (window::terminationRequested()) {
+        form.close();
+    } else {
+        status = QApplication::exec();
     }
-    const int status = QApplication::exec();
     const bool written = writeOutputs(form, options);
     return status != 0 ? status : (written ? 0 : kFailureExitStatus);
 }

@@ -96,8 +96,13 @@ void TAudioControl::ReadValues(uint32_t lineChannels) noexcept {
             return;
         }
         if (Multiple) {
-            // Channel 0's items come first; Values holds ItemCount of them.
-            for (size_t j = 0; j < Values.size(); ++j) Values[j].Left = Values[j].Right = words[j];
+            // Channel 0's items come first, then channel 1's: an item's Left and Right are its
+            // values on the two, so that a selection that differs between channels shows.
+            const size_t items = std::max(ItemCount, 1u);
+            for (size_t j = 0; j < Values.size(); ++j) {
+                Values[j].Left = words[j];
+                Values[j].Right = channels >= 2 ? words[items + j] : words[j];
+            }
         } else if (!Values.empty()) {
             Values[0].Left = words[0];
             Values[0].Right = channels >= 2 ? words[1] : words[0];

@@ -42,8 +42,9 @@ inline constexpr uint32_t kNoMixerID = 0xFFFFFFFF;
 class TAudioControl;
 class TAudioMixer;
 
-// One value of a control: the control's only value, or one item of a multiple-item control.
-// Setting Left or Right stores it and writes the control.
+// One value of a control: the control's only value, or one item of a multiple-item control (Left
+// its value on the first channel, Right on the second). Setting Left or Right stores it and writes
+// the control.
 class TVolume {
   public:
     int32_t Index = 0;

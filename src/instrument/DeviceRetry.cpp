@@ -64,11 +64,7 @@ void Instrument::ShowDeviceFailure(platform::Direction direction, std::string_vi
             .append(why)
             .append("\nStále se ho pokouším znovu otevřít…");
     }
-    const std::string both = captureFailure_ +
-                             (captureFailure_.empty() || generatorFailure_.empty() ? "" : "\n") +
-                             generatorFailure_;
-    panel_.setText(Control::DeviceNotice, both);
-    panel_.setVisible(Control::DeviceNotice, !both.empty());
+    ShowDeviceNotice();
 }
 
 }  // namespace instrument

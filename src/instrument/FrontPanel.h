@@ -34,7 +34,7 @@ enum class Control {
     RadioButton1,  // periodic display
     RadioButton2,  // single-shot display
     ScrollBar3,    // time shift between the channels
-    DeviceNotice,  // a capture or playback device that fails, and that it is tried again
+    DeviceNotice,  // a capture or playback device that fails (tried again), and the mixer
 };
 
 class FrontPanel {

@@ -113,6 +113,9 @@ class Instrument {
     std::optional<std::chrono::milliseconds> RetryWait() const;
     void RadioButton1Click();
     void RadioButton2Click();
+    // The mixer's line of DeviceNotice, beside the devices' lines: why the card's mixer cannot be
+    // set up for measuring; empty: none.
+    void ShowMixerNotice(std::string_view text);
 
     // Sine synthesis: fills a playback buffer with the generator's sine; never runs out of data.
     bool AudioOut1FillBuffer(std::byte* Buffer, int32_t& Size);
@@ -164,6 +167,8 @@ class Instrument {
     void ApplyRange(ChannelState& c);
     // The line of DeviceNotice for `direction`: `why` while the device fails, empty once it works.
     void ShowDeviceFailure(platform::Direction direction, std::string_view why);
+    // DeviceNotice shows its lines, the devices' and the mixer's, or hides when there are none.
+    void ShowDeviceNotice();
     // One paced attempt to open `device` by `start`: whether it opened.
     template <typename Start>
     bool Reopen(const audio::TWaveIO& device, RetryPace& pace, platform::Direction direction,
@@ -175,6 +180,7 @@ class Instrument {
     Clock clock_;
     RetryPace capturePace_, generatorPace_;
     std::string captureFailure_, generatorFailure_;  // DeviceNotice's lines; empty: none
+    std::string mixerNotice_;
 };
 
 }  // namespace instrument

@@ -16,7 +16,8 @@
 // (CD, Line, Mic, Aux and Video playback), each a 32-bit value whose low word is the left level
 // and high word the right level, 0..0xFFFF. A device the card lacks fails the call.
 //
-// All calls come from the UI thread. No call throws.
+// All calls come from the UI thread. No call throws. A call returns within a bounded time: a
+// backend whose device does not answer (a sound server that has stopped) fails the call.
 #pragma once
 
 #include <cstdint>
@@ -203,6 +204,9 @@ class MixerDriver {
     // Text for a result code, as a user should read it, with the reason of the latest failure
     // where the backend knows it.
     virtual std::string errorText(MMResult result) const = 0;
+
+    // The name of the mixer the driver works on, as the user would give it ("hw:1", "default").
+    virtual std::string deviceName() const = 0;
 };
 
 // Auxiliary device ids of the volume service.

@@ -203,6 +203,23 @@ TEST(MixerComponent, LeftAndRightGoWhereTheLineHasChannels) {
     }
 }
 
+// An item's Left and Right are its values on the two channels of a selection that has them.
+TEST(MixerComponent, ItemsOfATwoChannelSelectionReadBothChannels) {
+    Rig rig({OneLine({Control(ctl::kMux, {1, 0, 0, 1, 0, 0}, platform::kControlMultiple, 3)}, 2)});
+    rig.mixer.Open();
+    const uint32_t id = rig.sim.controlId(0, 0, -1, 0);
+    rig.sim.changeValues(0, id,
+                         {0, 1, 0, 0, 0, 1});  // item 1 on the first channel, 2 on the second
+    rig.loop.pump();
+    const std::vector<audio::TVolume>& items = rig.At(0, -1).Controls[0]->Values;
+    std::vector<std::pair<int32_t, int32_t>> read;
+    for (const audio::TVolume& item : items) read.emplace_back(item.Left, item.Right);
+    EXPECT_EQ(read, (std::vector<std::pair<int32_t, int32_t>>{{0, 0}, {1, 0}, {0, 1}}));
+    // Selecting writes the item on both.
+    rig.At(0, -1).SelectSource(0);
+    EXPECT_EQ(rig.sim.values(0, id), (Values{65535, 0, 0, 65535, 0, 0}));
+}
+
 // A line keeps the reference it was given at open, whichever line changes.
 TEST(MixerComponent, ChangeMessageRereadsWhatChangedAndSaysWhere) {
     const std::tuple<uint32_t, int32_t, uint32_t, Values> cases[] = {

@@ -33,14 +33,25 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new testcar
 
 TEST(AlsaMixerNames, SourcesAreTypedByTheWordsOfTheirNames) {
     const std::vector<std::pair<const char*, uint32_t>> cases{
-        {"PCM", component::kSrcWaveOut},          {"Line", component::kSrcLine},
-        {"Line In", component::kSrcLine},         {"Mic", component::kSrcMicrophone},
-        {"Front Mic", component::kSrcMicrophone}, {"CD", component::kSrcCompactDisc},
-        {"Aux", component::kSrcAuxiliary},        {"Phone", component::kSrcTelephone},
-        {"PC Speaker", component::kSrcPcSpeaker}, {"Beep", component::kSrcPcSpeaker},
-        {"Synth", component::kSrcSynthesizer},    {"Video", component::kSrcAnalog},
-        {"Analog", component::kSrcAnalog},        {"Headphone", component::kSrcUndefined},
-        {"Micro", component::kSrcUndefined},      {"IEC958", component::kSrcUndefined},
+        {"PCM", component::kSrcWaveOut},
+        {"Line", component::kSrcLine},
+        {"Line In", component::kSrcLine},
+        {"Mic", component::kSrcMicrophone},
+        {"Front Mic", component::kSrcMicrophone},
+        {"CD", component::kSrcCompactDisc},
+        {"Aux", component::kSrcAuxiliary},
+        {"Phone", component::kSrcTelephone},
+        {"PC Speaker", component::kSrcPcSpeaker},
+        {"Beep", component::kSrcPcSpeaker},
+        {"Synth", component::kSrcSynthesizer},
+        {"Video", component::kSrcAnalog},
+        {"Analog", component::kSrcAnalog},
+        {"Headphone", component::kSrcUndefined},
+        {"Line Boost", component::kSrcUndefined},
+        {"Mic Boost (+20dB)", component::kSrcUndefined},
+        {"Front Mic Boost", component::kSrcUndefined},
+        {"Micro", component::kSrcUndefined},
+        {"IEC958", component::kSrcUndefined},
         {"", component::kSrcUndefined},
     };
     for (const auto& [name, expected] : cases) {
@@ -83,27 +94,32 @@ TEST(AlsaMixerNames, TheCardBehindAPcmName) {
 }
 
 // Every raw position of an element comes back from its level, the ends are the level's ends, and
-// a level goes to the nearest position (the reference: the position whose level is closest).
+// a level goes to the nearest position (the reference: the position whose level is closest). A
+// range wider than the levels (a sound server's 0..65536) keeps every position but those of its
+// first level, PulseAudio's 50 % among them, and a level goes within one position.
 TEST(AlsaMixerLevels, ScalingRoundsToNearestBothWays) {
-    const std::vector<std::pair<long, long>> ranges{{0, 1},     {0, 31},    {0, 255},
-                                                    {-6000, 0}, {0, 65536}, {7, 7}};
+    const std::vector<std::pair<long, long>> ranges{
+        {0, 1}, {0, 31}, {0, 255}, {-6000, 0}, {0, 65535}, {0, 65536}, {7, 7}, {-100, 99999}};
     for (const auto& [min, max] : ranges) {
         SCOPED_TRACE(std::to_string(min) + ".." + std::to_string(max));
+        const bool wide = max - min > alsa::kLevelMax;
         EXPECT_EQ(alsa::levelFromRaw(min, min, max), 0);
         EXPECT_EQ(alsa::levelFromRaw(max, min, max), max > min ? alsa::kLevelMax : 0);
         EXPECT_EQ(alsa::rawFromLevel(0, min, max), min);
         EXPECT_EQ(alsa::rawFromLevel(alsa::kLevelMax, min, max), max);
-        if (max - min <= alsa::kLevelMax) {
-            for (long raw = min; raw <= max; ++raw) {
+        const long firstLevelWidth = wide ? (max - min + alsa::kLevelMax - 1) / alsa::kLevelMax : 0;
+        if (max - min <= alsa::kLevelMax + 1) {
+            for (long raw = min + firstLevelWidth; raw <= max; ++raw) {
                 ASSERT_EQ(alsa::rawFromLevel(alsa::levelFromRaw(raw, min, max), min, max), raw);
             }
         }
         for (int32_t level = 0; level <= alsa::kLevelMax; level += 97) {
             const long raw = alsa::rawFromLevel(level, min, max);
             const double exact = min + double(level) * double(max - min) / alsa::kLevelMax;
-            ASSERT_LE(std::abs(double(raw) - exact), 0.5) << level;
+            ASSERT_LE(std::abs(double(raw) - exact), wide ? 1.0 : 0.5) << level;
         }
     }
+    EXPECT_EQ(alsa::rawFromLevel(alsa::levelFromRaw(32768, 0, 65536), 0, 65536), 32768);
     // Out of range is clamped.
     EXPECT_EQ(alsa::rawFromLevel(-5, 0, 31), 0);
     EXPECT_EQ(alsa::rawFromLevel(70000, 0, 31), 31);
@@ -214,24 +230,29 @@ std::string describe(const OpenCard::Line& l) {
 }
 
 struct TreeCase {
+    const char* name;
     const char* card;
-    std::vector<std::string> muxItems;   // in the card's order
-    std::vector<std::string> recording;  // the recording destination's sources
+    std::vector<std::string> speakers;   // the speakers destination, then its sources
+    std::vector<std::string> recording;  // the recording destination, then its sources
+    std::vector<std::string> muxItems;   // in the card's order; none without a MUX
+    uint32_t muxChannels;                // values per item: one per channel of the selection
 };
+
+void PrintTo(const TreeCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class AlsaMixerTreeOf : public AlsaMixerCard, public ::testing::WithParamInterface<TreeCase> {};
 
 TEST_P(AlsaMixerTreeOf, SpeakersAndRecordingWithTheirSourcesTypedByName) {
-    OpenCard card(GetParam().card);
+    const TreeCase& tc = GetParam();
+    OpenCard card(tc.card);
     MixerCaps caps;
     ASSERT_EQ(card.driver.capabilities(0, caps), MMResult::NoError);
     EXPECT_EQ(caps.productName, "Soundscope Test Card");
     EXPECT_EQ(caps.destinations, 2u);
 
-    const std::vector<std::vector<std::string>> expected{
-        {"Speakers 4 2, V M", "PCM 1008 2, V M", "Line 1002 2, V M", "CD 1005 2, V M",
-         "Mic 1003 1, V M"},
-        GetParam().recording};
+    const std::vector<std::vector<std::string>> expected{tc.speakers, tc.recording};
     std::set<uint32_t> ids;  // lines' and controls': nonzero, positive as int32, unique
     for (uint32_t d = 0; d < expected.size(); ++d) {
         std::vector<std::string> lines;
@@ -251,31 +272,69 @@ TEST_P(AlsaMixerTreeOf, SpeakersAndRecordingWithTheirSourcesTypedByName) {
     EXPECT_EQ(ids.count(0), 0u);
     EXPECT_GT(static_cast<int32_t>(*ids.rbegin()), 0);
 
-    const OpenCard::Line master = card.line(0, -1);
-    EXPECT_EQ(OpenCard::control(master, control::kVolume).flags, 0u);  // stereo, not joined
-    EXPECT_EQ(OpenCard::control(master, control::kMute).flags, kControlUniform);
-    EXPECT_EQ(OpenCard::control(card.source(0, "Mic"), control::kVolume).flags, kControlUniform);
-    const MixerControl mux = OpenCard::control(card.line(1, -1), control::kMux);
-    EXPECT_EQ(mux.flags, kControlMultiple | kControlUniform);
-    EXPECT_EQ(mux.itemNames, GetParam().muxItems);
-    EXPECT_EQ(mux.items, 3u);
+    const OpenCard::Line recording = card.line(1, -1);
+    const auto mux = std::find_if(recording.controls.begin(), recording.controls.end(),
+                                  [](const MixerControl& c) { return c.type == control::kMux; });
+    if (tc.muxItems.empty()) {
+        EXPECT_EQ(mux, recording.controls.end());
+        return;
+    }
+    ASSERT_NE(mux, recording.controls.end());
+    EXPECT_EQ(mux->flags, kControlMultiple | (tc.muxChannels == 1 ? kControlUniform : 0));
+    EXPECT_EQ(mux->itemNames, tc.muxItems);
+    EXPECT_EQ(mux->items, tc.muxItems.size());
 }
 
-// Exclusive capture switches list their elements in the mixer's order; an enumeration its items.
-// Only Mic has a capture volume.
-INSTANTIATE_TEST_SUITE_P(Selectors, AlsaMixerTreeOf,
-                         ::testing::Values(TreeCase{testcard::kSwitchCard,
-                                                    {"Line", "CD", "Mic"},
-                                                    {"Recording 7 2, V X", "Line 1002 1,",
-                                                     "CD 1005 1,", "Mic 1003 1, V"}},
-                                           TreeCase{testcard::kEnumCard,
-                                                    {"Mic", "CD", "Line"},
-                                                    {"Recording 7 2, V X", "Mic 1003 1, V",
-                                                     "CD 1005 2,", "Line 1002 2,"}}),
-                         [](const auto& info) {
-                             return std::string(info.index == 0 ? "CaptureSwitches"
-                                                                : "Enumeration");
-                         });
+// Exclusive capture switches list their elements in the mixer's order; an enumeration its items;
+// independent capture switches their elements, each with a mute per channel. Boosts are no
+// source; a card without a selector has no MUX.
+const std::vector<std::string> kClassicSpeakers{"Speakers 4 2, V M", "PCM 1008 2, V M",
+                                                "Line 1002 2, V M", "CD 1005 2, V M",
+                                                "Mic 1003 1, V M"};
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, AlsaMixerTreeOf,
+    ::testing::Values(
+        TreeCase{"Ac97CaptureSwitches",
+                 testcard::kSwitchCard,
+                 kClassicSpeakers,
+                 {"Recording 7 2, V X", "Line 1002 2,", "CD 1005 2,", "Mic 1003 2, V"},
+                 {"Line", "CD", "Mic"},
+                 2},
+        TreeCase{"Ac97Enumeration",
+                 testcard::kEnumCard,
+                 kClassicSpeakers,
+                 {"Recording 7 2, V X", "Mic 1003 1, V", "CD 1005 2,", "Line 1002 2,"},
+                 {"Mic", "CD", "Line"},
+                 2},
+        TreeCase{"HdAudio",
+                 testcard::kHdaCard,
+                 {"Speakers 4 2, V M", "Headphone 1000 2, V M", "PCM 1008 2, V",
+                  "Front Mic 1003 2, V M", "Front Mic Boost 1000 2, V", "Line 1002 2, V M",
+                  "Line Boost 1000 2, V", "Mic 1003 2, V M", "Mic Boost 1000 2, V"},
+                 {"Recording 7 2, V X", "Mic 1003 2,", "Front Mic 1003 2,", "Line 1002 2,",
+                  "Front Mic Boost 1000 2, V", "Line Boost 1000 2, V", "Mic Boost 1000 2, V",
+                  "Capture 1 1000 2, V M"},
+                 {"Mic", "Front Mic", "Line"},
+                 1},
+        TreeCase{"UsbMicrophone",
+                 testcard::kUsbCard,
+                 {"Speakers 4 2, V M", "Mic 1003 1, V M", "Auto Gain Control 1000 1, M"},
+                 {"Recording 7 2, X", "Mic 1003 1, V M"},
+                 {"Mic"},
+                 1},
+        TreeCase{"IndependentCaptureSwitches",
+                 testcard::kSwitchesCard,
+                 {"Speakers 4 2, V M", "PCM 1008 2, V M"},
+                 {"Recording 7 2, X", "Line 1002 2, V M", "CD 1005 2, V M", "Mic 1003 1, V M"},
+                 {"Line", "CD", "Mic"},
+                 2},
+        TreeCase{"SoundServer",
+                 testcard::kServerCard,
+                 {"Speakers 4 2, V M"},
+                 {"Recording 7 2, V"},
+                 {},
+                 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AlsaMixerCard, LevelsReachTheElementScaledToItsRangeAndComeBack) {
     OpenCard card(testcard::kSwitchCard);
@@ -327,38 +386,102 @@ TEST_F(AlsaMixerCard, MuteIsTheInverseOfThePlaybackSwitch) {
     EXPECT_EQ(card.get(lineMute, 1), std::vector{0});
 }
 
-class AlsaMixerSelect : public AlsaMixerCard, public ::testing::WithParamInterface<const char*> {};
+// Elements with their values, as the card holds them.
+using Raw = std::vector<std::pair<const char*, std::vector<long>>>;
 
-TEST_P(AlsaMixerSelect, SelectingLineLeavesItTheOnlyRecordingSource) {
-    OpenCard card(GetParam());
-    const testcard::OtherHandle other(GetParam());
-    const MixerControl mux = OpenCard::control(card.line(1, -1), control::kMux);
-    const auto index = [&](const char* name) {
-        return std::find(mux.itemNames.begin(), mux.itemNames.end(), name) - mux.itemNames.begin();
-    };
-    std::vector<int32_t> oneHot(mux.items, 0);
-    oneHot[static_cast<size_t>(index("Mic"))] = 1;
-    EXPECT_EQ(card.get(mux, 1), oneHot);  // the card starts on Mic
+struct SelectCase {
+    const char* name;
+    const char* card;
+    Raw lineOnEveryChannel;  // the elements behind the selection once Line is chosen
+    Raw lineAndCd;           // and once channel 0 chooses Line and channel 1 CD
+    Raw micOutside;          // what another program writes to choose Mic again
+};
 
-    std::fill(oneHot.begin(), oneHot.end(), 0);
-    oneHot[static_cast<size_t>(index("Line"))] = 1;
-    ASSERT_EQ(card.set(mux, oneHot), MMResult::NoError);
-    EXPECT_EQ(card.get(mux, 1), oneHot);
-    const char* selector =
-        GetParam() == std::string(testcard::kEnumCard) ? "Input Source" : "Capture Source";
-    EXPECT_EQ(other.readEnum(selector), 2u);  // the card's item 2 is Line
-
-    // Nothing chosen is refused and changes nothing.
-    EXPECT_EQ(card.set(mux, std::vector<int32_t>(mux.items, 0)), MMResult::InvalidParam);
-    EXPECT_EQ(other.readEnum(selector), 2u);
+void PrintTo(const SelectCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Selectors, AlsaMixerSelect,
-                         ::testing::Values(testcard::kSwitchCard, testcard::kEnumCard),
-                         [](const auto& info) {
-                             return std::string(info.index == 0 ? "CaptureSwitches"
-                                                                : "Enumeration");
-                         });
+class AlsaMixerSelect : public AlsaMixerCard, public ::testing::WithParamInterface<SelectCase> {};
+
+TEST_P(AlsaMixerSelect, LineIsChosenAndReadBackOnEveryChannel) {
+    const SelectCase& sc = GetParam();
+    OpenCard card(sc.card);
+    const testcard::OtherHandle other(sc.card);
+    const MixerControl mux = OpenCard::control(card.line(1, -1), control::kMux);
+    const uint32_t channels = (mux.flags & kControlUniform) != 0 ? 1 : 2;
+    const auto oneHot = [&](std::vector<const char*> perChannel) {
+        std::vector<int32_t> values;
+        for (const char* name : perChannel) {
+            for (const std::string& item : mux.itemNames) values.push_back(item == name ? 1 : 0);
+        }
+        return values;
+    };
+    const auto held = [&](const Raw& raw) {
+        for (const auto& [element, values] : raw) EXPECT_EQ(other.read(element), values) << element;
+    };
+    const std::vector<const char*> line(channels, "Line");
+
+    // One channel written sets every channel; all of them read back.
+    ASSERT_EQ(card.set(mux, oneHot({"Line"})), MMResult::NoError);
+    held(sc.lineOnEveryChannel);
+    EXPECT_EQ(card.get(mux, channels), oneHot(line));
+
+    // Another program chooses the microphone; choosing Line at once, before the change has been
+    // heard of, still reaches every channel.
+    for (const auto& [element, values] : sc.micOutside) other.write(element, values);
+    ASSERT_EQ(card.set(mux, oneHot(line)), MMResult::NoError);
+    held(sc.lineOnEveryChannel);
+
+    if (channels == 2) {
+        ASSERT_EQ(card.set(mux, oneHot({"Line", "CD"})), MMResult::NoError);
+        held(sc.lineAndCd);
+        EXPECT_EQ(card.get(mux, 2), oneHot({"Line", "CD"}));
+        EXPECT_EQ(card.get(mux, 1), oneHot({"Line"})) << "one channel read gives the first";
+    }
+    // Nothing chosen is refused and changes nothing.
+    EXPECT_EQ(card.set(mux, std::vector<int32_t>(mux.items * channels, 0)), MMResult::InvalidParam);
+    held(channels == 2 ? sc.lineAndCd : sc.lineOnEveryChannel);
+}
+
+// Exclusive capture switches over a two-channel "Capture Source" (whose second channel stayed on
+// the microphone once), a two-channel and a mono enumeration, independent capture switches.
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, AlsaMixerSelect,
+    ::testing::Values(
+        SelectCase{"Ac97CaptureSwitches",
+                   testcard::kSwitchCard,
+                   {{"Capture Source", {2, 2}}},
+                   {{"Capture Source", {2, 1}}},
+                   {{"Capture Source", {0, 0}}}},
+        SelectCase{"Ac97Enumeration",
+                   testcard::kEnumCard,
+                   {{"Input Source", {2, 2}}},
+                   {{"Input Source", {2, 1}}},
+                   {{"Input Source", {0, 0}}}},
+        SelectCase{
+            "HdAudio", testcard::kHdaCard, {{"Input Source", {2}}}, {}, {{"Input Source", {0}}}},
+        SelectCase{"IndependentCaptureSwitches",
+                   testcard::kSwitchesCard,
+                   {{"Line Capture Switch", {1, 1}},
+                    {"CD Capture Switch", {0, 0}},
+                    {"Mic Capture Switch", {0}}},
+                   {{"Line Capture Switch", {1, 0}},
+                    {"CD Capture Switch", {0, 1}},
+                    {"Mic Capture Switch", {0}}},
+                   {{"Line Capture Switch", {0, 0}}, {"Mic Capture Switch", {1}}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AlsaMixerCard, IndependentCaptureSwitchesHaveAMutePerChannel) {
+    OpenCard card(testcard::kSwitchesCard);
+    const testcard::OtherHandle other(testcard::kSwitchesCard);
+    const MixerControl mute = OpenCard::control(card.source(1, "Line"), control::kMute);
+    EXPECT_EQ(mute.flags, 0u);
+    EXPECT_EQ(card.get(mute, 2), (std::vector<int32_t>{1, 0}));  // the card starts L off, R on
+    ASSERT_EQ(card.set(mute, {0, 1}), MMResult::NoError);
+    EXPECT_EQ(other.read("Line Capture Switch"), (std::vector<long>{1, 0}));
+    ASSERT_EQ(card.set(mute, {1}), MMResult::NoError);
+    EXPECT_EQ(other.read("Line Capture Switch"), (std::vector<long>{0, 0}));
+}
 
 TEST_F(AlsaMixerCard, ChangesFromOutsidePostControlChangesForTheirControls) {
     OpenCard card(testcard::kSwitchCard);

@@ -48,7 +48,8 @@ struct DestinationShape {
     LineShape line;
     std::vector<LineShape> sources;  // also the items of a MUX on the destination
 };
-// The test card (testcard.h, recording source chosen by capture switches), in lineInfo's order.
+// The test card (testcard.h, recording source chosen by two-channel capture switches), in
+// lineInfo's order.
 const std::vector<DestinationShape> kTestCard = {
     {{cp::kDstSpeakers, "Speakers", 2, {ct::kVolume, ct::kMute}},
      {{cp::kSrcWaveOut, "PCM", 2, {ct::kVolume, ct::kMute}},
@@ -56,9 +57,9 @@ const std::vector<DestinationShape> kTestCard = {
       {cp::kSrcCompactDisc, "CD", 2, {ct::kVolume, ct::kMute}},
       {cp::kSrcMicrophone, "Mic", 1, {ct::kVolume, ct::kMute}}}},
     {{cp::kDstWaveIn, "Recording", 2, {ct::kVolume, ct::kMux}},
-     {{cp::kSrcLine, "Line", 1, {}},
-      {cp::kSrcCompactDisc, "CD", 1, {}},
-      {cp::kSrcMicrophone, "Mic", 1, {ct::kVolume}}}},
+     {{cp::kSrcLine, "Line", 2, {}},
+      {cp::kSrcCompactDisc, "CD", 2, {}},
+      {cp::kSrcMicrophone, "Mic", 2, {ct::kVolume}}}},
 };
 
 const auto* const kTestCardEnvironment =

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <functional>
 #include <vector>
@@ -100,6 +103,13 @@ TEST(MixerSetUp, MissingLinesAndAMissingMixerLeaveTheScopeMeasuring) {
         SCOPED_TRACE(c.name);
         OwnWindow w(c.trees);
         EXPECT_EQ(w.form->mixerError(), QString::fromUtf8(c.mixerError));
+        // Told over the screen, with the mixer's text, not in a box that stops the measuring.
+        const QString notice = w.form->controls().controlText(instrument::Control::DeviceNotice);
+        EXPECT_EQ(notice.contains(QStringLiteral("Směšovač „simulated mixer“ není dostupný: ") +
+                                  QString::fromUtf8(c.mixerError)),
+                  c.trees.empty())
+            << notice;
+        EXPECT_EQ(w.form->design().DeviceNotice->isHidden(), !c.trees.empty());
         EXPECT_TRUE(w.form->startupError().isEmpty());
         EXPECT_TRUE(w.form->idleHandlerInstalled());
         EXPECT_TRUE(w.form->instrument().AudioIn1->DeviceOpen()) << "the first capture run started";
@@ -108,6 +118,28 @@ TEST(MixerSetUp, MissingLinesAndAMissingMixerLeaveTheScopeMeasuring) {
             EXPECT_EQ(w.mixer.values(0, mux), (std::vector<int32_t>{0, 1}));
         }
     }
+}
+
+// In the window the event loop drives, a mixer that cannot be opened opens no box: the passes run
+// on.
+TEST(MixerSetUp, AMixerThatCannotBeOpenedOpensNoBox) {
+    SimMixer none(std::vector<SimMixerTree>{});
+    platform::MessageLoop loop;
+    platform::sim::SimCard card;
+    app::TForm1 form(app::Platform{card, loop, none}, app::IdleDriving::EventLoop);
+    bool boxed = false;
+    QTimer::singleShot(0, &form, [&boxed] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            boxed = true;
+            box->close();
+        }
+    });
+    form.showWindow();
+    const uint64_t passes = form.idlePasses();
+    window_test::handlePendingEvents();
+    EXPECT_FALSE(boxed);
+    EXPECT_GT(form.idlePasses(), passes);
+    EXPECT_TRUE(form.design().DeviceNotice->isVisible());
 }
 
 TEST(MixerSetUp, ClosingPutsBackTheVolumesOfStartUp) {

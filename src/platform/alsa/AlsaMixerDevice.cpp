@@ -1,9 +1,8 @@
 #include "platform/alsa/AlsaMixerDevice.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <mutex>
 #include <optional>
-#include <system_error>
 #include <utility>
 
 #include "platform/MixerChecks.h"
@@ -12,7 +11,42 @@
 
 namespace platform::alsa {
 
+struct AlsaMixerDevice::Shared {
+    Shared(std::string name, MessageLoop& messages, TargetId target, uintptr_t device)
+        : device(std::move(name)), loop(&messages), notify(target), identity(device) {}
+
+    // Posts `message` for each id, unless the device has gone.
+    void post(MixerMessage message, const std::vector<uint32_t>& ids) {
+        std::lock_guard lock(postMutex);
+        if (loop == nullptr) return;
+        for (uint32_t id : ids) loop->post(notify, messageId(message), identity, id);
+    }
+    void stopPosting() {
+        std::lock_guard lock(postMutex);
+        loop = nullptr;
+    }
+
+    const std::string device;
+    // Guards loop: cleared by the device's destructor, so that a callback on a thread left behind
+    // posts nothing to a loop that may be gone.
+    std::mutex postMutex;
+    MessageLoop* loop;
+    const TargetId notify;
+    const uintptr_t identity;
+
+    // Built by the mixer's thread before open returns; read-only afterwards.
+    AlsaMixerTree tree;
+    // What an element's callback is given: the element's entry in the tree.
+    struct Watch {
+        Shared* shared;
+        ElementRef* ref;
+    };
+    std::vector<Watch> watches;  // one per element of the tree; never grows once made
+};
+
 namespace {
+
+using Shared = AlsaMixerDevice::Shared;
 
 std::string controlText(uint32_t controlId) {
     return "control " + std::to_string(controlId);
@@ -22,143 +56,194 @@ ControlLayout layoutOf(const TreeControl& c) {
     return {c.info.type, c.info.flags, c.info.items, c.info.minimum, c.info.maximum, c.channels};
 }
 
+Status failAlsa(const Shared& s, const char* call, int err) {
+    return Status::fail(MMResult::Error, callText(call, '"' + s.device + '"', err));
+}
+
+// On the mixer's thread, inside snd_mixer_handle_events.
+int elementEvent(snd_mixer_elem_t* elem, unsigned int mask) {
+    auto* watch = static_cast<Shared::Watch*>(snd_mixer_elem_get_callback_private(elem));
+    if (watch == nullptr) return 0;
+    ElementRef* ref = watch->ref;
+    if (mask == SND_CTL_EVENT_MASK_REMOVE) {
+        ref->elem = nullptr;  // alsa-lib frees the element after this call
+        ref->removed = true;
+        watch->shared->post(MixerMessage::LineChange, ref->lineIds);
+        return 0;
+    }
+    if ((mask & SND_CTL_EVENT_MASK_VALUE) != 0) {
+        watch->shared->post(MixerMessage::ControlChange, ref->controlIds);
+    }
+    if ((mask & SND_CTL_EVENT_MASK_INFO) != 0) {
+        watch->shared->post(MixerMessage::LineChange, ref->lineIds);
+    }
+    return 0;
+}
+
+// The mixer's thread: takes in the events that are waiting, so that alsa-lib's copy of the values
+// is the card's.
+Status catchUp(const Shared& s, snd_mixer_t* mixer) {
+    if (const int err = snd_mixer_handle_events(mixer); err < 0) {
+        return failAlsa(s, "snd_mixer_handle_events", err);
+    }
+    return {};
+}
+
+// A control whose element alsa-lib has removed fails.
+Status usable(const Shared& s, const TreeControl& control) {
+    const auto gone = [](const ElementRef* ref) { return ref != nullptr && ref->removed; };
+    if (gone(control.element) ||
+        std::any_of(control.itemElements.begin(), control.itemElements.end(), gone)) {
+        return Status::fail(MMResult::Error, controlText(control.info.controlId) + " of \"" +
+                                                 s.device + "\": its element has been removed");
+    }
+    return {};
+}
+
+Side sideOf(const TreeControl& c) {
+    return c.kind == ControlKind::CaptureLevel ? Side::Capture : Side::Playback;
+}
+
+// The item chosen on each of the control's channels, from `channels` rows of written values (one
+// row gives every channel the same item).
+std::vector<size_t> chosenItems(const TreeControl& c, std::span<const int32_t> values,
+                                uint32_t channels) {
+    const size_t items = c.info.items;
+    std::vector<size_t> chosen(c.channels, 0);
+    for (uint32_t ch = 0; ch < c.channels; ++ch) {
+        const auto row = values.subspan(std::min(ch, channels - 1) * items, items);
+        chosen[ch] = static_cast<size_t>(
+            std::find_if(row.begin(), row.end(), [](int32_t v) { return v != 0; }) - row.begin());
+    }
+    return chosen;
+}
+
+// On the mixer's thread.
+ElementResult readValues(const TreeControl& c, std::span<int32_t> values, uint32_t channels) {
+    ElementResult r;
+    const size_t items = c.info.items;
+    switch (c.kind) {
+        case ControlKind::PlaybackLevel:
+        case ControlKind::CaptureLevel:
+            return readLevel(c.element->elem, sideOf(c), values.first(channels));
+        case ControlKind::Mute: {
+            bool muted = false;
+            r = readMute(c.element->elem, muted);
+            values[0] = muted ? 1 : 0;
+            return r;
+        }
+        case ControlKind::CaptureMute:
+            for (uint32_t ch = 0; r.ok() && ch < channels; ++ch) {
+                bool on = false;
+                r = readCaptureSwitch(c.element->elem, ch, on);
+                values[ch] = on ? 0 : 1;
+            }
+            return r;
+        case ControlKind::SwitchSelect:
+            for (uint32_t ch = 0; r.ok() && ch < channels; ++ch) {
+                for (size_t i = 0; r.ok() && i < items; ++i) {
+                    bool on = false;
+                    r = readCaptureSwitch(c.itemElements[i]->elem, ch, on);
+                    values[ch * items + i] = on ? 1 : 0;
+                }
+            }
+            return r;
+        case ControlKind::EnumSelect:
+            for (uint32_t ch = 0; r.ok() && ch < channels; ++ch) {
+                unsigned item = 0;
+                r = readEnumItem(c.element->elem, ch, item);
+                for (size_t i = 0; i < items; ++i) values[ch * items + i] = i == item ? 1 : 0;
+            }
+            return r;
+    }
+    return r;
+}
+
+// On the mixer's thread. `values` as valuesToWrite left them: of a selector, one item chosen per
+// row.
+ElementResult writeValues(const TreeControl& c, std::span<const int32_t> values,
+                          uint32_t channels) {
+    ElementResult r;
+    switch (c.kind) {
+        case ControlKind::PlaybackLevel:
+        case ControlKind::CaptureLevel:
+            return writeLevel(c.element->elem, sideOf(c), values.first(channels));
+        case ControlKind::Mute:
+            return writeMute(c.element->elem, values[0] != 0);
+        case ControlKind::CaptureMute:
+            for (uint32_t ch = 0; r.ok() && ch < c.channels; ++ch) {
+                r = writeCaptureSwitch(c.element->elem, ch,
+                                       values[std::min(ch, channels - 1)] == 0);
+            }
+            return r;
+        case ControlKind::EnumSelect: {
+            const std::vector<size_t> chosen = chosenItems(c, values, channels);
+            for (uint32_t ch = 0; r.ok() && ch < c.channels; ++ch) {
+                r = writeEnumItem(c.element->elem, ch, static_cast<unsigned>(chosen[ch]));
+            }
+            return r;
+        }
+        case ControlKind::SwitchSelect: {
+            const std::vector<size_t> chosen = chosenItems(c, values, channels);
+            // The chosen switch of each channel on first, so that no channel is left without a
+            // source. Exclusive switches are one enumeration underneath: turning one on turns the
+            // others of its channel off.
+            for (uint32_t ch = 0; r.ok() && ch < c.channels; ++ch) {
+                r = writeCaptureSwitch(c.itemElements[chosen[ch]]->elem, ch, true);
+            }
+            if (c.exclusive) return r;
+            for (uint32_t ch = 0; r.ok() && ch < c.channels; ++ch) {
+                for (size_t i = 0; r.ok() && i < c.itemElements.size(); ++i) {
+                    if (i != chosen[ch]) r = writeCaptureSwitch(c.itemElements[i]->elem, ch, false);
+                }
+            }
+            return r;
+        }
+    }
+    return r;
+}
+
 }  // namespace
 
-AlsaMixerDevice::AlsaMixerDevice(Key, std::string device, AlsaMixerHandle mixer, MessageLoop& loop,
-                                 TargetId notify, std::shared_ptr<ErrorLog> errors)
-    : device_(std::move(device)),
-      loop_(loop),
-      notify_(notify),
-      errors_(std::move(errors)),
-      mixer_(std::move(mixer)),
-      tree_(AlsaMixerTree::build(mixer_.get())) {}
+AlsaMixerDevice::AlsaMixerDevice(Key, std::string device, std::shared_ptr<ErrorLog> errors)
+    : device_(std::move(device)), errors_(std::move(errors)) {}
 
 MMResult AlsaMixerDevice::open(const std::string& device, MessageLoop& loop, TargetId notify,
                                std::shared_ptr<ErrorLog> errors,
                                std::unique_ptr<MixerDevice>& out) {
-    AlsaMixerHandle mixer;
-    if (Status s = AlsaMixerHandle::open(device, mixer); !s.ok()) {
-        return errors->record(s);
-    }
-    std::unique_ptr<AlsaMixerDevice> opened;
-    Status started;
-    try {
-        opened = std::make_unique<AlsaMixerDevice>(Key{}, device, std::move(mixer), loop, notify,
-                                                   errors);
-        started = opened->start();
-    } catch (const std::system_error& e) {
-        started = Status::fail(MMResult::Error, "could not start the mixer event thread for \"" +
-                                                    device + "\": " + e.what());
-    }
-    if (!started.ok()) return errors->record(started);
+    auto opened = std::make_unique<AlsaMixerDevice>(Key{}, device, errors);
+    if (Status s = opened->start(loop, notify); !s.ok()) return errors->record(s);
     out = std::move(opened);
     return MMResult::NoError;
 }
 
-Status AlsaMixerDevice::start() {
-    std::lock_guard lock(mutex_);
-    watches_.reserve(tree_.elements().size());  // never grows again: callbacks hold addresses
-    for (const std::unique_ptr<ElementRef>& ref : tree_.elements()) {
-        watches_.push_back({this, ref.get()});
-        snd_mixer_elem_set_callback(ref->elem, &AlsaMixerDevice::elementEvent);
-        snd_mixer_elem_set_callback_private(ref->elem, &watches_.back());
-    }
-    const int count = snd_mixer_poll_descriptors_count(mixer_.get());
-    if (count < 0) return failAlsa("snd_mixer_poll_descriptors_count", count);
-    fds_.assign(static_cast<size_t>(count) + 1, pollfd{});
-    fds_[0] = {wake_.fd(), POLLIN, 0};
-    thread_ = std::thread(&AlsaMixerDevice::run, this);
-    return {};
+Status AlsaMixerDevice::start(MessageLoop& loop, TargetId notify) {
+    shared_ = std::make_shared<Shared>(device_, loop, notify, identity());
+    Shared* shared = shared_.get();
+    const auto setUp = [shared](snd_mixer_t* mixer) -> Status {
+        shared->tree = AlsaMixerTree::build(mixer);
+        shared->watches.reserve(shared->tree.elements().size());  // callbacks hold addresses
+        for (const std::unique_ptr<ElementRef>& ref : shared->tree.elements()) {
+            shared->watches.push_back({shared, ref.get()});
+            snd_mixer_elem_set_callback(ref->elem, &elementEvent);
+            snd_mixer_elem_set_callback_private(ref->elem, &shared->watches.back());
+        }
+        return {};
+    };
+    Status s = AlsaMixerThread::start(device_, setUp, shared_, thread_);
+    if (s.ok()) tree_ = &shared_->tree;
+    return s;
 }
 
 AlsaMixerDevice::~AlsaMixerDevice() {
-    {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
-    }
-    wake_.signal();
-    if (thread_.joinable()) thread_.join();
-    // Closing removes every element; those removals are not changes anybody should hear of.
-    closing_ = true;
-    mixer_.close();
-}
-
-void AlsaMixerDevice::run() {
-    const auto stop = [this](int err, const char* call) {
-        failedErr_ = err;
-        failedCall_ = call;
-    };
-    for (;;) {
-        nfds_t watched = 1;
-        {
-            std::lock_guard lock(mutex_);
-            if (quit_) return;
-            const int n = snd_mixer_poll_descriptors(mixer_.get(), &fds_[1],
-                                                     static_cast<unsigned>(fds_.size() - 1));
-            if (n < 0) return stop(n, "snd_mixer_poll_descriptors");
-            watched += static_cast<nfds_t>(n);
-        }
-        if (::poll(fds_.data(), watched, -1) < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            std::lock_guard lock(mutex_);
-            return stop(-err, "poll");
-        }
-        if ((fds_[0].revents & POLLIN) != 0) wake_.clear();
-
-        std::lock_guard lock(mutex_);
-        if (quit_) return;
-        unsigned short revents = 0;
-        int err = snd_mixer_poll_descriptors_revents(mixer_.get(), &fds_[1],
-                                                     static_cast<unsigned>(watched - 1), &revents);
-        if (err < 0) return stop(err, "snd_mixer_poll_descriptors_revents");
-        if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            return stop(-ENODEV, "snd_mixer_poll_descriptors_revents");
-        }
-        if ((revents & POLLIN) == 0) continue;
-        err = snd_mixer_handle_events(mixer_.get());  // calls elementEvent for each change
-        if (err < 0) return stop(err, "snd_mixer_handle_events");
-    }
-}
-
-int AlsaMixerDevice::elementEvent(snd_mixer_elem_t* elem, unsigned int mask) {
-    // Inside snd_mixer_handle_events on the event thread, with mutex_ held.
-    const auto* watch = static_cast<const Watch*>(snd_mixer_elem_get_callback_private(elem));
-    if (watch == nullptr || watch->device->closing_) return 0;
-    ElementRef* ref = watch->ref;
-    const AlsaMixerDevice* self = watch->device;
-    const auto post = [self](MixerMessage message, const std::vector<uint32_t>& ids) {
-        for (uint32_t id : ids) {
-            self->loop_.post(self->notify_, messageId(message), self->identity(), id);
-        }
-    };
-    if (mask == SND_CTL_EVENT_MASK_REMOVE) {
-        ref->elem = nullptr;  // alsa-lib frees the element after this call
-        post(MixerMessage::LineChange, ref->lineIds);
-        return 0;
-    }
-    if ((mask & SND_CTL_EVENT_MASK_VALUE) != 0) post(MixerMessage::ControlChange, ref->controlIds);
-    if ((mask & SND_CTL_EVENT_MASK_INFO) != 0) post(MixerMessage::LineChange, ref->lineIds);
-    return 0;
-}
-
-Status AlsaMixerDevice::failAlsa(const char* call, int err) const {
-    return Status::fail(MMResult::Error, callText(call, '"' + device_ + '"', err));
-}
-
-Status AlsaMixerDevice::usable(const TreeControl& control) const {
-    if (failedCall_ != nullptr) return failAlsa(failedCall_, failedErr_);
-    const auto gone = [](const ElementRef* ref) { return ref != nullptr && ref->elem == nullptr; };
-    if (gone(control.element) ||
-        std::any_of(control.itemElements.begin(), control.itemElements.end(), gone)) {
-        return Status::fail(MMResult::Error, controlText(control.info.controlId) + " of \"" +
-                                                 device_ + "\": its element has been removed");
-    }
-    return {};
+    // Nothing more is posted, whether or not the thread ends in time; closing the mixer removes
+    // every element, and those removals are not changes anybody should hear of.
+    if (shared_) shared_->stopPosting();
+    thread_.reset();
 }
 
 MMResult AlsaMixerDevice::lineInfo(uint32_t destination, int32_t source, MixerLine& line) {
-    const std::vector<TreeDestination>& destinations = tree_.destinations();
+    const std::vector<TreeDestination>& destinations = tree_->destinations();
     const size_t sources =
         destination < destinations.size() ? destinations[destination].sources.size() : 0;
     if (Status s = checkLineInfo(destination, source, destinations.size(), sources); !s.ok()) {
@@ -167,8 +252,7 @@ MMResult AlsaMixerDevice::lineInfo(uint32_t destination, int32_t source, MixerLi
     const TreeDestination& d = destinations[destination];
     const TreeLine& l = source < 0 ? d.line : d.sources[static_cast<size_t>(source)];
     line = l.info;
-    std::lock_guard lock(mutex_);
-    if (l.element != nullptr && l.element->elem == nullptr) {
+    if (l.element != nullptr && l.element->removed) {
         line.flags = (line.flags & ~kLineActive) | kLineDisconnected;
     }
     return MMResult::NoError;
@@ -176,7 +260,7 @@ MMResult AlsaMixerDevice::lineInfo(uint32_t destination, int32_t source, MixerLi
 
 MMResult AlsaMixerDevice::lineControls(uint32_t lineId, uint32_t count,
                                        std::vector<MixerControl>& controls) {
-    const TreeLine* l = tree_.line(lineId);
+    const TreeLine* l = tree_->line(lineId);
     const auto known = l != nullptr ? std::optional(l->controls.size()) : std::nullopt;
     if (Status s = checkLineControls(lineId, known, count); !s.ok()) return errors_->record(s);
     controls.clear();
@@ -185,102 +269,50 @@ MMResult AlsaMixerDevice::lineControls(uint32_t lineId, uint32_t count,
 }
 
 MMResult AlsaMixerDevice::getDetails(const ControlDetails& details) {
-    const TreeControl* c = tree_.control(details.controlId);
+    const TreeControl* c = tree_->control(details.controlId);
     const std::optional<ControlLayout> layout = c ? std::optional(layoutOf(*c)) : std::nullopt;
     if (Status s = checkDetails("getDetails", details, layout ? &*layout : nullptr); !s.ok()) {
         return errors_->record(s);
     }
-    std::lock_guard lock(mutex_);
-    Status s = usable(*c);
-    if (s.ok()) s = read(*c, details.values, details.channels);
+    if (Status s = thread_->eventFailure(); !s.ok()) return errors_->record(s);
+    // The command owns what it reads into: the call may give up on it before it ends.
+    const size_t words = valueWords(details.channels, details.items);
+    auto read = std::make_shared<std::vector<int32_t>>(words, 0);
+    const uint32_t channels = details.channels;
+    Status s = thread_->run([shared = shared_, c, channels, read](snd_mixer_t* mixer) {
+        Status ready = catchUp(*shared, mixer);
+        if (ready.ok()) ready = usable(*shared, *c);
+        if (!ready.ok()) return ready;
+        const ElementResult r = readValues(*c, *read, channels);
+        return r.ok() ? Status{} : failAlsa(*shared, r.call, r.err);
+    });
+    if (s.ok()) std::copy(read->begin(), read->end(), details.values.begin());
     return errors_->record(s);
 }
 
 MMResult AlsaMixerDevice::setDetails(const ControlDetails& details) {
-    const TreeControl* c = tree_.control(details.controlId);
+    const TreeControl* c = tree_->control(details.controlId);
     const std::optional<ControlLayout> layout = c ? std::optional(layoutOf(*c)) : std::nullopt;
     std::vector<int32_t> written;
     Status checked = checkDetails("setDetails", details, layout ? &*layout : nullptr);
     if (checked.ok()) checked = valuesToWrite(details, *layout, written);
+    if (checked.ok()) checked = thread_->eventFailure();
     if (!checked.ok()) return errors_->record(checked);
-    {
-        std::lock_guard lock(mutex_);
-        Status s = usable(*c);
-        if (s.ok()) s = write(*c, written, details.channels);
-        if (!s.ok()) return errors_->record(s);
-    }
+    const uint32_t channels = details.channels;
+    Status s = thread_->run(
+        [shared = shared_, c, channels, values = std::move(written)](snd_mixer_t* mixer) {
+            Status ready = catchUp(*shared, mixer);
+            if (ready.ok()) ready = usable(*shared, *c);
+            if (!ready.ok()) return ready;
+            const ElementResult r = writeValues(*c, values, channels);
+            return r.ok() ? Status{} : failAlsa(*shared, r.call, r.err);
+        });
+    if (!s.ok()) return errors_->record(s);
     // Not every control device tells the handle that wrote of its own change (PulseAudio's plugin
     // does not), so the write posts its change itself; where the card does tell, a second
     // message follows.
-    loop_.post(notify_, messageId(MixerMessage::ControlChange), identity(), c->info.controlId);
+    shared_->post(MixerMessage::ControlChange, {c->info.controlId});
     return MMResult::NoError;
-}
-
-Status AlsaMixerDevice::read(const TreeControl& c, std::span<int32_t> values,
-                             uint32_t channels) const {
-    ElementResult r;
-    switch (c.kind) {
-        case ControlKind::PlaybackLevel:
-        case ControlKind::CaptureLevel:
-            r = readLevel(c.element->elem,
-                          c.kind == ControlKind::CaptureLevel ? Side::Capture : Side::Playback,
-                          values.first(channels));
-            break;
-        case ControlKind::Mute: {
-            bool muted = false;
-            r = readMute(c.element->elem, muted);
-            values[0] = muted ? 1 : 0;
-            break;
-        }
-        case ControlKind::SwitchSelect:
-            for (size_t i = 0; r.ok() && i < c.itemElements.size(); ++i) {
-                bool on = false;
-                r = readCaptureSwitch(c.itemElements[i]->elem, on);
-                values[i] = on ? 1 : 0;
-            }
-            break;
-        case ControlKind::EnumSelect: {
-            unsigned item = 0;
-            r = readEnumItem(c.element->elem, item);
-            for (uint32_t i = 0; i < c.info.items; ++i) values[i] = i == item ? 1 : 0;
-            break;
-        }
-    }
-    return r.ok() ? Status{} : failAlsa(r.call, r.err);
-}
-
-Status AlsaMixerDevice::write(const TreeControl& c, std::span<const int32_t> values,
-                              uint32_t channels) {
-    ElementResult r;
-    switch (c.kind) {
-        case ControlKind::PlaybackLevel:
-        case ControlKind::CaptureLevel:
-            r = writeLevel(c.element->elem,
-                           c.kind == ControlKind::CaptureLevel ? Side::Capture : Side::Playback,
-                           values.first(channels));
-            break;
-        case ControlKind::Mute:
-            r = writeMute(c.element->elem, values[0] != 0);
-            break;
-        case ControlKind::SwitchSelect:
-        case ControlKind::EnumSelect: {
-            // valuesToWrite left exactly one item chosen.
-            const auto chosen = std::find_if(values.begin(), values.begin() + c.info.items,
-                                             [](int32_t v) { return v != 0; });
-            const auto item = static_cast<size_t>(chosen - values.begin());
-            if (c.kind == ControlKind::EnumSelect) {
-                r = writeEnumItem(c.element->elem, static_cast<unsigned>(item));
-                break;
-            }
-            // The chosen switch on first, then the others off: the group is never left empty.
-            r = writeCaptureSwitch(c.itemElements[item]->elem, true);
-            for (size_t i = 0; r.ok() && i < c.itemElements.size(); ++i) {
-                if (i != item) r = writeCaptureSwitch(c.itemElements[i]->elem, false);
-            }
-            break;
-        }
-    }
-    return r.ok() ? Status{} : failAlsa(r.call, r.err);
 }
 
 }  // namespace platform::alsa

@@ -9,6 +9,7 @@
 #include "platform/alsa/AlsaError.h"
 #include "platform/alsa/AlsaLog.h"
 #include "platform/alsa/AlsaMixerDevice.h"
+#include "platform/alsa/AlsaMixerHandle.h"
 #include "platform/alsa/AlsaMixerTree.h"
 #include "platform/alsa/AlsaMixerValues.h"
 
@@ -47,19 +48,22 @@ bool hasCaptureElement(const std::string& device) {
 AlsaMixerDriver::AlsaMixerDriver(std::string device)
     : device_(std::move(device)), errors_(std::make_shared<ErrorLog>()) {
     routeLibraryMessages();
-    AlsaMixerHandle mixer;
-    Status s = AlsaMixerHandle::open(device_, mixer);
-    if (s.ok() && snd_mixer_first_elem(mixer.get()) == nullptr) {
-        s = Status::fail(MMResult::BadDeviceId, "mixer \"" + device_ + "\" has no elements");
-    }
-    if (!s.ok()) {
+    // Written by the mixer's thread; read here only once it has answered.
+    auto product = std::make_shared<std::string>();
+    const auto setUp = [product, device = device_](snd_mixer_t* mixer) -> Status {
+        if (snd_mixer_first_elem(mixer) == nullptr) {
+            return Status::fail(MMResult::BadDeviceId, "mixer \"" + device + "\" has no elements");
+        }
+        *product = cardName(mixer, device);
+        return {};
+    };
+    if (Status s = AlsaMixerThread::start(device_, setUp, nullptr, mixer_); !s.ok()) {
+        // Whatever kept the mixer away (no such device, no answer), there is no device.
         absence_ = s.detail;
-        errors_->record(s);
+        errors_->record(Status::fail(MMResult::BadDeviceId, absence_));
         return;
     }
-    mixer_ = std::move(mixer);
-    productName_ = cardName(device_);
-    if (productName_.empty()) productName_ = device_;
+    productName_ = product->empty() ? device_ : *product;
     productName_ = cutName(productName_, kMixerProductNameChars);
 }
 
@@ -90,51 +94,54 @@ MMResult AlsaMixerDriver::open(uint32_t mixerId, MessageLoop& loop, TargetId not
     return AlsaMixerDevice::open(device_, loop, notify, errors_, device);
 }
 
-Status AlsaMixerDriver::volumeElement(uint32_t volumeDevice, snd_mixer_elem_t*& elem) {
+template <typename Access>
+Status AlsaMixerDriver::runOnVolume(uint32_t volumeDevice, Access access) {
     // Without a mixer, every volume call fails for the reason there is none.
     if (!mixer_) return Status::fail(MMResult::BadDeviceId, absence_);
-    if (volumeDevice >= kVolumeElements.size() ||
-        (elem = findElement(mixer_.get(), kVolumeElements[volumeDevice])) == nullptr ||
-        !snd_mixer_selem_has_playback_volume(elem)) {
-        const std::string what = volumeDevice == 0
-                                     ? std::string("wave output volume")
-                                     : "auxiliary device " + std::to_string(volumeDevice);
-        const std::string why =
-            volumeDevice < kVolumeElements.size()
-                ? "\"" + device_ + "\" has no " + kVolumeElements[volumeDevice] + " playback volume"
-                : "there are devices 1 to 5";
-        return Status::fail(MMResult::BadDeviceId, what + ": " + why);
+    if (volumeDevice >= kVolumeElements.size()) {
+        return Status::fail(
+            MMResult::BadDeviceId,
+            "auxiliary device " + std::to_string(volumeDevice) + ": there are devices 1 to 5");
     }
-    // The handle keeps the values alsa-lib last read; let it catch up with changes made elsewhere.
-    if (const int err = snd_mixer_handle_events(mixer_.get()); err < 0) {
-        return Status::fail(MMResult::Error,
-                            callText("snd_mixer_handle_events", '"' + device_ + '"', err));
-    }
-    return {};
+    return mixer_->run([device = device_, volumeDevice, access](snd_mixer_t* mixer) -> Status {
+        const auto fail = [&](const char* call, int err) {
+            return Status::fail(MMResult::Error, callText(call, '"' + device + '"', err));
+        };
+        // alsa-lib keeps the values it last read: let it take in the changes made elsewhere, so
+        // that it neither reports nor skips a value for want of them.
+        if (const int err = snd_mixer_handle_events(mixer); err < 0) {
+            return fail("snd_mixer_handle_events", err);
+        }
+        snd_mixer_elem_t* elem = findElement(mixer, kVolumeElements[volumeDevice]);
+        if (elem == nullptr || !snd_mixer_selem_has_playback_volume(elem)) {
+            const std::string what = volumeDevice == 0
+                                         ? std::string("wave output volume")
+                                         : "auxiliary device " + std::to_string(volumeDevice);
+            return Status::fail(MMResult::BadDeviceId, what + ": \"" + device + "\" has no " +
+                                                           kVolumeElements[volumeDevice] +
+                                                           " playback volume");
+        }
+        const ElementResult r = access(elem);
+        return r.ok() ? Status{} : fail(r.call, r.err);
+    });
 }
 
 MMResult AlsaMixerDriver::volume(uint32_t volumeDevice, uint32_t& volume) {
-    snd_mixer_elem_t* elem = nullptr;
-    if (Status s = volumeElement(volumeDevice, elem); !s.ok()) return errors_->record(s);
-    std::array<int32_t, 2> levels{};
-    if (const ElementResult r = readLevel(elem, Side::Playback, levels); !r.ok()) {
-        return errors_->record(
-            Status::fail(MMResult::Error, callText(r.call, '"' + device_ + '"', r.err)));
-    }
-    volume = static_cast<uint32_t>(levels[0]) | (static_cast<uint32_t>(levels[1]) << 16);
+    auto levels = std::make_shared<std::array<int32_t, 2>>();  // owned by the command
+    const Status s = runOnVolume(volumeDevice, [levels](snd_mixer_elem_t* elem) {
+        return readLevel(elem, Side::Playback, *levels);
+    });
+    if (!s.ok()) return errors_->record(s);
+    volume = static_cast<uint32_t>((*levels)[0]) | (static_cast<uint32_t>((*levels)[1]) << 16);
     return MMResult::NoError;
 }
 
 MMResult AlsaMixerDriver::setVolume(uint32_t volumeDevice, uint32_t volume) {
-    snd_mixer_elem_t* elem = nullptr;
-    if (Status s = volumeElement(volumeDevice, elem); !s.ok()) return errors_->record(s);
     const std::array<int32_t, 2> levels{static_cast<int32_t>(volume & 0xFFFF),
                                         static_cast<int32_t>(volume >> 16)};
-    if (const ElementResult r = writeLevel(elem, Side::Playback, levels); !r.ok()) {
-        return errors_->record(
-            Status::fail(MMResult::Error, callText(r.call, '"' + device_ + '"', r.err)));
-    }
-    return MMResult::NoError;
+    return errors_->record(runOnVolume(volumeDevice, [levels](snd_mixer_elem_t* elem) {
+        return writeLevel(elem, Side::Playback, levels);
+    }));
 }
 
 MMResult AlsaMixerDriver::waveOutVolume(uint32_t& volume) {

@@ -2,7 +2,9 @@
 // which is mixer device 0 when it can be opened and has a simple element (no device otherwise).
 // Its open devices are AlsaMixerDevice (tree: AlsaMixerTree); the device volume service reads and
 // writes the playback levels of the PCM (wave output) and the CD, Line, Mic, Aux and Video
-// elements (auxiliary devices 1..5).
+// elements (auxiliary devices 1..5) on a mixer of the driver's own, on a thread of its own
+// (AlsaMixerThread): the constructor and each volume call wait at most kMixerAnswerTime, so a
+// control device that does not answer (a stopped sound server) is no device, or fails the call.
 #pragma once
 
 #include <memory>
@@ -12,13 +14,14 @@
 
 #include "platform/ErrorLog.h"
 #include "platform/MixerDriver.h"
-#include "platform/alsa/AlsaMixerHandle.h"
+#include "platform/alsa/AlsaMixerThread.h"
 
 namespace platform::alsa {
 
 class AlsaMixerDriver final : public MixerDriver {
   public:
-    // Opens the mixer once to see whether it is there; a failure is the detail of BadDeviceId.
+    // Opens the mixer to see whether it is there, and keeps it for the volume service; a failure
+    // is the detail of BadDeviceId.
     explicit AlsaMixerDriver(std::string device = "default");
     ~AlsaMixerDriver() override;
     AlsaMixerDriver(const AlsaMixerDriver&) = delete;
@@ -38,18 +41,21 @@ class AlsaMixerDriver final : public MixerDriver {
     // failure with it. Any thread.
     std::string errorText(MMResult result) const override;
 
-    const std::string& deviceName() const { return device_; }
+    std::string deviceName() const override { return device_; }
 
   private:
     MMResult checkId(uint32_t mixerId, const char* call) const;
-    // The volume device's element (0: PCM; 1..5: CD, Line, Mic, Aux, Video) with its values fresh.
-    Status volumeElement(uint32_t volumeDevice, snd_mixer_elem_t*& elem);
+    // Volume device 0 (PCM) or 1..5 (CD, Line, Mic, Aux, Video).
     MMResult volume(uint32_t volumeDevice, uint32_t& volume);
+    // Runs `access` (ElementResult(snd_mixer_elem_t*)) on the volume device's element on the
+    // mixer's thread, with alsa-lib's copy of its values fresh.
+    template <typename Access>
+    Status runOnVolume(uint32_t volumeDevice, Access access);
     MMResult setVolume(uint32_t volumeDevice, uint32_t volume);
 
     const std::string device_;
     const std::shared_ptr<ErrorLog> errors_;  // shared with the open devices
-    AlsaMixerHandle mixer_;                   // the volume service's; UI thread
+    std::unique_ptr<AlsaMixerThread> mixer_;  // the volume service's mixer
     std::string absence_;                     // without a device: why (the open's detail)
     std::string productName_;
 };

@@ -1,6 +1,5 @@
 #include "platform/alsa/AlsaMixerHandle.h"
 
-#include <memory>
 #include <utility>
 
 #include "platform/alsa/AlsaError.h"
@@ -46,16 +45,15 @@ void AlsaMixerHandle::close() noexcept {
     if (mixer_ != nullptr) snd_mixer_close(std::exchange(mixer_, nullptr));
 }
 
-std::string cardName(const std::string& device) {
-    snd_ctl_t* raw = nullptr;
-    if (snd_ctl_open(&raw, device.c_str(), SND_CTL_NONBLOCK) < 0) {
+std::string cardName(snd_mixer_t* mixer, const std::string& device) {
+    snd_hctl_t* hctl = nullptr;
+    if (snd_mixer_get_hctl(mixer, device.c_str(), &hctl) < 0) return {};
+    snd_ctl_card_info_t* info = nullptr;
+    snd_ctl_card_info_alloca(&info);
+    if (snd_ctl_card_info(snd_hctl_ctl(hctl), info) < 0) {
         discardLibraryMessages();  // not a failure anyone is told of
         return {};
     }
-    const std::unique_ptr<snd_ctl_t, int (*)(snd_ctl_t*)> ctl(raw, snd_ctl_close);
-    snd_ctl_card_info_t* info = nullptr;
-    snd_ctl_card_info_alloca(&info);
-    if (snd_ctl_card_info(ctl.get(), info) < 0) return {};
     const char* name = snd_ctl_card_info_get_name(info);
     return name != nullptr ? name : "";
 }

@@ -33,8 +33,8 @@ class AlsaMixerHandle {
     snd_mixer_t* mixer_ = nullptr;
 };
 
-// The card's name as its control device reports it (snd_ctl_card_info), or empty when the device
-// cannot tell.
-std::string cardName(const std::string& device);
+// The card's name as the control device `device` that `mixer` is attached to reports it
+// (snd_ctl_card_info), or empty when the device cannot tell. On the mixer's thread.
+std::string cardName(snd_mixer_t* mixer, const std::string& device);
 
 }  // namespace platform::alsa

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/MixerChecks.h"
+#include "platform/alsa/AlsaMixerValues.h"
 
 namespace platform::alsa {
 
@@ -145,6 +146,21 @@ class Builder {
         l.controls.push_back(std::move(c));
     }
 
+    // One value per channel of the element's capture switches: a channel's switch off.
+    void addCaptureMute(TreeLine& l) {
+        TreeControl c;
+        c.kind = ControlKind::CaptureMute;
+        c.element = l.element;
+        c.channels = l.info.channels;
+        c.info.type = control::kMute;
+        c.info.flags = l.info.channels == 1 ? kControlUniform : 0;
+        c.info.minimum = 0;
+        c.info.maximum = 1;
+        c.info.shortName = "Mute";
+        c.info.name = cutName(l.info.name + " Capture Mute", kMixerNameChars);
+        l.controls.push_back(std::move(c));
+    }
+
     void addPlaybackControls(TreeLine& l) {
         if (l.element == nullptr) return;
         if (snd_mixer_selem_has_playback_volume(l.element->elem)) addLevel(l, false);
@@ -172,7 +188,8 @@ class Builder {
     }
 
     void buildRecording(TreeDestination& d) {
-        // The selectable sources: an exclusive capture group, else an enumerated selector.
+        // The selectable sources: an exclusive capture group, else an enumerated selector, else
+        // the sources with capture switches of their own (after the capture element is known).
         std::vector<snd_mixer_elem_t*> group;
         for (snd_mixer_elem_t* e : all_) {
             if (!snd_mixer_selem_has_capture_switch_exclusive(e)) continue;
@@ -181,6 +198,7 @@ class Builder {
                 group.push_back(e);
             }
         }
+        const bool exclusive = !group.empty();
         snd_mixer_elem_t* selector = nullptr;
         std::vector<std::string> items;
         if (group.empty()) {
@@ -218,6 +236,16 @@ class Builder {
             });
             if (it != all_.end()) captureElem = *it;
         }
+        if (group.empty() && selector == nullptr) {
+            for (snd_mixer_elem_t* e : all_) {
+                if (e == captureElem || !snd_mixer_selem_has_capture_switch(e) ||
+                    componentForName(elementName(e)) == component::kSrcUndefined) {
+                    continue;
+                }
+                group.push_back(e);
+                items.push_back(elementName(e));
+            }
+        }
         d.line = line(captureElem, "Recording", component::kDstWaveIn,
                       captureElem != nullptr ? channelsOf(captureElem, true) : 2);
         if (captureElem != nullptr) addLevel(d.line, true);
@@ -241,16 +269,17 @@ class Builder {
             d.sources.push_back(line(e, name, componentForName(name), channelsOf(e, true)));
         }
         for (TreeLine& s : d.sources) {
-            if (s.element != nullptr && snd_mixer_selem_has_capture_volume(s.element->elem)) {
-                addLevel(s, true);
+            if (s.element == nullptr) continue;
+            if (snd_mixer_selem_has_capture_volume(s.element->elem)) addLevel(s, true);
+            if (snd_mixer_selem_has_capture_switch(s.element->elem) &&
+                !snd_mixer_selem_has_capture_switch_exclusive(s.element->elem)) {
+                addCaptureMute(s);
             }
         }
 
         if (items.empty()) return;
         TreeControl mux;
-        mux.channels = 1;
         mux.info.type = control::kMux;
-        mux.info.flags = kControlMultiple | kControlUniform;
         mux.info.items = static_cast<uint32_t>(items.size());
         mux.info.minimum = 0;
         mux.info.maximum = 1;
@@ -261,10 +290,17 @@ class Builder {
         if (group.empty()) {
             mux.kind = ControlKind::EnumSelect;
             mux.element = ref(selector);
+            mux.channels = enumChannels(selector);
         } else {
             mux.kind = ControlKind::SwitchSelect;
-            for (snd_mixer_elem_t* e : group) mux.itemElements.push_back(ref(e));
+            mux.exclusive = exclusive;
+            mux.channels = 1;
+            for (snd_mixer_elem_t* e : group) {
+                mux.itemElements.push_back(ref(e));
+                mux.channels = std::max(mux.channels, channelsOf(e, true));
+            }
         }
+        mux.info.flags = kControlMultiple | (mux.channels == 1 ? kControlUniform : 0);
         d.line.controls.push_back(std::move(mux));
     }
 
@@ -331,6 +367,11 @@ const TreeControl* AlsaMixerTree::control(uint32_t controlId) const {
 
 uint32_t componentForName(std::string_view name) {
     if (name.find("PC Speaker") != std::string_view::npos) return component::kSrcPcSpeaker;
+    for (std::string_view rest = name; !rest.empty();) {
+        const size_t space = rest.find(' ');
+        if (equalNoCase(rest.substr(0, space), "Boost")) return component::kSrcUndefined;
+        rest = space == std::string_view::npos ? std::string_view{} : rest.substr(space + 1);
+    }
     while (!name.empty()) {
         const size_t space = name.find(' ');
         const std::string_view word = name.substr(0, space);

@@ -8,9 +8,16 @@
 // Destination 1, the recording input: the capture element (Capture, else the first with a capture
 // volume that is not a source) gives its level; a MUX selects the recording source. The MUX's items
 // are the card's selectable sources: the elements of its first exclusive capture group (alsa-lib
-// shows a "Capture Source" enumeration this way too) or, without one, the items of an enumerated
-// "Capture Source"/"Input Source" element. The destination's sources are those items first, in
-// that order, then every other element that can capture; each has its capture level if it has one.
+// shows a "Capture Source" enumeration this way), else the items of an enumerated "Capture Source"
+// /"Input Source" element, else the sources (elements typed by name) that have capture switches
+// of their own, any number of them on at once. The MUX has a value per channel of the selection
+// (a two-channel enumeration, stereo capture switches): every channel chooses its item. The
+// destination's sources are the items first, in that order, then every other element that can
+// capture; each has its capture level if it has one, and the lines of independent capture
+// switches a mute per channel (a channel's switch off).
+//
+// A boost ("Mic Boost", "Line Boost Volume") is the gain of an input, not an input: it is typed as
+// no source, so that it is neither selected nor taken for the input's level.
 //
 // Identifiers: a line is ((destination + 1) << 16) | (source + 1), its destination's source 0 for
 // the destination itself; controls are numbered from 1 in tree order, so they stay below 0x10000
@@ -19,6 +26,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -39,14 +47,17 @@ enum class ControlKind : uint8_t {
     PlaybackLevel,  // the element's playback volume
     CaptureLevel,   // the element's capture volume
     Mute,           // the inverse of the element's playback switch
-    SwitchSelect,   // one exclusive capture switch per item
+    CaptureMute,    // the inverse of each channel's capture switch
+    SwitchSelect,   // one capture switch per item (exclusive or not)
     EnumSelect,     // the element's enumerated item
 };
 
-// One simple element the tree uses, with what depends on it, for its change events. `elem` is
-// cleared when alsa-lib removes the element (the card went away).
+// One simple element the tree uses, with what depends on it, for its change events. `elem` is used
+// on the mixer's thread only and cleared there when alsa-lib removes the element (the card went
+// away); `removed` tells any thread.
 struct ElementRef {
     snd_mixer_elem_t* elem = nullptr;
+    std::atomic<bool> removed{false};
     std::vector<uint32_t> controlIds;
     std::vector<uint32_t> lineIds;
 };
@@ -54,9 +65,10 @@ struct ElementRef {
 struct TreeControl {
     MixerControl info;
     ControlKind kind = ControlKind::PlaybackLevel;
-    uint32_t channels = 1;          // of its line: how many value channels a caller may give
-    ElementRef* element = nullptr;  // levels, mute, the enumeration
+    uint32_t channels = 1;  // how many value channels a caller may give: its line's, or the MUX's
+    ElementRef* element = nullptr;          // levels, mutes, the enumeration
     std::vector<ElementRef*> itemElements;  // SwitchSelect: the element of each item
+    bool exclusive = false;                 // SwitchSelect: the card keeps one item on per channel
 };
 
 struct TreeLine {
@@ -72,7 +84,7 @@ struct TreeDestination {
 
 class AlsaMixerTree {
   public:
-    // Builds the tree over the loaded simple elements of `mixer`.
+    // Builds the tree over the loaded simple elements of `mixer`; on the mixer's thread.
     static AlsaMixerTree build(snd_mixer_t* mixer);
 
     const std::vector<TreeDestination>& destinations() const { return destinations_; }
@@ -87,7 +99,7 @@ class AlsaMixerTree {
 };
 
 // The source component type a line of this name stands for: PCM is wave output, Line is line in,
-// and so on; kSrcUndefined for a name it does not know.
+// and so on; kSrcUndefined for a name it does not know and for a boost.
 uint32_t componentForName(std::string_view name);
 
 // The element's name, with its index where it is not 0 ("Mic 1").

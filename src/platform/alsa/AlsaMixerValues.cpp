@@ -65,15 +65,17 @@ ElementResult writeAllSwitches(snd_mixer_elem_t* elem, Side side, bool on) {
 
 int32_t levelFromRaw(long raw, long min, long max) {
     if (max <= min) return 0;
-    const int64_t clamped = std::clamp(raw, min, max);
-    return static_cast<int32_t>(
-        divideRounded((clamped - min) * int64_t{kLevelMax}, int64_t{max} - min));
+    const int64_t range = int64_t{max} - min;
+    const int64_t scaled = (std::clamp(raw, min, max) - int64_t{min}) * kLevelMax;
+    return static_cast<int32_t>(range <= kLevelMax ? divideRounded(scaled, range) : scaled / range);
 }
 
 long rawFromLevel(int32_t level, long min, long max) {
     if (max <= min) return min;
-    const int64_t clamped = std::clamp(level, 0, kLevelMax);
-    return min + static_cast<long>(divideRounded(clamped * (int64_t{max} - min), kLevelMax));
+    const int64_t range = int64_t{max} - min;
+    const int64_t scaled = int64_t{std::clamp(level, 0, kLevelMax)} * range;
+    return min + static_cast<long>(range <= kLevelMax ? divideRounded(scaled, kLevelMax)
+                                                      : (scaled + kLevelMax - 1) / kLevelMax);
 }
 
 ElementResult readLevel(snd_mixer_elem_t* elem, Side side, std::span<int32_t> levels) {
@@ -136,28 +138,49 @@ ElementResult writeMute(snd_mixer_elem_t* elem, bool muted) {
     return writeAllSwitches(elem, Side::Playback, !muted);
 }
 
-ElementResult readCaptureSwitch(snd_mixer_elem_t* elem, bool& on) {
-    return readAnySwitch(elem, Side::Capture, on);
+uint32_t captureSwitchChannels(snd_mixer_elem_t* elem) {
+    return mono(elem, Side::Capture) ? 1 : 2;
 }
 
-ElementResult writeCaptureSwitch(snd_mixer_elem_t* elem, bool on) {
-    return writeAllSwitches(elem, Side::Capture, on);
+ElementResult readCaptureSwitch(snd_mixer_elem_t* elem, uint32_t channel, bool& on) {
+    int value = 0;
+    const int err = snd_mixer_selem_get_capture_switch(
+        elem, std::min(channel, captureSwitchChannels(elem) - 1) == 0 ? kLeft : kRight, &value);
+    if (err < 0) return {err, "snd_mixer_selem_get_capture_switch"};
+    on = value != 0;
+    return {};
 }
 
-ElementResult readEnumItem(snd_mixer_elem_t* elem, unsigned& item) {
-    const int err = snd_mixer_selem_get_enum_item(elem, SND_MIXER_SCHN_MONO, &item);
+ElementResult writeCaptureSwitch(snd_mixer_elem_t* elem, uint32_t channel, bool on) {
+    const int err = snd_mixer_selem_set_capture_switch(
+        elem, std::min(channel, captureSwitchChannels(elem) - 1) == 0 ? kLeft : kRight, on ? 1 : 0);
+    if (err < 0) return {err, "snd_mixer_selem_set_capture_switch"};
+    return {};
+}
+
+uint32_t enumChannels(snd_mixer_elem_t* elem) {
+    // alsa-lib refuses a channel the element lacks.
+    uint32_t channels = 1;
+    unsigned item = 0;
+    while (channels <= SND_MIXER_SCHN_LAST &&
+           snd_mixer_selem_get_enum_item(elem, static_cast<snd_mixer_selem_channel_id_t>(channels),
+                                         &item) >= 0) {
+        ++channels;
+    }
+    return channels;
+}
+
+ElementResult readEnumItem(snd_mixer_elem_t* elem, uint32_t channel, unsigned& item) {
+    const int err = snd_mixer_selem_get_enum_item(
+        elem, static_cast<snd_mixer_selem_channel_id_t>(channel), &item);
     if (err < 0) return {err, "snd_mixer_selem_get_enum_item"};
     return {};
 }
 
-ElementResult writeEnumItem(snd_mixer_elem_t* elem, unsigned item) {
-    const int err = snd_mixer_selem_set_enum_item(elem, SND_MIXER_SCHN_MONO, item);
+ElementResult writeEnumItem(snd_mixer_elem_t* elem, uint32_t channel, unsigned item) {
+    const int err = snd_mixer_selem_set_enum_item(
+        elem, static_cast<snd_mixer_selem_channel_id_t>(channel), item);
     if (err < 0) return {err, "snd_mixer_selem_set_enum_item"};
-    // The other channels of a stereo selector; alsa-lib refuses a channel the element lacks.
-    for (int c = SND_MIXER_SCHN_MONO + 1; c <= SND_MIXER_SCHN_LAST; ++c) {
-        const auto channel = static_cast<snd_mixer_selem_channel_id_t>(c);
-        if (snd_mixer_selem_set_enum_item(elem, channel, item) < 0) break;
-    }
     return {};
 }
 

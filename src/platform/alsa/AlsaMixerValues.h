@@ -13,8 +13,12 @@ namespace platform::alsa {
 
 inline constexpr int32_t kLevelMax = 65535;
 
-// Level 0..kLevelMax of `raw` in [min, max], and back; both round to nearest, so every raw value
-// survives the way there and back. An empty range (max <= min) is level 0 and raw `min`.
+// Level 0..kLevelMax of `raw` in [min, max], and back. Within a range of at most kLevelMax steps
+// both round to nearest, and every raw value survives the way there and back. A wider range (a
+// sound server's 0..65536) has more raw values than levels: the level rounds down and the raw
+// value up, so that a value read comes back as it was, all but the few of the range's first level
+// (PulseAudio's 50 %, 32768, among those that do). An empty range (max <= min) is level 0 and raw
+// `min`.
 int32_t levelFromRaw(long raw, long min, long max);
 long rawFromLevel(int32_t level, long min, long max);
 
@@ -36,12 +40,15 @@ ElementResult writeLevel(snd_mixer_elem_t* elem, Side side, std::span<const int3
 ElementResult readMute(snd_mixer_elem_t* elem, bool& muted);
 ElementResult writeMute(snd_mixer_elem_t* elem, bool muted);
 
-// Any channel's capture switch is on; writing sets every channel.
-ElementResult readCaptureSwitch(snd_mixer_elem_t* elem, bool& on);
-ElementResult writeCaptureSwitch(snd_mixer_elem_t* elem, bool on);
+// The capture switches: how many channels they have (1 or 2), and one channel's, read or written
+// (a channel beyond a mono element's is its only one).
+uint32_t captureSwitchChannels(snd_mixer_elem_t* elem);
+ElementResult readCaptureSwitch(snd_mixer_elem_t* elem, uint32_t channel, bool& on);
+ElementResult writeCaptureSwitch(snd_mixer_elem_t* elem, uint32_t channel, bool on);
 
-// The item of an enumerated element's first channel; writing sets every channel.
-ElementResult readEnumItem(snd_mixer_elem_t* elem, unsigned& item);
-ElementResult writeEnumItem(snd_mixer_elem_t* elem, unsigned item);
+// An enumerated element: how many channels it has, and one channel's item, read or written.
+uint32_t enumChannels(snd_mixer_elem_t* elem);
+ElementResult readEnumItem(snd_mixer_elem_t* elem, uint32_t channel, unsigned& item);
+ElementResult writeEnumItem(snd_mixer_elem_t* elem, uint32_t channel, unsigned item);
 
 }  // namespace platform::alsa

@@ -92,6 +92,7 @@ class SimMixer final : public MixerDriver {
     MMResult auxVolume(uint32_t auxId, uint32_t& volume) override;
     MMResult setAuxVolume(uint32_t auxId, uint32_t volume) override;
     std::string errorText(MMResult result) const override;
+    std::string deviceName() const override { return "simulated mixer"; }
 
   private:
     struct Impl;
