@@ -102,9 +102,9 @@ void TForm1::SetUpMixer() {
     }
     const std::string name = volumes_.deviceName();
     if (!mixerError_.isEmpty()) {
-        ShowMixerLine("Směšovač „" + name + "“ není dostupný: " + mixerError_.toStdString() +
-                          "\nMěří se se vstupem a úrovněmi, jak je karta má.",
-                      "the mixer \"" + name + "\" cannot be used: " + mixerError_.toStdString());
+        instrument_.ShowMixerNotice("Směšovač „" + name + "“ není dostupný: " +
+                                    mixerError_.toStdString() +
+                                    "\nMěří se se vstupem a úrovněmi, jak je karta má.");
         return;
     }
 
@@ -123,11 +123,9 @@ void TForm1::SetUpMixer() {
         recording->SelectSource(m.LineRecord->SourceIndex);
     }
     if (m.LineRecord == nullptr) {
-        ShowMixerLine(
-            "Směšovač „" + name +
-                "“ nemá vstup LINE IN, který by šel vybrat: měří se vstup, který karta "
-                "právě nahrává.",
-            "the mixer \"" + name + "\" has no LINE IN to select; measuring what the card records");
+        instrument_.ShowMixerNotice("Směšovač „" + name +
+                                    "“ nemá vstup LINE IN, který by šel vybrat: měří se vstup, "
+                                    "který karta právě nahrává.");
     }
     SetMixerLevel(m.WaveOut, kFullLevel);
     SetMixerLevel(m.SpeakersDestination, kFullLevel);
@@ -141,11 +139,6 @@ void TForm1::SetUpMixer() {
         // whatever the desktop's input slider says.
         SetMixerLevel(recording, kFullLevel, true);
     }
-}
-
-void TForm1::ShowMixerLine(const std::string& notice, const std::string& line) {
-    mixerNotice_ = line;
-    instrument_.ShowMixerNotice(notice);
 }
 
 // Everything start-up changed, as it was found: the mixer's controls, then the device volumes.

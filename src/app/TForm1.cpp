@@ -220,7 +220,6 @@ void TForm1::FormCreate() {
 
 void TForm1::showWindow() {
     show();
-    if (!mixerNotice_.empty()) std::fprintf(stderr, "soundscope: %s\n", mixerNotice_.c_str());
     if (!startupError_.isEmpty()) reportError(startupError_);
 }
 

@@ -111,9 +111,6 @@ class TForm1 final : public QMainWindow {
     // The text of the mixer's exception at start-up, which skipped the rest of the mixer's set-up
     // but not the rest of start-up (DeviceNotice says so); empty when the mixer opened.
     const QString& mixerError() const { return mixerError_; }
-    // Why the mixer could not be set up for measuring (it cannot be used, or has no LINE IN to
-    // select), as stderr says it; empty when it was.
-    const std::string& mixerNotice() const { return mixerNotice_; }
     // Tells the user of a failure: a message box for the window, a line on stderr for a window
     // whose passes the caller runs, or once a termination signal has come.
     void reportError(const QString& text);
@@ -159,7 +156,6 @@ class TForm1 final : public QMainWindow {
     // Keeps control `index` of `line` for RestoreMixer; false when its values cannot be read.
     bool KeepForRestore(const audio::TSource& line, int32_t index);
     void SetMixerLevel(audio::TSource* line, int32_t level, bool rightFirst = false);
-    void ShowMixerLine(const std::string& notice, const std::string& line);
     void RestoreMixer();
     void StartGenerator();
 
@@ -197,7 +193,6 @@ class TForm1 final : public QMainWindow {
     ChildReaper* mixerPrograms_ = nullptr;
     SaveKeys* saveKeys_ = nullptr;
     QString mixerError_;
-    std::string mixerNotice_;
 
     platform::MessageLoop& loop_;
     window::MessagePump* pump_ = nullptr;
