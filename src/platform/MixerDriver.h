@@ -80,6 +80,22 @@ inline constexpr uint32_t kSrcAuxiliary = 0x1009;
 inline constexpr uint32_t kSrcAnalog = 0x100A;
 }  // namespace component
 
+// Line identifiers, alike in every backend: (destination + 1) << 16 | (source + 1), the source -1
+// for the destination itself. Nonzero, positive as int32_t and stable while the device is open;
+// control ids count from 1 in tree order and stay below 0x10000, so none equals a line's id.
+inline constexpr uint32_t kLineIdShift = 16;
+inline constexpr uint32_t kLineIdSourceMask = (1u << kLineIdShift) - 1;
+
+constexpr uint32_t lineIdOf(uint32_t destination, int32_t source) {
+    return ((destination + 1) << kLineIdShift) | static_cast<uint32_t>(source + 1);
+}
+constexpr uint32_t destinationOfLine(uint32_t lineId) {
+    return (lineId >> kLineIdShift) - 1;  // ~0u for id 0: no destination
+}
+constexpr int32_t sourceOfLine(uint32_t lineId) {
+    return static_cast<int32_t>(lineId & kLineIdSourceMask) - 1;
+}
+
 // One line's description.
 struct MixerLine {
     uint32_t destination = 0;  // index of the destination (of the line itself, or its owner)

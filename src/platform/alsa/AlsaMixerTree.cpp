@@ -310,7 +310,7 @@ class Builder {
         const auto numberLine = [&](TreeLine& l, uint32_t source, bool isSource) {
             l.info.destination = index;
             l.info.source = isSource ? source : 0;
-            l.info.lineId = ((index + 1) << 16) | (isSource ? source + 1 : 0);
+            l.info.lineId = lineIdOf(index, isSource ? static_cast<int32_t>(source) : -1);
             if (isSource) l.info.flags |= kLineSource;
             l.info.controls = static_cast<uint32_t>(l.controls.size());
             if (l.element != nullptr) l.element->lineIds.push_back(l.info.lineId);

@@ -19,9 +19,8 @@
 // A boost ("Mic Boost", "Line Boost Volume") is the gain of an input, not an input: it is typed as
 // no source, so that it is neither selected nor taken for the input's level.
 //
-// Identifiers: a line is ((destination + 1) << 16) | (source + 1), its destination's source 0 for
-// the destination itself; controls are numbered from 1 in tree order, so they stay below 0x10000
-// and never equal a line's id. The same elements give the same ids at every open.
+// Identifiers: lines as every backend numbers them (lineIdOf), controls from 1 in tree order. The
+// same elements give the same ids at every open.
 #pragma once
 
 #include <alsa/asoundlib.h>

@@ -16,21 +16,6 @@ constexpr size_t kVolumeDevices = 6;             // wave output 0 and auxiliary 
 constexpr size_t kMixerCalls = 7;                // enumerators of MixerCall
 constexpr uint32_t kVolumePresent = 0x80008000;  // half of full scale on both channels
 
-// A line id is (destination + 1) << 16 | (source + 1), the source -1 for the destination itself:
-// nonzero, positive as int32 and stable. Control ids count from 1 in tree order.
-constexpr uint32_t kLineIdShift = 16;
-constexpr uint32_t kSourceMask = (1u << kLineIdShift) - 1;
-
-constexpr uint32_t encodeLineId(uint32_t destination, int32_t source) {
-    return ((destination + 1) << kLineIdShift) | static_cast<uint32_t>(source + 1);
-}
-constexpr uint32_t destinationOf(uint32_t lineId) {
-    return (lineId >> kLineIdShift) - 1;  // ~0u for id 0: no destination
-}
-constexpr int32_t sourceOf(uint32_t lineId) {
-    return static_cast<int32_t>(lineId & kSourceMask) - 1;
-}
-
 ControlLayout layoutOf(const SimControl& c, uint32_t lineChannels) {
     return {c.type, c.flags, c.items, c.minimum, c.maximum, lineChannels};
 }
@@ -161,7 +146,7 @@ SimLine* SimMixer::Impl::line(Mixer& m, uint32_t destination, int32_t source) {
 }
 
 SimLine* SimMixer::Impl::line(Mixer& m, uint32_t lineId) {
-    return line(m, destinationOf(lineId), sourceOf(lineId));
+    return line(m, destinationOfLine(lineId), sourceOfLine(lineId));
 }
 
 uint32_t SimMixer::Impl::firstControlId(const Mixer& m, uint32_t destination, int32_t source) {
@@ -198,7 +183,7 @@ MMResult SimMixer::Impl::lineInfo(uint32_t mixerId, uint32_t destination, int32_
     out.destination = destination;
     out.source = isSource ? static_cast<uint32_t>(source) : 0;
     out.flags = l->flags;
-    out.lineId = encodeLineId(destination, source);
+    out.lineId = lineIdOf(destination, source);
     out.componentType = l->componentType;
     out.channels = l->channels;
     out.connections =
@@ -216,7 +201,7 @@ MMResult SimMixer::Impl::lineControls(uint32_t mixerId, uint32_t lineId, uint32_
     const SimLine* l = line(m, lineId);
     const auto controls = l != nullptr ? std::optional(l->controls.size()) : std::nullopt;
     if (Status s = checkLineControls(lineId, controls, count); !s.ok()) return errors.record(s);
-    const uint32_t first = firstControlId(m, destinationOf(lineId), sourceOf(lineId));
+    const uint32_t first = firstControlId(m, destinationOfLine(lineId), sourceOfLine(lineId));
     out.clear();
     for (uint32_t i = 0; i < count; ++i) {
         const SimControl& c = l->controls[i];
@@ -351,7 +336,7 @@ SimMixer::~SimMixer() = default;
 
 uint32_t SimMixer::lineId(uint32_t mixerId, uint32_t destination, int32_t source) const {
     Impl::Mixer* m = impl_->mixer(mixerId);
-    return m && Impl::line(*m, destination, source) ? encodeLineId(destination, source) : 0;
+    return m && Impl::line(*m, destination, source) ? lineIdOf(destination, source) : 0;
 }
 
 uint32_t SimMixer::controlId(uint32_t mixerId, uint32_t destination, int32_t source,
@@ -389,7 +374,7 @@ void SimMixer::changeLine(uint32_t mixerId, uint32_t lineId, uint32_t flags) {
     Impl::Mixer* m = impl_->mixer(mixerId);
     SimLine* l = m ? Impl::line(*m, lineId) : nullptr;
     if (l == nullptr) return;
-    const bool isSource = sourceOf(lineId) >= 0;
+    const bool isSource = sourceOfLine(lineId) >= 0;
     l->flags = isSource ? flags | kLineSource : flags & ~kLineSource;
     impl_->post(*m, MixerMessage::LineChange, lineId);
 }
