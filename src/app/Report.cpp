@@ -4,8 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
-#include <initializer_list>
-#include <utility>
 
 namespace app {
 
@@ -13,19 +11,11 @@ QJsonObject makeReport(const ReportSource& source) {
     using instrument::Control;
     const instrument::Instrument& s = source.instrument;
     QJsonObject report;
-    for (const auto& [name, control] :
-         std::initializer_list<std::pair<const char*, Control>>{{"Edit1", Control::Edit1},
-                                                                {"Edit4", Control::Edit4},
-                                                                {"Edit8", Control::Edit8},
-                                                                {"Edit11", Control::Edit11},
-                                                                {"Edit12", Control::Edit12},
-                                                                {"Edit13", Control::Edit13},
-                                                                {"Edit14", Control::Edit14},
-                                                                {"Edit2", Control::Edit2},
-                                                                {"Edit5", Control::Edit5},
-                                                                {"Edit18", Control::Edit18},
-                                                                {"Edit19", Control::Edit19}})
-        report.insert(QLatin1String(name), source.controls.controlText(control));
+    for (const instrument::ControlInfo& c : instrument::kControls) {
+        if (!c.reported) continue;
+        report.insert(QLatin1String(c.name.data(), static_cast<qsizetype>(c.name.size())),
+                      source.controls.controlText(c.control));
+    }
 
     report.insert(QStringLiteral("FreqL"), s.L.Freq);
     report.insert(QStringLiteral("FreqR"), s.R.Freq);

@@ -2,40 +2,75 @@
 // with its widgets; the routines stay free of any widget toolkit.
 #pragma once
 
+#include <cstddef>
+#include <iterator>
 #include <string_view>
 
 #include "instrument/Canvas.h"
 
 namespace instrument {
 
+// Every control the routines set or read, once: its design name, the kind of control the window
+// makes it, whether the report lists what it shows, and what it is. The enum below, the window's
+// widget for each control, the window design's member for it and the report's read-outs are all
+// made from this table; a new control is one line here and its place in the window's design.
+//   X(name, kind, reported, what)
+#define SOUNDSCOPE_FRONT_PANEL(X)                                      \
+    X(Edit1, Edit, true, "level of R")                                 \
+    X(Edit2, Edit, true, "unit above the zero line, L")                \
+    X(Edit4, Edit, true, "level of L")                                 \
+    X(Edit5, Edit, true, "unit below the zero line, L")                \
+    X(Edit8, Edit, true, "frequency of R")                             \
+    X(Edit11, Edit, true, "peak text")                                 \
+    X(Edit12, Edit, true, "frequency of L")                            \
+    X(Edit13, Edit, true, "generator amplitude")                       \
+    X(Edit14, Edit, true, "generator frequency")                       \
+    X(Edit18, Edit, true, "unit above the zero line, R")               \
+    X(Edit19, Edit, true, "unit below the zero line, R")               \
+    X(Panel2, Label, false, "range exceeded")                          \
+    X(Panel6, Label, false, "sound card in use by another program")    \
+    X(Panel14, Label, false, "display limit exceeded")                 \
+    X(ComboBox1, List, false, "time base")                             \
+    X(ComboBox2, List, false, "range of L")                            \
+    X(ComboBox4, List, false, "trigger source")                        \
+    X(ComboBox5, List, false, "never shown")                           \
+    X(ComboBox6, List, false, "never shown")                           \
+    X(ComboBox7, List, false, "generator amplitude range")             \
+    X(ComboBox8, List, false, "generator frequency range")             \
+    X(ComboBox9, List, false, "range of R")                            \
+    X(RadioButton1, Radio, false, "periodic display")                  \
+    X(RadioButton2, Radio, false, "single-shot display")               \
+    X(ScrollBar3, ScrollBar, false, "time shift between the channels") \
+    X(DeviceNotice, Label, false, "failing capture or playback devices, and the mixer")
+
+// What kind of control the window makes of a front panel control.
+enum class ControlKind { Edit, Label, List, Radio, ScrollBar };
+
 enum class Control {
-    Edit1,      // level of R
-    Edit2,      // unit above the zero line, L
-    Edit4,      // level of L
-    Edit5,      // unit below the zero line, L
-    Edit8,      // frequency of R
-    Edit11,     // peak text
-    Edit12,     // frequency of L
-    Edit13,     // generator amplitude
-    Edit14,     // generator frequency
-    Edit18,     // unit above the zero line, R
-    Edit19,     // unit below the zero line, R
-    Panel2,     // range exceeded
-    Panel6,     // sound card in use by another program
-    Panel14,    // display limit exceeded
-    ComboBox1,  // time base
-    ComboBox2,  // range of L
-    ComboBox4,  // trigger source
-    ComboBox5,
-    ComboBox6,
-    ComboBox7,     // generator amplitude range
-    ComboBox8,     // generator frequency range
-    ComboBox9,     // range of R
-    RadioButton1,  // periodic display
-    RadioButton2,  // single-shot display
-    ScrollBar3,    // time shift between the channels
-    DeviceNotice,  // a capture or playback device that fails (tried again), and the mixer
+#define SOUNDSCOPE_CONTROL_ENUM(name, kind, reported, what) name,
+    SOUNDSCOPE_FRONT_PANEL(SOUNDSCOPE_CONTROL_ENUM)
+#undef SOUNDSCOPE_CONTROL_ENUM
 };
+
+struct ControlInfo {
+    Control control;
+    std::string_view name;  // the design name, also the widget's object name
+    ControlKind kind;
+    bool reported;  // the report lists its text under its name
+};
+
+// The table, in the enum's order.
+inline constexpr ControlInfo kControls[] = {
+#define SOUNDSCOPE_CONTROL_INFO(name, kind, reported, what) \
+    {Control::name, #name, ControlKind::kind, reported},
+    SOUNDSCOPE_FRONT_PANEL(SOUNDSCOPE_CONTROL_INFO)
+#undef SOUNDSCOPE_CONTROL_INFO
+};
+inline constexpr size_t kControlCount = std::size(kControls);
+
+constexpr const ControlInfo& controlInfo(Control control) {
+    return kControls[static_cast<size_t>(control)];
+}
 
 class FrontPanel {
   public:

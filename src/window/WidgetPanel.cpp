@@ -44,62 +44,18 @@ void printNewFailures(const QString& before, const QString& after) {
 
 }  // namespace
 
+WidgetPanel::WidgetPanel(const Design& design, ScreenCanvas& screen)
+    : ui_(design),
+      screen_(screen),
+      widgets_{
+#define SOUNDSCOPE_PANEL_WIDGET(name, kind, reported, what) design.name,
+          SOUNDSCOPE_FRONT_PANEL(SOUNDSCOPE_PANEL_WIDGET)
+#undef SOUNDSCOPE_PANEL_WIDGET
+      } {
+}
+
 QWidget* WidgetPanel::widget(Control control) const {
-    switch (control) {
-        case Control::Edit1:
-            return ui_.Edit1;
-        case Control::Edit2:
-            return ui_.Edit2;
-        case Control::Edit4:
-            return ui_.Edit4;
-        case Control::Edit5:
-            return ui_.Edit5;
-        case Control::Edit8:
-            return ui_.Edit8;
-        case Control::Edit11:
-            return ui_.Edit11;
-        case Control::Edit12:
-            return ui_.Edit12;
-        case Control::Edit13:
-            return ui_.Edit13;
-        case Control::Edit14:
-            return ui_.Edit14;
-        case Control::Edit18:
-            return ui_.Edit18;
-        case Control::Edit19:
-            return ui_.Edit19;
-        case Control::Panel2:
-            return ui_.Panel2;
-        case Control::Panel6:
-            return ui_.Panel6;
-        case Control::Panel14:
-            return ui_.Panel14;
-        case Control::ComboBox1:
-            return ui_.ComboBox1;
-        case Control::ComboBox2:
-            return ui_.ComboBox2;
-        case Control::ComboBox4:
-            return ui_.ComboBox4;
-        case Control::ComboBox5:
-            return ui_.ComboBox5;
-        case Control::ComboBox6:
-            return ui_.ComboBox6;
-        case Control::ComboBox7:
-            return ui_.ComboBox7;
-        case Control::ComboBox8:
-            return ui_.ComboBox8;
-        case Control::ComboBox9:
-            return ui_.ComboBox9;
-        case Control::RadioButton1:
-            return ui_.RadioButton1;
-        case Control::RadioButton2:
-            return ui_.RadioButton2;
-        case Control::ScrollBar3:
-            return ui_.ScrollBar3;
-        case Control::DeviceNotice:
-            return ui_.DeviceNotice;
-    }
-    return nullptr;
+    return widgets_[static_cast<size_t>(control)];
 }
 
 void WidgetPanel::record(Control control, uint64_t value) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <string_view>
 
 #include "instrument/Fingerprint.h"
@@ -18,7 +19,7 @@ namespace window {
 class WidgetPanel final : public instrument::FrontPanel {
   public:
     // Both must outlive the panel; the design's controls must exist whenever a routine runs.
-    WidgetPanel(const Design& design, ScreenCanvas& screen) : ui_(design), screen_(screen) {}
+    WidgetPanel(const Design& design, ScreenCanvas& screen);
     WidgetPanel(const WidgetPanel&) = delete;
     WidgetPanel& operator=(const WidgetPanel&) = delete;
 
@@ -45,6 +46,8 @@ class WidgetPanel final : public instrument::FrontPanel {
 
     const Design& ui_;
     ScreenCanvas& screen_;
+    // Each control's widget, in the table's order.
+    std::array<QWidget*, instrument::kControlCount> widgets_;
     instrument::Fingerprint writes_;
 };
 

@@ -5,6 +5,8 @@
 
 #include <QImage>
 
+#include "instrument/FrontPanel.h"
+
 class QAction;
 class QComboBox;
 class QLabel;
@@ -24,6 +26,32 @@ class CanvasView;
 class GeneratorStrip;
 class ScrollBar;
 
+// The widget class of each kind of front panel control.
+template <instrument::ControlKind>
+struct WidgetKind;
+template <>
+struct WidgetKind<instrument::ControlKind::Edit> {
+    using type = QLineEdit;
+};
+template <>
+struct WidgetKind<instrument::ControlKind::Label> {
+    using type = QLabel;
+};
+template <>
+struct WidgetKind<instrument::ControlKind::List> {
+    using type = QComboBox;
+};
+template <>
+struct WidgetKind<instrument::ControlKind::Radio> {
+    using type = QRadioButton;
+};
+template <>
+struct WidgetKind<instrument::ControlKind::ScrollBar> {
+    using type = ScrollBar;
+};
+template <instrument::ControlKind kind>
+using WidgetOf = typename WidgetKind<kind>::type;
+
 // The client area as designed: the start-up size, and the least the screen image covers.
 inline constexpr int kDesignClientWidth = 800;
 inline constexpr int kDesignClientHeight = 526;
@@ -33,44 +61,24 @@ inline constexpr int kDesignClientHeight = 526;
 struct Design {
     CanvasView* Client = nullptr;  // the client area; the controls lie on it
 
-    // Controls of the client area, from the bottom of the stacking order to the top.
-    QSlider* TrackBar1 = nullptr;    // never shown
-    QComboBox* ComboBox5 = nullptr;  // never shown
-    QComboBox* ComboBox6 = nullptr;  // never shown
-    QLabel* Panel6 = nullptr;        // never shown: hidden at start-up
-    QLineEdit* Edit4 = nullptr;
-    QComboBox* ComboBox1 = nullptr;
-    QLineEdit* Edit12 = nullptr;
+    // The controls the instrument drives, from its front panel's table, each of the kind the table
+    // gives it.
+#define SOUNDSCOPE_DESIGN_MEMBER(name, kind, reported, what) \
+    WidgetOf<instrument::ControlKind::kind>* name = nullptr;
+    SOUNDSCOPE_FRONT_PANEL(SOUNDSCOPE_DESIGN_MEMBER)
+#undef SOUNDSCOPE_DESIGN_MEMBER
+
+    // The design's other controls. Their stacking order, bottom to top, and that of the ones
+    // above is the order buildDesign makes them in.
+    QSlider* TrackBar1 = nullptr;  // never shown
     QLineEdit* Edit17 = nullptr;
     QPushButton* Button2 = nullptr;
-    QLineEdit* Edit18 = nullptr;
-    QLineEdit* Edit19 = nullptr;
-    QComboBox* ComboBox2 = nullptr;
-    QRadioButton* RadioButton1 = nullptr;
-    QRadioButton* RadioButton2 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLineEdit* Edit8 = nullptr;
-    QComboBox* ComboBox4 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QLineEdit* Edit5 = nullptr;
-    QLabel* Panel2 = nullptr;
     QLabel* Panel3 = nullptr;
-    QLineEdit* Edit11 = nullptr;  // in Panel3
-    QLabel* Panel13 = nullptr;
+    QLabel* Panel13 = nullptr;        // the bottom strip
     ScrollBar* ScrollBar4 = nullptr;  // in Panel13, as everything down to GeneratorToggle
     ScrollBar* ScrollBar5 = nullptr;
-    QLineEdit* Edit13 = nullptr;
-    QLineEdit* Edit14 = nullptr;
-    QComboBox* ComboBox7 = nullptr;
-    QComboBox* ComboBox8 = nullptr;
     QLabel* Panel10 = nullptr;  // with ScrollBar3, hidden while the generator's controls show
-    ScrollBar* ScrollBar3 = nullptr;
     QToolButton* GeneratorToggle = nullptr;  // at Panel13's right end, above all in it
-    QLabel* Panel14 = nullptr;
-    QComboBox* ComboBox9 = nullptr;
-    // Above all: a capture or playback device that fails and is tried again (hidden until then).
-    // Its text wraps at its width, and it is as high as its text.
-    QLabel* DeviceNotice = nullptr;
 
     // Panel13 shows either the time shift or the generator's controls; the toggle and this key of
     // the window switch between them.

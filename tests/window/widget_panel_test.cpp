@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QScrollBar>
 #include <QTemporaryFile>
 #include <cstdio>
 #include <functional>
@@ -58,6 +62,34 @@ TEST(DeviceNotice, EachFailureIsOneLineOnStderr) {
     EXPECT_EQ(said.count("soundscope: Zařízení pro přehrávání „simulated card“ není dostupné: "), 1)
         << said.toStdString();
     EXPECT_EQ(said.count("soundscope: "), 3) << said.toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// Every control of the front panel's table is the window's widget of that name and kind, and the
+// panel reads that widget for it.
+TEST(WidgetPanel, EachControlOfTheTableIsTheDesignsWidgetOfThatNameAndKind) {
+    window_test::WindowOnSimCard w;
+    using instrument::ControlKind;
+    for (const instrument::ControlInfo& c : instrument::kControls) {
+        const QString name =
+            QString::fromLatin1(c.name.data(), static_cast<qsizetype>(c.name.size()));
+        auto* widget = w.form->findChild<QWidget*>(name);
+        ASSERT_NE(widget, nullptr) << name;
+        const bool kindMatches =
+            (c.kind == ControlKind::Edit && qobject_cast<QLineEdit*>(widget)) ||
+            (c.kind == ControlKind::Label && qobject_cast<QLabel*>(widget)) ||
+            (c.kind == ControlKind::List && qobject_cast<QComboBox*>(widget)) ||
+            (c.kind == ControlKind::Radio && qobject_cast<QRadioButton*>(widget)) ||
+            (c.kind == ControlKind::ScrollBar && qobject_cast<QScrollBar*>(widget));
+        EXPECT_TRUE(kindMatches) << name;
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+            edit->setText(name);
+            EXPECT_EQ(w.form->controls().controlText(c.control), name);
+        }
+    }
 }
 
 }  // namespace
