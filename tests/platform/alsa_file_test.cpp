@@ -343,7 +343,8 @@ TEST_F(FilePlayback, PlayedBuffersLandBitExactInTheOutput) {
     EXPECT_EQ(returned(WaveMessage::PlaybackDone), all());
     for (const WaveHeader& h : headers_) EXPECT_EQ(h.flags & kDoneAndQueuedFlags, kDoneNotQueued);
     ASSERT_EQ(stream_->close(), MMResult::NoError);
-    loop_.pump();
+    // The close message follows the close of the device, on its own thread.
+    ASSERT_TRUE(pumpUntil([&] { return messages_.back().id == WaveMessage::PlaybackClose; }));
     EXPECT_EQ(messages_.front().id, WaveMessage::PlaybackOpen);
     EXPECT_EQ(messages_.back().id, WaveMessage::PlaybackClose);
     EXPECT_EQ(readPlayed(), wholeFrames());
@@ -379,9 +380,9 @@ class PacedPause : public FilePlayback, public ::testing::WithParamInterface<boo
   protected:
     MMResult openDevice() override {
         namespace alsa = platform::alsa;
-        alsa::PcmDevice::Setup s{Direction::Playback, kPacedPlaybackPcm, {}, {}, {}};
+        alsa::PcmDevice::Setup s{Direction::Playback, kPacedPlaybackPcm, {}, {}, {}, pcm(2, 16)};
         if (!alsa::PcmHandle::open(s.device, s.direction, s.pcm).ok() ||
-            !alsa::setUpPcm(s.pcm.get(), s.device, s.direction, pcm(2, 16), s.geometry).ok()) {
+            !alsa::setUpPcm(s.pcm.get(), s.device, pcm(2, 16), s.geometry).ok()) {
             return MMResult::Error;
         }
         s.geometry.canPause = s.geometry.canPause && GetParam();
@@ -409,6 +410,7 @@ TEST_P(PacedPause, TheQueueWaitsForRestartAndFollowsAnySilence) {
     ASSERT_TRUE(pumpUntil([&] { return returned(WaveMessage::PlaybackDone).size() == 3; }));
     EXPECT_EQ(returned(WaveMessage::PlaybackDone), all());
     ASSERT_EQ(stream_->close(), MMResult::NoError);
+    ASSERT_TRUE(pumpUntil([&] { return messages_.back().id == WaveMessage::PlaybackClose; }));
 
     const Bytes played = readPlayed("paced.raw");
     Bytes expected = wholeFrames();

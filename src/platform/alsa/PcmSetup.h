@@ -33,9 +33,15 @@ inline constexpr unsigned kPeriodMicroseconds = 50000;
 // (a mismatch would make the device and the buffers disagree on where frames start).
 Status checkFormat(const WaveFormat& format);
 
+// What to add to the text of a format that `device` refuses, where a plug device would convert
+// it: for "hw:1,0" "; use \"plughw:1,0\", which converts it". Any other
+// name of a `hardware` device gets "plug:NAME"; other devices (plugins that convert already, or
+// that convert nothing) get nothing.
+std::string conversionHint(const std::string& device, bool hardware);
+
 // Sets `pcm` (opened on `device`, used only to name it in texts) up for `format`. A format the
 // device cannot take exactly fails with BadFormat and ALSA's reason; other failures with Error.
-Status setUpPcm(snd_pcm_t* pcm, const std::string& device, Direction direction,
-                const WaveFormat& format, PcmGeometry& geometry);
+Status setUpPcm(snd_pcm_t* pcm, const std::string& device, const WaveFormat& format,
+                PcmGeometry& geometry);
 
 }  // namespace platform::alsa
