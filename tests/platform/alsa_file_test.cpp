@@ -34,6 +34,7 @@
 #include "platform/alsa/AlsaError.h"
 #include "platform/alsa/AlsaLog.h"
 #include "platform/alsa/AlsaWaveDriver.h"
+#include "platform/alsa/PcmSetup.h"
 #include "platform/alsa/PlaybackDevice.h"
 #include "platform_test_support.h"
 
@@ -225,6 +226,27 @@ std::vector<OpenFailureCase> openFailureCases() {
 
 INSTANTIATE_TEST_SUITE_P(AlsaDriver, OpenFailure, ::testing::ValuesIn(openFailureCases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A format that a hardware device refuses (mono playback, 44100 Hz, S16) names the plug device
+// that converts it; a plugin, which converts already or never will, gets no such hint.
+TEST(AlsaFormatHint, ARefusedFormatNamesThePlugDeviceThatConvertsIt) {
+    const struct {
+        const char* device;
+        bool hardware;  // what the PCM's type says
+        const char* hint;
+    } cases[] = {
+        {"hw:1,0", true, "; use \"plughw:1,0\", which converts it"},
+        {"hw:CARD=PCH,DEV=0", true, "; use \"plughw:CARD=PCH,DEV=0\", which converts it"},
+        {"hw:0", false, "; use \"plughw:0\", which converts it"},  // the name says it
+        {"usbcard", true, "; use \"plug:usbcard\", which converts it"},
+        {"front:CARD=PCH", true, "; use \"plug:'front:CARD=PCH'\", which converts it"},
+        {"default", false, ""},
+        {"plughw:0", false, ""},
+        {kMonoOnlyPcm, false, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::alsa::conversionHint(c.device, c.hardware), c.hint) << c.device;
+}
 
 // --- Capture -------------------------------------------------------------------------------------
 

@@ -23,13 +23,16 @@ bool sameFormat(const WaveFormat& a, const WaveFormat& b) {
            a.blockAlign == b.blockAlign;
 }
 
-std::string noAnswerText(const std::string& device, SteadyClock::duration waited) {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(waited).count();
+// The first attempt's text says how long it was waited for, a later one how long it has taken.
+std::string noAnswerText(const std::string& device, SteadyClock::duration waited, bool first) {
     char amount[32];
-    if (ms < 1000) {
-        std::snprintf(amount, sizeof amount, "within %lld ms", static_cast<long long>(ms));
+    if (first) {
+        std::snprintf(amount, sizeof amount, "within %lld ms",
+                      static_cast<long long>(
+                          std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()));
     } else {
-        std::snprintf(amount, sizeof amount, "for %.1f s", static_cast<double>(ms) / 1000.0);
+        std::snprintf(amount, sizeof amount, "for %.1f s",
+                      std::chrono::duration<double>(waited).count());
     }
     return "snd_pcm_open(\"" + device + "\"): no answer " + amount + "; still waiting for it";
 }
@@ -97,8 +100,9 @@ Status PcmOpener::open(const std::string& device, Direction direction, const Wav
         const std::shared_ptr<Attempt> earlier = pending_;
         std::unique_lock lock(earlier->mutex);
         if (!earlier->done) {
-            return Status::fail(MMResult::NoAnswer,
-                                noAnswerText(earlier->device, SteadyClock::now() - earlier->began));
+            return Status::fail(
+                MMResult::NoAnswer,
+                noAnswerText(earlier->device, SteadyClock::now() - earlier->began, false));
         }
         pending_.reset();
         // A device that has answered since is taken as it is; an old refusal is not: the device
@@ -125,7 +129,7 @@ Status PcmOpener::open(const std::string& device, Direction direction, const Wav
     std::unique_lock lock(attempt->mutex);
     if (!attempt->finished.wait_for(lock, kOpenWait, [&] { return attempt->done; })) {
         pending_ = attempt;
-        return Status::fail(MMResult::NoAnswer, noAnswerText(device, kOpenWait));
+        return Status::fail(MMResult::NoAnswer, noAnswerText(device, kOpenWait, true));
     }
     return take(*attempt, pcm, geometry);
 }
