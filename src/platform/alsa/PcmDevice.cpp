@@ -20,12 +20,6 @@ constexpr short kDeviceEvents = POLLIN | POLLOUT | POLLERR | POLLHUP | POLLNVAL;
 constexpr std::chrono::milliseconds kPlayOutStep{10};
 constexpr std::chrono::milliseconds kJoinStep{5};
 
-bool sameFormat(const WaveFormat& a, const WaveFormat& b) {
-    return a.formatTag == b.formatTag && a.channels == b.channels &&
-           a.samplesPerSec == b.samplesPerSec && a.bitsPerSample == b.bitsPerSample &&
-           a.blockAlign == b.blockAlign;
-}
-
 }  // namespace
 
 PcmDevice::PcmDevice(Setup setup)

@@ -111,7 +111,6 @@ class PcmDevice : public WaveDevice, public std::enable_shared_from_this<PcmDevi
 
     // Driver thread, mutex_ held: the device failed beyond recovery (StreamQueue::fail).
     void deviceFailed(int err, const char* call);
-    bool hasFailed() const { return failed_; }         // mutex_ held
     Status failAlsa(const char* call, int err) const;  // Error: `call("device"): reason`
 
     snd_pcm_t* pcm() const { return pcm_.get(); }

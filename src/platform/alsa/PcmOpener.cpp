@@ -17,12 +17,6 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kBusyStep{5};
 
-bool sameFormat(const WaveFormat& a, const WaveFormat& b) {
-    return a.formatTag == b.formatTag && a.channels == b.channels &&
-           a.samplesPerSec == b.samplesPerSec && a.bitsPerSample == b.bitsPerSample &&
-           a.blockAlign == b.blockAlign;
-}
-
 // The first attempt's text says how long it was waited for, a later one how long it has taken.
 std::string noAnswerText(const std::string& device, SteadyClock::duration waited, bool first) {
     char amount[32];

@@ -80,6 +80,12 @@ std::string conversionHint(const std::string& device, bool hardware) {
     return "; use \"" + plug + "\", which converts it";
 }
 
+bool sameFormat(const WaveFormat& a, const WaveFormat& b) {
+    return a.formatTag == b.formatTag && a.channels == b.channels &&
+           a.samplesPerSec == b.samplesPerSec && a.bitsPerSample == b.bitsPerSample &&
+           a.blockAlign == b.blockAlign;
+}
+
 Status checkFormat(const WaveFormat& format) {
     if (format.formatTag != kFormatPcm) {
         return Status::fail(MMResult::BadFormat,

@@ -28,6 +28,9 @@ struct PcmGeometry {
 inline constexpr unsigned kRingMicroseconds = 500000;
 inline constexpr unsigned kPeriodMicroseconds = 50000;
 
+// Whether a PCM set up for `a` carries `b` as it is (the fields setUpPcm uses).
+bool sameFormat(const WaveFormat& a, const WaveFormat& b);
+
 // Checks that `format` is a PCM format this backend can carry: 8-bit unsigned or 16-bit signed
 // samples, at least one channel, a nonzero rate and a block alignment that matches the sample size
 // (a mismatch would make the device and the buffers disagree on where frames start).
