@@ -1,7 +1,6 @@
 #include "platform/alsa/PcmOpener.h"
 
 #include <condition_variable>
-#include <cstdio>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -17,17 +16,13 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kBusyStep{5};
 
-// The first attempt's text says how long it was waited for, a later one how long it has taken.
+// The first attempt's text says how long it was waited for, a later one how long it has taken
+// (in tenths of a second, written without the locale's decimal separator).
 std::string noAnswerText(const std::string& device, SteadyClock::duration waited, bool first) {
-    char amount[32];
-    if (first) {
-        std::snprintf(amount, sizeof amount, "within %lld ms",
-                      static_cast<long long>(
-                          std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()));
-    } else {
-        std::snprintf(amount, sizeof amount, "for %.1f s",
-                      std::chrono::duration<double>(waited).count());
-    }
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(waited).count();
+    const std::string amount =
+        first ? "within " + std::to_string(ms) + " ms"
+              : "for " + std::to_string(ms / 1000) + '.' + std::to_string(ms % 1000 / 100) + " s";
     return "snd_pcm_open(\"" + device + "\"): no answer " + amount + "; still waiting for it";
 }
 
