@@ -34,9 +34,10 @@ if [[ "$via" != alsa && "$via" != pulse ]] || [[ $# -eq 0 ]]; then
     exit 2
 fi
 
-readonly multiarch=$(gcc -dumpmachine 2>/dev/null || echo x86_64-linux-gnu)
-readonly plugin_dir="$pipewire_alsa_root/usr/lib/$multiarch/alsa-lib"
-if [[ "$via" == alsa && ! -f "$plugin_dir/libasound_module_pcm_pipewire.so" ]]; then
+plugin=$(compgen -G "$pipewire_alsa_root/usr/lib/*/alsa-lib/libasound_module_pcm_pipewire.so" |
+    head -n 1 || true)
+readonly plugin_dir=${plugin%/*}
+if [[ "$via" == alsa && -z "$plugin" ]]; then
     echo "with-pipewire: no pipewire-alsa under $pipewire_alsa_root (tools/install-deps.sh" \
         "unpacks it there)" >&2
     exit 2

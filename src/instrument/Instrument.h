@@ -85,10 +85,10 @@ class Instrument {
     bool GeneratorOff = false;
     NumText40 NumText;
 
-    // Acquisition counters: the buffers copied into RawSamples, the capture runs the idle passes
-    // opened, and the periodic passes that drew a buffer no pass had drawn before. While the
-    // display is periodic every captured buffer is drawn: DrawnBuffers reaches CapturedBuffers at
-    // the first pass after each delivery.
+    // Acquisition counters: the buffers copied into RawSamples, the capture runs opened (by the
+    // idle passes and the frequency bar's start request alike), and the periodic passes that drew a
+    // buffer no pass had drawn before. While the display is periodic every captured buffer is
+    // drawn: DrawnBuffers reaches CapturedBuffers at the first pass after each delivery.
     uint64_t CapturedBuffers = 0;
     uint64_t CaptureRuns = 0;
     uint64_t DrawnBuffers = 0;
