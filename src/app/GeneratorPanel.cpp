@@ -140,9 +140,9 @@ void TForm1::ScrollBar5Change() {
     panel_.setVisible(Control::Panel14,
                       instrument_.GeneratorFrequency > instrument::kDisplayLimitHz);
 
-    // The same request the idle cycle makes; while a capture runs, both calls fail harmlessly.
-    auto& capture = instrument_.AudioIn1;
-    if (!capture->StartDevice(&capture)) capture->StartDevice(&capture);
+    // The same request the idle cycle makes, through the same paced way in: while a capture runs
+    // it does nothing, and while the device fails it waits for the retry that is due.
+    instrument_.KeepCaptureRunning();
 }
 
 void TForm1::ComboBox8Click() {

@@ -18,9 +18,11 @@
 #include "app/TForm1.h"
 #include "app/Translations.h"
 #include "app/Version.h"
+#include "audio/AudioOut.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
 #include "platform/MixerDriver.h"
+#include "platform/WaveDriver.h"
 #include "platform/WaveTypes.h"
 #include "platform/alsa/AlsaMixerDriver.h"
 #include "platform/alsa/AlsaWaveDriver.h"
@@ -44,6 +46,8 @@ struct Terminated {};
 // A headless pass on ALSA waits this long at most for the next driver message (a buffer lasts
 // 250 ms).
 constexpr int kAlsaPassWaitMs = 300;
+// How long the self-test waits for a generator whose device has not answered yet.
+constexpr std::chrono::seconds kGeneratorAnswerWait{3};
 
 // The demo signal: a square on R (the card's first input) and a sine on L.
 constexpr double kDemoSquareHz = 500.0;
@@ -93,9 +97,11 @@ std::unique_ptr<platform::sim::StereoSource> simSource(const Options& options,
     return nullptr;
 }
 
-// Whether the capture device opens at all with the instrument's format; otherwise `why` holds the
-// driver's text. The device is closed again at once.
-bool captureOpens(platform::WaveDriver& driver, platform::MessageLoop& loop, std::string& why) {
+// Whether the capture device opens with the instrument's format: NoError, the driver's result, or
+// NoAnswer for a device (a sound server) that has not answered yet, which the window's paced
+// retry takes over; otherwise `why` holds the driver's text. The device is closed again at once.
+platform::MMResult captureOpens(platform::WaveDriver& driver, platform::MessageLoop& loop,
+                                std::string& why) {
     const platform::WaveFormat format = instrument::captureFormat();
     std::unique_ptr<platform::WaveStream> stream;
     const platform::MMResult result =
@@ -103,11 +109,17 @@ bool captureOpens(platform::WaveDriver& driver, platform::MessageLoop& loop, std
                     platform::kNoTarget, stream);
     if (platform::failed(result)) {
         why = driver.errorText(platform::Direction::Capture, result);
-        return false;
+        return result;
     }
     stream.reset();  // closes the device
     loop.pump();     // its notices had no receiver
-    return true;
+    return result;
+}
+
+// Whether a wave component's latest failure is a device that has not answered yet.
+bool notAnswering(const audio::TWaveIO& device) {
+    return device.DeviceFailed() && device.LastErrorText().starts_with(
+                                        platform::standardErrorText(platform::MMResult::NoAnswer));
 }
 
 bool displayAvailable() {
@@ -203,7 +215,15 @@ int run(int argc, char** argv) {
         alsa = std::make_unique<platform::alsa::AlsaWaveDriver>(
             options.captureDevice.toStdString(), options.playbackDevice.toStdString());
         std::string why;
-        if (!captureOpens(*alsa, loop, why)) {
+        const platform::MMResult opened = captureOpens(*alsa, loop, why);
+        if (opened == platform::MMResult::NoAnswer) {
+            // Not a device that cannot be opened: the window starts, names it in its notice and
+            // keeps trying it.
+            if (headless)
+                printLine(stderr, QStringLiteral("soundscope: the capture device '%1' does not "
+                                                 "answer (%2); it is tried again")
+                                      .arg(options.captureDevice, QString::fromStdString(why)));
+        } else if (platform::failed(opened)) {
             const QString reason = QString::fromStdString(why);
             if (options.selfTest) {
                 // The demo signal would only make the check fail for the wrong reason.
@@ -278,9 +298,15 @@ int run(int argc, char** argv) {
                 .count();
         }};
 
+    audio::TAudioOut& generator = *form.instrument().AudioOut1;
     if (options.selfTest) {
         if (!form.startupError().isEmpty()) return kFailureExitStatus;  // showWindow told why
-        if (!form.instrument().AudioOut1->DeviceOpen()) {
+        // A slow sound server may answer a moment later; the passes' retry opens it then.
+        const auto answerBy = std::chrono::steady_clock::now() + kGeneratorAnswerWait;
+        while (!generator.DeviceOpen() && notAnswering(generator) &&
+               std::chrono::steady_clock::now() < answerBy)
+            steps.pass();
+        if (!generator.DeviceOpen()) {
             printLine(
                 stderr,
                 QStringLiteral("soundscope: self-test: the generator cannot play on the "
@@ -304,6 +330,15 @@ int run(int argc, char** argv) {
     }
 
     if (headless) {
+        // As for capture: a playback device that fails is told, once.
+        if (!generator.DeviceOpen())
+            printLine(stderr,
+                      QStringLiteral("soundscope: the playback device '%1' %2 (%3); the generator "
+                                     "is silent until it opens")
+                          .arg(simCard ? QStringLiteral("simulated") : options.playbackDevice,
+                               notAnswering(generator) ? QStringLiteral("does not answer")
+                                                       : QStringLiteral("cannot be opened"),
+                               QString::fromStdString(generator.LastErrorText())));
         for (int pass = 0; pass < passes && !window::terminationRequested(); ++pass) steps.pass();
         // Written before any further message is dispatched: the report shows what the last pass
         // worked on.

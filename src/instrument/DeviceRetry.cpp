@@ -1,25 +1,57 @@
 // Keeping the devices going: a new capture run once the last has ended, the generator's playback
-// again after its device failed, each tried at the retry pace while it fails, and the notice that
-// names a failing device with the driver's reason.
+// again after its device failed, each tried at the retry pace while it fails; a capture run that
+// gets no buffer given up; and the notice that names a failing device with the driver's reason
+// until it works again.
+#include <algorithm>
 #include <string>
 
 #include "instrument/Instrument.h"
 
 namespace instrument {
 
+namespace {
+
+// The reason the notice gives for a capture run that got no buffer, as a driver's text reads.
+std::string stallText() {
+    return std::string(platform::standardErrorText(platform::MMResult::NoAnswer)) +
+           " (no buffer for " + std::to_string(kCaptureStall.count() / 1000) + " s)";
+}
+
+}  // namespace
+
 void Instrument::KeepCaptureRunning() {
     audio::TAudioIn& in = *AudioIn1;
-    if (in.DeviceOpen()) return;
+    const TimePoint now = clock_();
+    if (CapturedBuffers != captureSeen_) {  // the device works
+        captureSeen_ = CapturedBuffers;
+        captureProgressAt_ = now;
+        if (!captureFailure_.empty()) ShowDeviceFailure(platform::Direction::Capture, {});
+    }
+    if (in.DeviceOpen()) {
+        // Buffers still waiting in the message loop are no stall: the UI thread was busy.
+        if (now - captureProgressAt_ < kCaptureStall || loop_.pending() > 0) return;
+        in.StopNow();
+        capturePace_.failed(now);
+        ShowDeviceFailure(platform::Direction::Capture, stallText());
+        return;
+    }
     // A start that fails is tried once more at once.
     if (Reopen(in, capturePace_, platform::Direction::Capture,
-               [&] { return in.StartDevice(&AudioIn1) || in.StartDevice(&AudioIn1); }))
+               [&] { return in.StartDevice(&AudioIn1) || in.StartDevice(&AudioIn1); })) {
         ++CaptureRuns;
+        captureProgressAt_ = now;
+    }
 }
 
 void Instrument::KeepGeneratorPlaying() {
     audio::TAudioOut& out = *AudioOut1;
+    if (out.DeviceOpen()) {
+        if (out.DoneCount() > 0 && !generatorFailure_.empty())  // the device works
+            ShowDeviceFailure(platform::Direction::Playback, {});
+        return;
+    }
     // Playback its owner stopped stays stopped; only one its device ended starts again.
-    if (out.DeviceOpen() || !out.DeviceFailed()) return;
+    if (!out.DeviceFailed()) return;
     Reopen(out, generatorPace_, platform::Direction::Playback,
            [&] { return out.StartDevice(&AudioOut1); });
 }
@@ -35,7 +67,7 @@ bool Instrument::Reopen(const audio::TWaveIO& device, RetryPace& pace,
     }
     if (!pace.due(now)) return false;
     if (start()) {
-        if (pace.failing()) ShowDeviceFailure(direction, {});
+        // The notice stays until the device works: an open that succeeds may still get nothing.
         pace.succeeded();
         return true;
     }
@@ -46,8 +78,12 @@ bool Instrument::Reopen(const audio::TWaveIO& device, RetryPace& pace,
 
 std::optional<std::chrono::milliseconds> Instrument::RetryWait() const {
     std::optional<TimePoint> next;
+    const auto sooner = [&](TimePoint at) {
+        if (!next || at < *next) next = at;
+    };
     for (const RetryPace* pace : {&capturePace_, &generatorPace_})
-        if (pace->failing() && (!next || pace->dueAt() < *next)) next = pace->dueAt();
+        if (pace->failing()) sooner(pace->dueAt());
+    if (AudioIn1->DeviceOpen()) sooner(captureProgressAt_ + kCaptureStall);
     if (!next) return std::nullopt;
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - clock_());
     return std::max(wait, std::chrono::milliseconds{0});

@@ -20,6 +20,7 @@ Instrument::Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform
       AudioOut1(std::make_unique<audio::TAudioOut>(driver, loop)),
       panel_(panel),
       driver_(driver),
+      loop_(loop),
       clock_(clock ? std::move(clock) : Clock{std::chrono::steady_clock::now}) {
     // Stored properties are applied in declaration order, so the buffer size is set while the
     // component is still in its default mono 16-bit format.

@@ -3,6 +3,7 @@
 // outlive it; nothing here depends on a widget toolkit.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -35,6 +36,9 @@ inline constexpr uint64_t kCaptureBufferFrames =
 
 // The PCM format AudioIn1 opens its device with.
 platform::WaveFormat captureFormat();
+
+// A capture run that gets no buffer for this long has failed: the device does not answer.
+inline constexpr std::chrono::milliseconds kCaptureStall{2000};
 
 // The playback configuration of AudioOut1: the generator's sine, mono.
 inline constexpr int32_t kPlaybackBufferBytes = 22000;  // 11000 frames, 0.249 s
@@ -81,10 +85,10 @@ class Instrument {
     bool GeneratorOff = false;
     NumText40 NumText;
 
-    // Acquisition counters: the buffers copied into RawSamples, the capture runs the idle passes
-    // opened, and the periodic passes that drew a buffer no pass had drawn before. While the
-    // display is periodic every captured buffer is drawn: DrawnBuffers reaches CapturedBuffers at
-    // the first pass after each delivery.
+    // Acquisition counters: the buffers copied into RawSamples, the capture runs opened (by the
+    // idle passes and the frequency bar's start request alike), and the periodic passes that drew a
+    // buffer no pass had drawn before. While the display is periodic every captured buffer is
+    // drawn: DrawnBuffers reaches CapturedBuffers at the first pass after each delivery.
     uint64_t CapturedBuffers = 0;
     uint64_t CaptureRuns = 0;
     uint64_t DrawnBuffers = 0;
@@ -105,11 +109,15 @@ class Instrument {
     void fingerprintPassState(Fingerprint& fingerprint) const;
     // Steps of the idle pass: a new capture run once the last has ended, and the generator's
     // playback again after its device failed; a device that fails is tried at kRetryInterval,
-    // and DeviceNotice names it with the reason meanwhile.
+    // and DeviceNotice names it with the reason until it works again (a capture buffer arrives,
+    // the playback finishes one). A run that gets no buffer for kCaptureStall has failed.
+    // KeepCaptureRunning is the one way into the capture device: every capture start request
+    // goes through it, so that every open is paced and counted.
     void KeepCaptureRunning();
     void KeepGeneratorPlaying();
-    // How long until a failing device is due to be tried again (zero: due now), or none while
-    // no device fails: the window wakes its idle passes then, as nothing else may.
+    // How long until a failing device is due to be tried again, or a capture run that gets no
+    // buffer is given up (zero: due now); none while neither can come: the window wakes its idle
+    // passes then, as nothing else may.
     std::optional<std::chrono::milliseconds> RetryWait() const;
     void RadioButton1Click();
     void RadioButton2Click();
@@ -177,8 +185,11 @@ class Instrument {
     FrontPanel& panel_;
     uint64_t drawnCapture_ = 0;  // CapturedBuffers when a periodic pass last drew
     platform::WaveDriver& driver_;
+    platform::MessageLoop& loop_;
     Clock clock_;
     RetryPace capturePace_, generatorPace_;
+    uint64_t captureSeen_ = 0;       // CapturedBuffers when the capture last made progress
+    TimePoint captureProgressAt_{};  // then, or when the run opened
     std::string captureFailure_, generatorFailure_;  // DeviceNotice's lines; empty: none
     std::string mixerNotice_;
 };

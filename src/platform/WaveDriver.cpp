@@ -52,6 +52,8 @@ const char* standardErrorText(MMResult result) {
         case MMResult::Sync:
             return "Cannot open the device without using the WAVE_ALLOWSYNC flag. Use the flag, "
                    "and then try again.";
+        case MMResult::NoAnswer:
+            return "The device does not answer.";
     }
     return "An error number was specified that is not defined in the system.";
 }

@@ -27,6 +27,9 @@ enum class MMResult : uint32_t {
     StillPlaying = 33,  // buffers still queued
     Unprepared = 34,    // header not prepared
     Sync = 35,
+    // Not a classic code: the device did not answer in time (a sound server that has stopped).
+    // The call goes on without the caller; a later attempt may find it done.
+    NoAnswer = 64,
 };
 
 constexpr bool failed(MMResult r) {

@@ -20,6 +20,8 @@ using testing_support::InstrumentRig;
 
 constexpr int kRunBuffers = 4;
 constexpr int32_t kDesignedBufferBytes = 44100;
+// One playback buffer of the generator: 22000 bytes of 16-bit mono.
+constexpr uint64_t kPlaybackBufferFrames = instrument::kPlaybackBufferBytes / 2;
 constexpr int32_t kDesignedSampleCount = 22050;
 constexpr int32_t kSentinel = 0x5A5A;
 
@@ -165,8 +167,8 @@ TEST_F(AcquisitionTest, AFailedStartIsTriedOnceMoreInTheSamePass) {
 }
 
 // A capture device that fails during a run, or refuses to open, is tried again at kRetryInterval,
-// not at every pass, and the notice names it with the reason until it opens. A failed run's
-// unfilled buffers are no capture.
+// not at every pass, and the notice names it with the reason until it works: an open alone is not
+// enough, a buffer must come. A failed run's unfilled buffers are no capture.
 TEST_F(AcquisitionTest, AFailingCaptureIsTriedAtItsPaceWithANotice) {
     countDeliveries();
     rig.idlePass();
@@ -190,7 +192,57 @@ TEST_F(AcquisitionTest, AFailingCaptureIsTriedAtItsPaceWithANotice) {
     rig.now += instrument::kRetryInterval;
     rig.idlePass();
     EXPECT_TRUE(rig.scope.AudioIn1->DeviceOpen());
+    EXPECT_TRUE(rig.panel.visible[Control::DeviceNotice]) << "opened, but nothing came yet";
+    rig.deliver(1);
+    rig.idlePass();
+    EXPECT_EQ(deliveries, 2);
     EXPECT_FALSE(rig.panel.visible[Control::DeviceNotice]);
+}
+
+// A run that gets no buffer for kCaptureStall has failed as one the device ends does: it is closed,
+// the notice says that the device does not answer, and the next run waits for the retry. A buffer
+// still waiting in the message loop is no stall: the UI thread was late, not the device.
+TEST_F(AcquisitionTest, ARunThatGetsNoBufferForTheStallTimeFailsWithANotice) {
+    using std::chrono::milliseconds;
+    countDeliveries();
+    instrument::Instrument& s = rig.scope;
+    const std::string& notice = rig.panel.text[Control::DeviceNotice];
+    rig.idlePass();
+    ASSERT_TRUE(s.AudioIn1->DeviceOpen());
+    EXPECT_EQ(s.RetryWait(), instrument::kCaptureStall) << "the window wakes to look then";
+    rig.now += instrument::kCaptureStall - milliseconds(1);
+    rig.idlePass();
+    EXPECT_TRUE(s.AudioIn1->DeviceOpen());
+    rig.card.completeBuffers(1);  // posted, not yet dispatched
+    rig.now += milliseconds(1);
+    rig.idlePass();
+    EXPECT_TRUE(s.AudioIn1->DeviceOpen()) << "a buffer is waiting";
+    rig.loop.pump();
+    rig.idlePass();  // sees the buffer: the time starts anew
+    rig.now += instrument::kCaptureStall - milliseconds(1);
+    rig.idlePass();
+    EXPECT_TRUE(s.AudioIn1->DeviceOpen()) << "the buffer renewed the time";
+    EXPECT_FALSE(rig.panel.visible[Control::DeviceNotice]);
+
+    rig.now += milliseconds(1);
+    rig.idlePass();
+    EXPECT_FALSE(s.AudioIn1->DeviceOpen());
+    EXPECT_EQ(notice.find("Zařízení pro záznam „simulated card“ není dostupné: The device does "
+                          "not answer. (no buffer for 2 s)"),
+              0u)
+        << notice;
+    EXPECT_EQ(s.RetryWait(), instrument::kRetryInterval);
+    const int opens = rig.driver.captureOpens;
+    rig.idlePass();
+    EXPECT_EQ(rig.driver.captureOpens, opens) << "paced";
+    rig.now += instrument::kRetryInterval;
+    rig.idlePass();
+    EXPECT_TRUE(s.AudioIn1->DeviceOpen());
+    EXPECT_TRUE(rig.panel.visible[Control::DeviceNotice]);
+    rig.deliver(1);
+    rig.idlePass();
+    EXPECT_FALSE(rig.panel.visible[Control::DeviceNotice]);
+    EXPECT_EQ(deliveries, 2);
 }
 
 // Playback the device ended starts again at the same pace; playback its owner stopped stays off.
@@ -206,6 +258,11 @@ TEST_F(AcquisitionTest, PlaybackTheDeviceEndedIsStartedAgainAtItsPace) {
     rig.now += instrument::kRetryInterval;
     rig.idlePass();
     EXPECT_TRUE(out.DeviceOpen());
+    EXPECT_TRUE(rig.panel.visible[Control::DeviceNotice]) << "opened, but nothing played yet";
+    rig.card.advance(kPlaybackBufferFrames);
+    rig.loop.pump();
+    rig.idlePass();
+    EXPECT_GT(out.DoneCount(), 0);
     EXPECT_FALSE(rig.panel.visible[Control::DeviceNotice]);
     out.StopNow();
     rig.now += instrument::kRetryInterval;

@@ -34,6 +34,7 @@
 #include "platform/alsa/AlsaError.h"
 #include "platform/alsa/AlsaLog.h"
 #include "platform/alsa/AlsaWaveDriver.h"
+#include "platform/alsa/PcmSetup.h"
 #include "platform/alsa/PlaybackDevice.h"
 #include "platform_test_support.h"
 
@@ -226,6 +227,27 @@ std::vector<OpenFailureCase> openFailureCases() {
 INSTANTIATE_TEST_SUITE_P(AlsaDriver, OpenFailure, ::testing::ValuesIn(openFailureCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A format that a hardware device refuses (mono playback, 44100 Hz, S16) names the plug device
+// that converts it; a plugin, which converts already or never will, gets no such hint.
+TEST(AlsaFormatHint, ARefusedFormatNamesThePlugDeviceThatConvertsIt) {
+    const struct {
+        const char* device;
+        bool hardware;  // what the PCM's type says
+        const char* hint;
+    } cases[] = {
+        {"hw:1,0", true, "; use \"plughw:1,0\", which converts it"},
+        {"hw:CARD=PCH,DEV=0", true, "; use \"plughw:CARD=PCH,DEV=0\", which converts it"},
+        {"hw:0", false, "; use \"plughw:0\", which converts it"},  // the name says it
+        {"usbcard", true, "; use \"plug:usbcard\", which converts it"},
+        {"front:CARD=PCH", true, "; use \"plug:'front:CARD=PCH'\", which converts it"},
+        {"default", false, ""},
+        {"plughw:0", false, ""},
+        {kMonoOnlyPcm, false, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::alsa::conversionHint(c.device, c.hardware), c.hint) << c.device;
+}
+
 // --- Capture -------------------------------------------------------------------------------------
 
 struct CaptureCase {
@@ -343,7 +365,8 @@ TEST_F(FilePlayback, PlayedBuffersLandBitExactInTheOutput) {
     EXPECT_EQ(returned(WaveMessage::PlaybackDone), all());
     for (const WaveHeader& h : headers_) EXPECT_EQ(h.flags & kDoneAndQueuedFlags, kDoneNotQueued);
     ASSERT_EQ(stream_->close(), MMResult::NoError);
-    loop_.pump();
+    // The close message follows the close of the device, on its own thread.
+    ASSERT_TRUE(pumpUntil([&] { return messages_.back().id == WaveMessage::PlaybackClose; }));
     EXPECT_EQ(messages_.front().id, WaveMessage::PlaybackOpen);
     EXPECT_EQ(messages_.back().id, WaveMessage::PlaybackClose);
     EXPECT_EQ(readPlayed(), wholeFrames());
@@ -379,9 +402,9 @@ class PacedPause : public FilePlayback, public ::testing::WithParamInterface<boo
   protected:
     MMResult openDevice() override {
         namespace alsa = platform::alsa;
-        alsa::PcmDevice::Setup s{Direction::Playback, kPacedPlaybackPcm, {}, {}, {}};
+        alsa::PcmDevice::Setup s{Direction::Playback, kPacedPlaybackPcm, {}, {}, {}, pcm(2, 16)};
         if (!alsa::PcmHandle::open(s.device, s.direction, s.pcm).ok() ||
-            !alsa::setUpPcm(s.pcm.get(), s.device, s.direction, pcm(2, 16), s.geometry).ok()) {
+            !alsa::setUpPcm(s.pcm.get(), s.device, pcm(2, 16), s.geometry).ok()) {
             return MMResult::Error;
         }
         s.geometry.canPause = s.geometry.canPause && GetParam();
@@ -409,6 +432,7 @@ TEST_P(PacedPause, TheQueueWaitsForRestartAndFollowsAnySilence) {
     ASSERT_TRUE(pumpUntil([&] { return returned(WaveMessage::PlaybackDone).size() == 3; }));
     EXPECT_EQ(returned(WaveMessage::PlaybackDone), all());
     ASSERT_EQ(stream_->close(), MMResult::NoError);
+    ASSERT_TRUE(pumpUntil([&] { return messages_.back().id == WaveMessage::PlaybackClose; }));
 
     const Bytes played = readPlayed("paced.raw");
     Bytes expected = wholeFrames();

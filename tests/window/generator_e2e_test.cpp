@@ -56,6 +56,19 @@ TEST(GeneratorEndToEnd, StartFrequencyIsReadOutOnBothChannels) {
         EXPECT_EQ(report[QLatin1String(key)].toInt(), 3276) << key;
 }
 
+// As a refused capture device is, a refused playback device is one line on stderr; the scope
+// measures on.
+TEST(GeneratorEndToEnd, AHeadlessRunSaysThatItsPlaybackDeviceIsRefused) {
+    ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr) << kNoServer;
+    const ProgramRun run = runProgram({"--passes", "2", "--playback-device", "soundscope_no_pcm"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    for (const char* part :
+         {"soundscope: the playback device 'soundscope_no_pcm' cannot be opened (",
+          "Unknown PCM soundscope_no_pcm"})
+        EXPECT_TRUE(run.err.contains(part)) << part << " in " << run.err.toStdString();
+    EXPECT_EQ(run.err.count("the playback device"), 1) << run.err.toStdString();
+}
+
 TEST(GeneratorEndToEnd, SelfTestPasses) {
     ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr) << kNoServer;
     const ProgramRun run = runProgram({"--self-test"});

@@ -86,6 +86,33 @@ TEST(GeneratorPanel, FrequencyBarRequestsACaptureStart) {
     EXPECT_TRUE(p.w.form->instrument().AudioIn1->DeviceOpen());
 }
 
+// The bar's request is the idle pass's own way in: while the device fails it opens only when the
+// retry is due, the run it opens is counted, and the notice goes once a buffer has come, not
+// before (a device that opens may still deliver nothing).
+TEST(GeneratorPanel, TheFrequencyBarsCaptureRequestIsPacedCountedAndClearsTheNoticeOnceItWorks) {
+    Panel p;
+    const instrument::Instrument& s = p.w.form->instrument();
+    const QLabel& notice = *p.w.find<QLabel>("DeviceNotice");
+    p.w.card.setBusy(platform::Direction::Capture, true);
+    p.w.card.completeBuffers(4);  // the run started at start-up ends; the next open is refused
+    p.w.pass();
+    ASSERT_FALSE(s.AudioIn1->DeviceOpen());
+    ASSERT_FALSE(notice.isHidden());
+    const uint64_t runs = s.CaptureRuns;
+
+    p.w.card.setBusy(platform::Direction::Capture, false);
+    p.frequency->setPosition(p.frequency->position() + 1);
+    EXPECT_FALSE(s.AudioIn1->DeviceOpen()) << "not due yet";
+    p.w.now += instrument::kRetryInterval;
+    p.frequency->setPosition(p.frequency->position() + 1);
+    ASSERT_TRUE(s.AudioIn1->DeviceOpen());
+    EXPECT_EQ(s.CaptureRuns, runs + 1);
+    EXPECT_FALSE(notice.isHidden()) << "opened, but nothing came yet";
+    p.w.card.completeBuffers(1);
+    p.w.pass();
+    EXPECT_TRUE(notice.isHidden());
+}
+
 TEST(GeneratorPanel, FrequencyRangesNeverInvertTheBar) {
     struct Range {
         int min, max, preset;

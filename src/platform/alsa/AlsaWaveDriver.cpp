@@ -3,11 +3,9 @@
 #include <utility>
 
 #include "platform/QueuedWaveStream.h"
-#include "platform/alsa/AlsaError.h"
 #include "platform/alsa/AlsaLog.h"
 #include "platform/alsa/CaptureDevice.h"
-#include "platform/alsa/DrainingDevices.h"
-#include "platform/alsa/PcmHandle.h"
+#include "platform/alsa/ClosedDevices.h"
 #include "platform/alsa/PcmSetup.h"
 #include "platform/alsa/PlaybackDevice.h"
 
@@ -17,7 +15,7 @@ AlsaWaveDriver::AlsaWaveDriver(std::string captureDevice, std::string playbackDe
     : captureDevice_(std::move(captureDevice)),
       playbackDevice_(std::move(playbackDevice)),
       errors_(std::make_shared<ErrorLog>()),
-      draining_(std::make_shared<DrainingDevices>()) {
+      closed_(std::make_shared<ClosedDevices>()) {
     routeLibraryMessages();
 }
 
@@ -41,23 +39,21 @@ MMResult AlsaWaveDriver::open(Direction direction, uint32_t deviceId, const Wave
     }
     if (Status s = checkFormat(format); !s.ok()) return errors_->record(direction, s);
 
-    PcmDevice::Setup setup{direction, device, {}, {}, draining_};
-    Status opened = PcmHandle::open(device, direction, setup.pcm);
-    // A device that takes one user at a time may still be held by our own playback playing out:
-    // wait for it (at most its deadline) and try once more.
-    if (opened.code == MMResult::Allocated && draining_->finish(direction)) {
-        opened = PcmHandle::open(device, direction, setup.pcm);
-    }
-    if (!opened.ok()) return errors_->record(direction, opened);
-    // From here on a failure closes the PCM: setup owns it, then the device does.
-    if (Status s = setUpPcm(setup.pcm.get(), device, direction, format, setup.geometry); !s.ok()) {
-        return errors_->record(direction, s);
-    }
-    std::shared_ptr<PcmDevice> pcmDevice;
-    if (direction == Direction::Capture) {
-        pcmDevice = std::make_shared<CaptureDevice>(std::move(setup));
-    } else {
-        pcmDevice = std::make_shared<PlaybackDevice>(std::move(setup));
+    // A capture parked by its last close goes on as it runs: the sound server sees no new stream.
+    std::shared_ptr<PcmDevice> pcmDevice = closed_->takeOver(direction, device, format);
+    if (!pcmDevice) {
+        PcmDevice::Setup setup{direction, device, {}, {}, closed_, format};
+        const size_t opener = direction == Direction::Capture ? 0 : 1;
+        if (Status s = openers_[opener].open(device, direction, format, closed_->busy(direction),
+                                             setup.pcm, setup.geometry);
+            !s.ok()) {
+            return errors_->record(direction, s);
+        }
+        if (direction == Direction::Capture) {
+            pcmDevice = std::make_shared<CaptureDevice>(std::move(setup));
+        } else {
+            pcmDevice = std::make_shared<PlaybackDevice>(std::move(setup));
+        }
     }
     return QueuedWaveStream::open({direction, device, format.blockAlign, &loop, notify, errors_},
                                   std::move(pcmDevice), stream);

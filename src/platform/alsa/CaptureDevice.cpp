@@ -11,26 +11,52 @@ CaptureDevice::CaptureDevice(Setup setup)
       scratch_(static_cast<size_t>(geometry().periodFrames) * geometry().frameBytes) {}
 
 Status CaptureDevice::start() {
-    if (running_) return {};
-    if (snd_pcm_state(pcm()) != SND_PCM_STATE_PREPARED) {
-        if (const int err = snd_pcm_prepare(pcm()); err < 0)
-            return failAlsa("snd_pcm_prepare", err);
-    }
-    if (const int err = snd_pcm_start(pcm()); err < 0) return failAlsa("snd_pcm_start", err);
-    running_ = true;
+    recording_ = true;
     wake();
     return {};
 }
 
+Status CaptureDevice::stop() {
+    recording_ = false;
+    wake();
+    return {};
+}
+
+PcmDevice::Change CaptureDevice::nextChange() {
+    if (overrun_ != 0) return Change::Recover;
+    if (recording_ && !started_) return Change::Start;
+    return Change::None;
+}
+
+PcmDevice::Outcome CaptureDevice::makeChange(Change change) {
+    if (change == Change::Recover) {
+        // overrun_ is this thread's alone to write, so it is read here without the lock.
+        if (snd_pcm_recover(pcm(), overrun_, 1) < 0) return {overrun_, "snd_pcm_readi"};
+        // An overrun leaves the device prepared; a resumed suspend may already be running again.
+        if (snd_pcm_state(pcm()) != SND_PCM_STATE_PREPARED) return {};
+    } else if (snd_pcm_state(pcm()) != SND_PCM_STATE_PREPARED) {
+        if (const int err = snd_pcm_prepare(pcm()); err < 0) return {err, "snd_pcm_prepare"};
+    }
+    return {snd_pcm_start(pcm()), "snd_pcm_start"};
+}
+
+void CaptureDevice::changeMade(Change /*change*/, const Outcome& outcome) {
+    overrun_ = 0;
+    if (outcome.err < 0) {
+        deviceFailed(outcome.err, outcome.call);
+        return;
+    }
+    started_ = true;
+}
+
 void CaptureDevice::transfer() {
     const uint32_t frameBytes = geometry().frameBytes;
-    StreamQueue& buffers = queue();
-    WaveHeader* header = buffers.front();
+    WaveHeader* header = recording_ && attached() ? queue().front() : nullptr;
     std::byte* target = scratch_.data();
     size_t room = scratch_.size();
     if (header != nullptr) {
-        target = header->data + buffers.frontBytes();
-        room = header->bufferLength - buffers.frontBytes();
+        target = header->data + queue().frontBytes();
+        room = header->bufferLength - queue().frontBytes();
     }
     // Never more than the ring holds: some plugins (file) refuse larger requests.
     const snd_pcm_uframes_t wanted =
@@ -38,31 +64,11 @@ void CaptureDevice::transfer() {
     const snd_pcm_sframes_t frames = snd_pcm_readi(pcm(), target, wanted);
     if (frames == -EAGAIN) return;
     if (frames < 0) {
-        recoverRun(static_cast<int>(frames));
+        overrun_ = static_cast<int>(frames);  // recovered without the lock, as it may wait
         return;
     }
     if (header == nullptr) return;  // dropped: nobody asked for it
-    buffers.advanceFront(static_cast<uint32_t>(frames) * frameBytes);
-}
-
-void CaptureDevice::recoverRun(int err) {
-    if (snd_pcm_recover(pcm(), err, 1) < 0) {
-        deviceFailed(err, "snd_pcm_readi");
-        return;
-    }
-    // An overrun leaves the device prepared; a resumed suspend may already be running again.
-    if (snd_pcm_state(pcm()) == SND_PCM_STATE_PREPARED) {
-        if (const int started = snd_pcm_start(pcm()); started < 0) {
-            deviceFailed(started, "snd_pcm_start");
-        }
-    }
-}
-
-Status CaptureDevice::stop() {
-    running_ = false;
-    Status stopped = dropAndPrepare();
-    wake();
-    return stopped;
+    queue().advanceFront(static_cast<uint32_t>(frames) * frameBytes);
 }
 
 }  // namespace platform::alsa

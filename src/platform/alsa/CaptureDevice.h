@@ -1,6 +1,9 @@
-// CaptureDevice: an open capture PCM. start() begins recording; the driver thread reads into the
-// oldest queued buffer until it is full, and the queue returns it. Audio that arrives while
-// nothing is queued is read and dropped, so the device never sits in an overrun.
+// CaptureDevice: an open capture PCM. start() asks for recording; the driver thread starts the
+// PCM and reads into the oldest queued buffer until it is full, and the queue returns it. Once
+// started, the PCM runs until it is closed: audio that arrives while nothing is queued, or after a
+// reset, is read and dropped, so the device never sits in an overrun, and a new run (or a new
+// stream taking the parked device over) begins at once, without the start-up of a new stream on
+// a sound server.
 #pragma once
 
 #include <cstddef>
@@ -18,13 +21,17 @@ class CaptureDevice final : public PcmDevice {
     Status stop() override;
 
   private:
-    bool wantsDevice() const override { return running_; }
+    Change nextChange() override;
+    Outcome makeChange(Change change) override;
+    void changeMade(Change change, const Outcome& outcome) override;
+    bool wantsDevice() const override { return started_; }
     void transfer() override;
+    void takenOver() override { recording_ = false; }
 
-    // Driver thread, with the lock held: an overrun or suspend interrupted the run.
-    void recoverRun(int err);
-
-    bool running_ = false;  // guarded by PcmDevice::mutex_: recording was started and not reset
+    // Guarded by PcmDevice::mutex_.
+    bool recording_ = false;  // start() was called and not undone by a reset: buffers are filled
+    bool started_ = false;    // the driver thread has started the PCM
+    int overrun_ = 0;         // the read's error to recover from (an overrun or a suspend), or 0
     // One period of room for audio that no queued buffer wants; sized at open, driver thread only.
     std::vector<std::byte> scratch_;
 };

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <string_view>
 
 #include "platform/alsa/AlsaLog.h"
 
@@ -28,11 +29,13 @@ class Steps {
     // What alsa-lib said before the first step is not the steps' concern.
     explicit Steps(const std::string& device) : device_(device) { discardLibraryMessages(); }
 
-    bool run(int err, const char* call, MMResult code, const std::string& what = {}) {
+    // `hint` follows the reason: what the user can do about it.
+    bool run(int err, const char* call, MMResult code, const std::string& what = {},
+             const std::string& hint = {}) {
         if (err >= 0) return true;
         std::string args = '"' + device_ + '"';
         if (!what.empty()) args += ", " + what;
-        status_ = Status::fail(code, callText(call, args, err));
+        status_ = Status::fail(code, callText(call, args, err) + hint);
         return false;
     }
     Status take() { return std::move(status_); }
@@ -42,7 +45,46 @@ class Steps {
     Status status_;
 };
 
+// The ring and period lengths, the period first or the ring first.
+Status setRingAndPeriod(snd_pcm_t* pcm, snd_pcm_hw_params_t* hw, const std::string& device,
+                        bool periodFirst) {
+    Steps step(device);
+    unsigned ringUs = kRingMicroseconds;
+    unsigned periodUs = kPeriodMicroseconds;
+    int dir = 0;
+    const auto period = [&] {
+        return step.run(snd_pcm_hw_params_set_period_time_near(pcm, hw, &periodUs, &dir),
+                        "snd_pcm_hw_params_set_period_time_near", MMResult::Error);
+    };
+    const auto ring = [&] {
+        return step.run(snd_pcm_hw_params_set_buffer_time_near(pcm, hw, &ringUs, &dir),
+                        "snd_pcm_hw_params_set_buffer_time_near", MMResult::Error);
+    };
+    if (periodFirst ? period() && ring() : ring() && period()) return {};
+    return step.take();
+}
+
 }  // namespace
+
+std::string conversionHint(const std::string& device, bool hardware) {
+    constexpr std::string_view kHw = "hw:";
+    std::string plug;
+    if (device.starts_with(kHw)) {
+        plug = "plughw:" + device.substr(kHw.size());
+    } else if (hardware) {
+        plug = device.find_first_of(":,") == std::string::npos ? "plug:" + device
+                                                               : "plug:'" + device + '\'';
+    } else {
+        return {};
+    }
+    return "; use \"" + plug + "\", which converts it";
+}
+
+bool sameFormat(const WaveFormat& a, const WaveFormat& b) {
+    return a.formatTag == b.formatTag && a.channels == b.channels &&
+           a.samplesPerSec == b.samplesPerSec && a.bitsPerSample == b.bitsPerSample &&
+           a.blockAlign == b.blockAlign;
+}
 
 Status checkFormat(const WaveFormat& format) {
     if (format.formatTag != kFormatPcm) {
@@ -66,8 +108,8 @@ Status checkFormat(const WaveFormat& format) {
     return {};
 }
 
-Status setUpPcm(snd_pcm_t* pcm, const std::string& device, Direction direction,
-                const WaveFormat& format, PcmGeometry& geometry) {
+Status setUpPcm(snd_pcm_t* pcm, const std::string& device, const WaveFormat& format,
+                PcmGeometry& geometry) {
     if (Status s = checkFormat(format); !s.ok()) return s;
     Steps step(device);
 
@@ -77,30 +119,41 @@ Status setUpPcm(snd_pcm_t* pcm, const std::string& device, Direction direction,
     }
     const HwParams hw(rawHw);
     const snd_pcm_format_t sample = sampleFormat(format);
-    unsigned ringUs = kRingMicroseconds;
-    unsigned periodUs = kPeriodMicroseconds;
-    int dir = 0;
+    // A refused format names the way out where there is one: a plug device converts.
+    const std::string convert = conversionHint(device, snd_pcm_type(pcm) == SND_PCM_TYPE_HW);
     if (!step.run(snd_pcm_hw_params_any(pcm, hw.get()), "snd_pcm_hw_params_any", MMResult::Error) ||
         !step.run(snd_pcm_hw_params_set_access(pcm, hw.get(), SND_PCM_ACCESS_RW_INTERLEAVED),
                   "snd_pcm_hw_params_set_access", MMResult::Error, "RW_INTERLEAVED") ||
         !step.run(snd_pcm_hw_params_set_format(pcm, hw.get(), sample),
-                  "snd_pcm_hw_params_set_format", MMResult::BadFormat,
-                  snd_pcm_format_name(sample)) ||
+                  "snd_pcm_hw_params_set_format", MMResult::BadFormat, snd_pcm_format_name(sample),
+                  convert) ||
         !step.run(snd_pcm_hw_params_set_channels(pcm, hw.get(), format.channels),
                   "snd_pcm_hw_params_set_channels", MMResult::BadFormat,
-                  std::to_string(format.channels) + " channels") ||
+                  std::to_string(format.channels) + " channels", convert) ||
         !step.run(snd_pcm_hw_params_set_rate(pcm, hw.get(), format.samplesPerSec, 0),
                   "snd_pcm_hw_params_set_rate", MMResult::BadFormat,
-                  std::to_string(format.samplesPerSec) + " Hz") ||
-        !step.run(snd_pcm_hw_params_set_buffer_time_near(pcm, hw.get(), &ringUs, &dir),
-                  "snd_pcm_hw_params_set_buffer_time_near", MMResult::Error) ||
-        !step.run(snd_pcm_hw_params_set_period_time_near(pcm, hw.get(), &periodUs, &dir),
-                  "snd_pcm_hw_params_set_period_time_near", MMResult::Error)) {
+                  std::to_string(format.samplesPerSec) + " Hz", convert)) {
         return step.take();
     }
+    // The period first, as aplay and arecord set them: some devices (JACK's plugin) take only
+    // periods that are whole multiples of their own, and a ring chosen first may leave none of
+    // those. Where that order fails, the ring first, from the space as it was before.
+    snd_pcm_hw_params_t* rawBefore = nullptr;
+    if (!step.run(snd_pcm_hw_params_malloc(&rawBefore), "snd_pcm_hw_params_malloc",
+                  MMResult::NoMem)) {
+        return step.take();
+    }
+    const HwParams before(rawBefore);
+    snd_pcm_hw_params_copy(before.get(), hw.get());
+    if (Status s = setRingAndPeriod(pcm, hw.get(), device, true); !s.ok()) {
+        snd_pcm_hw_params_copy(hw.get(), before.get());
+        if (!setRingAndPeriod(pcm, hw.get(), device, false).ok()) return s;  // aplay's reason
+    }
+    int dir = 0;
     const int installed = snd_pcm_hw_params(pcm, hw.get());
     if (!step.run(installed, "snd_pcm_hw_params",
-                  installed == -EINVAL ? MMResult::BadFormat : MMResult::Error)) {
+                  installed == -EINVAL ? MMResult::BadFormat : MMResult::Error, {},
+                  installed == -EINVAL ? convert : std::string())) {
         return step.take();
     }
     snd_pcm_uframes_t period = 0;
@@ -121,18 +174,17 @@ Status setUpPcm(snd_pcm_t* pcm, const std::string& device, Direction direction,
                   MMResult::Error)) {
         return step.take();
     }
-    // Capture never starts by itself (the boundary is out of reach): start() and the overrun
-    // recovery start it. Playback starts once half the ring is filled, or explicitly when the
-    // queue runs dry before that.
+    // Neither direction starts by itself (the boundary is out of reach): the driver thread starts
+    // the device, as a start inside a read or write could wait for a sound server with the
+    // device's lock held.
     snd_pcm_uframes_t boundary = 0;
     if (!step.run(snd_pcm_sw_params_get_boundary(sw.get(), &boundary),
                   "snd_pcm_sw_params_get_boundary", MMResult::Error)) {
         return step.take();
     }
-    const snd_pcm_uframes_t startThreshold = direction == Direction::Capture ? boundary : ring / 2;
     if (!step.run(snd_pcm_sw_params_set_avail_min(pcm, sw.get(), period),
                   "snd_pcm_sw_params_set_avail_min", MMResult::Error) ||
-        !step.run(snd_pcm_sw_params_set_start_threshold(pcm, sw.get(), startThreshold),
+        !step.run(snd_pcm_sw_params_set_start_threshold(pcm, sw.get(), boundary),
                   "snd_pcm_sw_params_set_start_threshold", MMResult::Error) ||
         !step.run(snd_pcm_sw_params(pcm, sw.get()), "snd_pcm_sw_params", MMResult::Error)) {
         return step.take();

@@ -28,14 +28,23 @@ struct PcmGeometry {
 inline constexpr unsigned kRingMicroseconds = 500000;
 inline constexpr unsigned kPeriodMicroseconds = 50000;
 
+// Whether a PCM set up for `a` carries `b` as it is (the fields setUpPcm uses).
+bool sameFormat(const WaveFormat& a, const WaveFormat& b);
+
 // Checks that `format` is a PCM format this backend can carry: 8-bit unsigned or 16-bit signed
 // samples, at least one channel, a nonzero rate and a block alignment that matches the sample size
 // (a mismatch would make the device and the buffers disagree on where frames start).
 Status checkFormat(const WaveFormat& format);
 
+// What to add to the text of a format that `device` refuses, where a plug device would convert
+// it: for "hw:1,0" "; use \"plughw:1,0\", which converts it". Any other
+// name of a `hardware` device gets "plug:NAME"; other devices (plugins that convert already, or
+// that convert nothing) get nothing.
+std::string conversionHint(const std::string& device, bool hardware);
+
 // Sets `pcm` (opened on `device`, used only to name it in texts) up for `format`. A format the
 // device cannot take exactly fails with BadFormat and ALSA's reason; other failures with Error.
-Status setUpPcm(snd_pcm_t* pcm, const std::string& device, Direction direction,
-                const WaveFormat& format, PcmGeometry& geometry);
+Status setUpPcm(snd_pcm_t* pcm, const std::string& device, const WaveFormat& format,
+                PcmGeometry& geometry);
 
 }  // namespace platform::alsa

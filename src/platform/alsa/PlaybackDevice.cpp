@@ -27,30 +27,95 @@ Status PlaybackDevice::attach(StreamQueue& queue) {
 }
 
 Status PlaybackDevice::pause() {
-    if (paused_) return {};
-    // Only a running device needs holding; any other plays nothing while it is not written to.
-    if (snd_pcm_state(pcm()) == SND_PCM_STATE_RUNNING) {
-        // A device without pause is taken as refusing it, and gets silence alike.
-        const int err = geometry().canPause ? snd_pcm_pause(pcm(), 1) : -ENOSYS;
-        if (err < 0 && !pauseUnsupported(err)) return failAlsa("snd_pcm_pause", err);
-        pcmPaused_ = err == 0;
-        silent_ = !pcmPaused_;
-    }
     paused_ = true;
-    wake();  // the thread may be waiting for the queue alone; now it feeds silence or stops
+    wake();  // the thread may be waiting for the queue alone; now it holds the device
     return {};
 }
 
 Status PlaybackDevice::restart() {
-    if (!paused_) return {};
-    if (pcmPaused_) {
-        if (const int err = snd_pcm_pause(pcm(), 0); err < 0) return failAlsa("snd_pcm_pause", err);
-        pcmPaused_ = false;
-    }
     paused_ = false;
-    silent_ = false;  // the queue is written after the silence the ring holds
     wake();
     return {};
+}
+
+Status PlaybackDevice::stop() {
+    ++resets_;
+    written_ = false;
+    wake();
+    return {};
+}
+
+PcmDevice::Change PlaybackDevice::nextChange() {
+    // A drop first: whatever else is due applies to what is written after it.
+    if (resets_ != dropped_) {
+        dropping_ = resets_;
+        return Change::Drop;
+    }
+    if (underrun_ != 0) return Change::Recover;
+    if (!paused_ && silent_) silent_ = false;  // the queue follows the silence the ring holds
+    if (paused_ && !pcmPaused_ && !silent_ && snd_pcm_state(pcm()) == SND_PCM_STATE_RUNNING)
+        return Change::Pause;
+    if (!paused_ && pcmPaused_) return Change::Resume;
+    // Frames written before a pause start as they would have by themselves; the pause follows.
+    if (startDue_) return Change::Start;
+    return Change::None;
+}
+
+// The members read here are this thread's alone to write.
+PcmDevice::Outcome PlaybackDevice::makeChange(Change change) {
+    switch (change) {
+        case Change::Drop:
+            // Dropped, the device is prepared and plays nothing until written to: no silence is
+            // needed to hold it, paused or not.
+            if (const int err = snd_pcm_drop(pcm()); err < 0) return {err, "snd_pcm_drop"};
+            return {snd_pcm_prepare(pcm()), "snd_pcm_prepare"};
+        case Change::Recover:
+            // After an underrun the device is prepared again and starts once enough is written.
+            if (snd_pcm_recover(pcm(), underrun_, 1) < 0) return {underrun_, "snd_pcm_writei"};
+            return {};
+        case Change::Pause:
+            // A device without pause is taken as refusing it, and gets silence alike.
+            return {geometry().canPause ? snd_pcm_pause(pcm(), 1) : -ENOSYS, "snd_pcm_pause"};
+        case Change::Resume:
+            return {snd_pcm_pause(pcm(), 0), "snd_pcm_pause"};
+        case Change::Start:
+            if (snd_pcm_state(pcm()) != SND_PCM_STATE_PREPARED) return {};
+            return {snd_pcm_start(pcm()), "snd_pcm_start"};
+        case Change::None:
+            break;
+    }
+    return {};
+}
+
+void PlaybackDevice::changeMade(Change change, const Outcome& outcome) {
+    int err = outcome.err;
+    switch (change) {
+        case Change::Drop:
+            dropped_ = dropping_;
+            pcmPaused_ = silent_ = startDue_ = false;
+            underrun_ = 0;
+            prepared_ = 0;
+            break;
+        case Change::Recover:
+            underrun_ = 0;
+            prepared_ = 0;
+            break;
+        case Change::Pause:
+            pcmPaused_ = err == 0;
+            silent_ = pauseUnsupported(err);
+            // A device that stopped running meanwhile (an underrun) plays nothing: no harm.
+            if (silent_ || snd_pcm_state(pcm()) != SND_PCM_STATE_RUNNING) err = 0;
+            break;
+        case Change::Resume:
+            if (err == 0) pcmPaused_ = false;
+            break;
+        case Change::Start:
+            startDue_ = false;
+            break;
+        case Change::None:
+            break;
+    }
+    if (err < 0) deviceFailed(err, outcome.call);
 }
 
 void PlaybackDevice::transfer() {
@@ -68,45 +133,34 @@ void PlaybackDevice::transfer() {
         snd_pcm_writei(pcm(), header.data + buffers.frontBytes(), frames);
     if (written == -EAGAIN) return;
     if (written < 0) {
-        recoverRun(static_cast<int>(written));
+        underrun_ = static_cast<int>(written);  // recovered without the lock, as it may wait
         return;
     }
+    written_ = true;
     buffers.advanceFront(static_cast<uint32_t>(written) * frameBytes);
-    if (buffers.empty()) startIfIdle();
+    startWhenFilled(static_cast<snd_pcm_uframes_t>(written));
 }
 
 void PlaybackDevice::writeSilence() {
     const snd_pcm_sframes_t written =
         snd_pcm_writei(pcm(), silence_.data(), geometry().periodFrames);
-    if (written < 0 && written != -EAGAIN) recoverRun(static_cast<int>(written));
+    if (written == -EAGAIN) return;
+    if (written < 0) {
+        underrun_ = static_cast<int>(written);
+        return;
+    }
+    startWhenFilled(static_cast<snd_pcm_uframes_t>(written));
 }
 
-void PlaybackDevice::recoverRun(int err) {
-    // After an underrun the device is prepared again and restarts once enough is written, be it
-    // queued audio or silence.
-    if (snd_pcm_recover(pcm(), err, 1) < 0) deviceFailed(err, "snd_pcm_writei");
-}
-
-void PlaybackDevice::startIfIdle() {
+void PlaybackDevice::startWhenFilled(snd_pcm_uframes_t written) {
+    prepared_ += written;
     if (snd_pcm_state(pcm()) != SND_PCM_STATE_PREPARED) return;
-    const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm());
-    if (avail < 0 || static_cast<snd_pcm_uframes_t>(avail) >= geometry().bufferFrames) return;
-    if (const int err = snd_pcm_start(pcm()); err < 0) deviceFailed(err, "snd_pcm_start");
-}
-
-Status PlaybackDevice::stop() {
-    // Dropped, the device is prepared and plays nothing until written to: no silence is needed
-    // to hold it, paused or not.
-    pcmPaused_ = false;
-    silent_ = false;
-    Status stopped = dropAndPrepare();
-    wake();
-    return stopped;
+    if (prepared_ >= geometry().bufferFrames / 2 || queue().empty()) startDue_ = true;
 }
 
 bool PlaybackDevice::holdsFrames() const {
-    // A paused stream is closed as it stands.
-    if (paused_) return false;
+    // A paused stream is closed as it stands; a reset one drops what it held.
+    if (paused_ || resets_ != dropped_) return false;
     const snd_pcm_state_t state = snd_pcm_state(pcm());
     if (state != SND_PCM_STATE_RUNNING && state != SND_PCM_STATE_PREPARED) return false;
     const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm());
