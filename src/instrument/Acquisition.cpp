@@ -38,6 +38,7 @@ bool Instrument::AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size) {
 void Instrument::MyIdleEvent(bool& Done) {
     KeepCaptureRunning();
     KeepGeneratorPlaying();
+    ExpireMixerNotice();
 
     R.FirstIndex = 1;
 

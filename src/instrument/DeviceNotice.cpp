@@ -1,5 +1,6 @@
 // DeviceNotice: the lines of what keeps the instrument from its card, one after the other: the
-// capture device's and the playback device's while they fail, and the mixer's.
+// capture device's and the playback device's while they fail, and the mixer's for a while after
+// start-up.
 #include <string>
 
 #include "instrument/Instrument.h"
@@ -8,6 +9,13 @@ namespace instrument {
 
 void Instrument::ShowMixerNotice(std::string_view text) {
     mixerNotice_ = text;
+    mixerNoticeUntil_ = clock_() + kMixerNoticeTime;
+    ShowDeviceNotice();
+}
+
+void Instrument::ExpireMixerNotice() {
+    if (mixerNotice_.empty() || clock_() < mixerNoticeUntil_) return;
+    mixerNotice_.clear();
     ShowDeviceNotice();
 }
 

@@ -84,6 +84,7 @@ std::optional<std::chrono::milliseconds> Instrument::RetryWait() const {
     for (const RetryPace* pace : {&capturePace_, &generatorPace_})
         if (pace->failing()) sooner(pace->dueAt());
     if (AudioIn1->DeviceOpen()) sooner(captureProgressAt_ + kCaptureStall);
+    if (!mixerNotice_.empty()) sooner(mixerNoticeUntil_);
     if (!next) return std::nullopt;
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - clock_());
     return std::max(wait, std::chrono::milliseconds{0});

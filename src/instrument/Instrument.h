@@ -40,6 +40,10 @@ platform::WaveFormat captureFormat();
 // A capture run that gets no buffer for this long has failed: the device does not answer.
 inline constexpr std::chrono::milliseconds kCaptureStall{2000};
 
+// How long the mixer's line of DeviceNotice stays: it tells of the start-up, once, and then leaves
+// the screen to the traces.
+inline constexpr std::chrono::milliseconds kMixerNoticeTime{15000};
+
 // The playback configuration of AudioOut1: the generator's sine, mono.
 inline constexpr int32_t kPlaybackBufferBytes = 22000;  // 11000 frames, 0.249 s
 inline constexpr int32_t kPlaybackBuffers = 4;
@@ -115,15 +119,17 @@ class Instrument {
     // goes through it, so that every open is paced and counted.
     void KeepCaptureRunning();
     void KeepGeneratorPlaying();
-    // How long until a failing device is due to be tried again, or a capture run that gets no
-    // buffer is given up (zero: due now); none while neither can come: the window wakes its idle
-    // passes then, as nothing else may.
+    // How long until a failing device is due to be tried again, a capture run that gets no
+    // buffer is given up, or the mixer's notice goes (zero: due now); none while none of them can
+    // come: the window wakes its idle passes then, as nothing else may.
     std::optional<std::chrono::milliseconds> RetryWait() const;
     void RadioButton1Click();
     void RadioButton2Click();
     // The mixer's line of DeviceNotice, beside the devices' lines: why the card's mixer cannot be
-    // set up for measuring; empty: none.
+    // set up for measuring; empty: none. It goes after kMixerNoticeTime (ExpireMixerNotice).
     void ShowMixerNotice(std::string_view text);
+    // Step of the idle pass: the mixer's notice goes once its time is up.
+    void ExpireMixerNotice();
 
     // Sine synthesis: fills a playback buffer with the generator's sine; never runs out of data.
     bool AudioOut1FillBuffer(std::byte* Buffer, int32_t& Size);
@@ -192,6 +198,7 @@ class Instrument {
     TimePoint captureProgressAt_{};  // then, or when the run opened
     std::string captureFailure_, generatorFailure_;  // DeviceNotice's lines; empty: none
     std::string mixerNotice_;
+    TimePoint mixerNoticeUntil_{};  // while mixerNotice_ shows
 };
 
 }  // namespace instrument

@@ -142,6 +142,32 @@ TEST(MixerSetUp, AMixerThatCannotBeOpenedOpensNoBox) {
     EXPECT_TRUE(form.design().DeviceNotice->isVisible());
 }
 
+// The mixer's notice tells of the start-up and then leaves the screen to the traces: it goes
+// after its time, on a pass the window is woken for.
+TEST(MixerSetUp, TheMixerNoticeGoesAfterItsTime) {
+    SimMixer none(std::vector<SimMixerTree>{});
+    platform::MessageLoop loop;
+    platform::sim::SimCard card;
+    instrument::TimePoint now{};
+    app::TForm1 form(app::Platform{card, loop, none, [&now] { return now; }},
+                     app::IdleDriving::Caller);
+    form.showWindow();
+    ASSERT_TRUE(form.design().DeviceNotice->isVisible());
+    for (std::chrono::microseconds elapsed{0}; elapsed < instrument::kMixerNoticeTime;
+         elapsed += window_test::kBufferTime / 2) {
+        EXPECT_TRUE(form.design().DeviceNotice->isVisible()) << elapsed.count() << " µs";
+        const auto wake = form.instrument().RetryWait();
+        ASSERT_TRUE(wake.has_value());
+        EXPECT_LE(*wake, instrument::kMixerNoticeTime - elapsed);
+        form.idlePass();
+        card.advance(window_test::kBufferFrames / 2);
+        now += window_test::kBufferTime / 2;
+    }
+    form.idlePass();
+    EXPECT_TRUE(form.design().DeviceNotice->isHidden())
+        << form.controls().controlText(instrument::Control::DeviceNotice);
+}
+
 TEST(MixerSetUp, ClosingPutsBackTheVolumesOfStartUp) {
     SimMixer mixer;
     mixer.setVolumeDevice(0, 0x11112222);
