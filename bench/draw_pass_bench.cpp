@@ -45,6 +45,11 @@ class BenchPanel final : public instrument::FrontPanel {
     void setItemIndex(instrument::Control c, int i) override { items_[static_cast<size_t>(c)] = i; }
     void setChecked(instrument::Control, bool) override {}
     int position(instrument::Control) const override { return 50; }
+    void setMinimum(instrument::Control, int) override {}
+    void setMaximum(instrument::Control, int) override {}
+    void setPosition(instrument::Control, int) override {}
+    void setLargeChange(instrument::Control, int) override {}
+    void setSmallChange(instrument::Control, int) override {}
     void repaintWindow() override { ++repaints; }
     instrument::Canvas& canvas() override { return canvas_; }
 
@@ -52,7 +57,7 @@ class BenchPanel final : public instrument::FrontPanel {
 
   private:
     instrument::Canvas& canvas_;
-    std::array<int, static_cast<size_t>(instrument::Control::ScrollBar3) + 1> items_{};
+    std::array<int, instrument::kControlCount> items_{};
 };
 
 QFont screenFont() {

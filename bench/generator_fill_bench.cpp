@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "generator/Generator.h"
 #include "generator/Sine.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
@@ -44,6 +45,7 @@ void BM_PlaybackCycle(benchmark::State& state) {
     platform::sim::SimCard card;
     testing_support::QuietPanel panel;
     instrument::Instrument instrument{panel, card, loop};
+    generator::Generator generator{instrument, panel};
     auto& AudioOut1 = instrument.AudioOut1;
     if (!AudioOut1->StartDevice(&AudioOut1)) {
         state.SkipWithError(AudioOut1->LastErrorText().c_str());

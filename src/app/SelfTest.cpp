@@ -7,14 +7,16 @@
 #include <limits>
 #include <utility>
 
-#include "app/OutputLevel.h"
 #include "app/TForm1.h"
 #include "audio/AudioOut.h"
 #include "audio/WaveIO.h"
+#include "generator/OutputLevel.h"
 #include "instrument/Instrument.h"
 #include "window/Controls.h"
 
 namespace app {
+
+using generator::millivolts;
 
 namespace {
 

@@ -37,15 +37,6 @@ constexpr int kLowerLabelBelowCentre = 212;
 constexpr int kBottomRowBelowCentre = 235;
 
 constexpr int kFirstItem = 0;
-constexpr int kAmplitudeStartItem = 0;  // " 0 až 1 V"
-constexpr int kFrequencyStartItem = 1;  // "100 Hz až 1 kHz"
-
-constexpr int kFrequencyStartMin = 100;
-constexpr int kFrequencyStartMax = 10000;
-constexpr int kFrequencyStartLargeChange = 10;
-constexpr int kFrequencyStartSmallChange = 1;
-constexpr int kAmplitudeStartMin = 0;
-constexpr int kAmplitudeStartMax = 32767;
 
 }  // namespace
 
@@ -54,6 +45,7 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
       ui_(window::buildDesign(*this, screen_.image())),
       panel_(ui_, screen_),
       instrument_(panel_, platform.driver, platform.loop, platform.clock),
+      generator_(instrument_, panel_),
       AudioMixer1(std::make_unique<audio::TAudioMixer>(platform.mixer, platform.loop)),
       volumes_(platform.mixer),
       loop_(platform.loop),
@@ -174,41 +166,22 @@ void TForm1::FormCreate() {
         SetUpMixer();
         // 14.
         ui_.Panel13->move(0, clientHeight() / 2 + kBottomRowBelowCentre);
-        // 15. Raising the minimum moves the position from 0 to 100, which runs ScrollBar5Change
-        // and with it the first capture start request.
-        ui_.ScrollBar5->setMin(kFrequencyStartMin);
-        ui_.ScrollBar5->setMax(kFrequencyStartMax);
-        ui_.ScrollBar5->setPosition(kStartGeneratorFrequency);
-        s.GeneratorFrequency = ui_.ScrollBar5->position();
-        NumText40 line;
-        line.append(" ");
-        s.NumText.setInteger(s.GeneratorFrequency);
-        line.append(s.NumText.view());
-        line.append(" Hz");
-        panel_.setText(Control::Edit14, line.view());
-        ui_.ScrollBar5->setLargeChange(kFrequencyStartLargeChange);
-        ui_.ScrollBar5->setSmallChange(kFrequencyStartSmallChange);
+        // 15. Its change handler runs, and with it the first capture start request.
+        generator_.setUpFrequencyBar();
         // 16.
         s.L.Freq = kStartFrequency;
         s.R.Freq = kStartFrequency;
-        // 17.
-        panel_.setVisible(Control::Panel14, false);
-        // 18.
-        panel_.setItemIndex(Control::ComboBox7, kAmplitudeStartItem);
-        panel_.setItemIndex(Control::ComboBox8, kFrequencyStartItem);
-        // 19. Setting the position runs ScrollBar4Change; the read-out is then written once more.
-        ui_.ScrollBar4->setMin(kAmplitudeStartMin);
-        ui_.ScrollBar4->setMax(kAmplitudeStartMax);
-        ui_.ScrollBar4->setPosition(kStartGeneratorAmplitude);
-        s.GeneratorAmplitude = ui_.ScrollBar4->position();
-        ShowAmplitudeReadout();
+        // 17, 18.
+        generator_.setUpRanges();
+        // 19.
+        generator_.setUpAmplitudeBar();
         // 20.
         panel_.setItemIndex(Control::ComboBox1, kTimeBaseAutomaticItem);
         // 21.
         panel_.setVisible(Control::Panel6, false);
         s.ReadChannelShift();
         // 22.
-        StartGenerator();
+        generator_.startPlayback();
         // 23.
         installIdleHandler();
     } catch (const std::exception& e) {

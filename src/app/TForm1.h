@@ -15,6 +15,7 @@
 
 #include "app/MixerRestore.h"
 #include "audio/AudioMixer.h"
+#include "generator/Generator.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
 #include "platform/MixerDriver.h"
@@ -69,10 +70,6 @@ class TForm1 final : public QMainWindow {
     bool AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size) {
         return instrument_.AudioIn1BufferFilled(Buffer, Size);
     }
-    bool AudioOut1FillBuffer(std::byte* Buffer, int32_t& Size) {
-        return instrument_.AudioOut1FillBuffer(Buffer, Size);
-    }
-    void AudioOut1Start() { instrument_.AudioOut1Start(); }
     void MyIdleEvent(bool& Done) { instrument_.MyIdleEvent(Done); }
     void RadioButton1Click() { instrument_.RadioButton1Click(); }
     void RadioButton2Click() { instrument_.RadioButton2Click(); }
@@ -88,12 +85,16 @@ class TForm1 final : public QMainWindow {
     void mixer1Click();
     void setMixerProgram(const QString& commandLine) { mixerProgram_ = commandLine; }
 
-    // Generator panel (GeneratorPanel.cpp).
-    void ScrollBar4Change();
-    void ScrollBar5Change();
-    void ComboBox7Click();
-    void ComboBox8Click();
-    void ScrollBar5EndDrag() {}
+    // The generator's panel and its playback handlers; the generator holds what they do.
+    void ScrollBar4Change() { generator_.ScrollBar4Change(); }
+    void ScrollBar5Change() { generator_.ScrollBar5Change(); }
+    void ComboBox7Click() { generator_.ComboBox7Click(); }
+    void ComboBox8Click() { generator_.ComboBox8Click(); }
+    void ScrollBar5EndDrag() { generator_.ScrollBar5EndDrag(); }
+    bool AudioOut1FillBuffer(std::byte* Buffer, int32_t& Size) {
+        return generator_.AudioOut1FillBuffer(Buffer, Size);
+    }
+    void AudioOut1Start() { generator_.AudioOut1Start(); }
 
     // One idle pass as the event loop makes it: the pending driver messages are dispatched, then
     // MyIdleEvent runs once if it is installed. Returns whether it ran.
@@ -157,10 +158,6 @@ class TForm1 final : public QMainWindow {
     bool KeepForRestore(const audio::TSource& line, int32_t index);
     void SetMixerLevel(audio::TSource* line, int32_t level, bool rightFirst = false);
     void RestoreMixer();
-    void StartGenerator();
-
-    // Edit13: the amplitude in mV at the output, full scale being 1100 mV.
-    void ShowAmplitudeReadout();
 
     void installIdleHandler();
     void idleHandler(bool& done);
@@ -172,11 +169,12 @@ class TForm1 final : public QMainWindow {
     uint64_t inputGeneration() const;
 
     // The screen and the controls come first: the instrument talks to them through the panel, so
-    // it is built after them and gone before them.
+    // it is built after them and gone before them; the generator works on the instrument.
     window::ScreenCanvas screen_;
     window::Design ui_;
     window::WidgetPanel panel_;
     instrument::Instrument instrument_;
+    generator::Generator generator_;
     std::unique_ptr<audio::TAudioMixer> AudioMixer1;
 
     // The device volumes in force before start-up, put back at close. Only those that could be

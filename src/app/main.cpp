@@ -153,10 +153,9 @@ bool writeOutputs(app::TForm1& form, const Options& options) {
     return ok;
 }
 
-int run(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const app::ParsedCommandLine parsed = app::parseCommandLine(arguments);
+// The command line's answer when it asks for no run (an error, --help, --version): printed, with
+// the exit status; none when the program is to run.
+std::optional<int> answerWithoutRunning(const app::ParsedCommandLine& parsed) {
     switch (parsed.outcome) {
         case app::ParsedCommandLine::Outcome::Error:
             printLine(stderr, parsed.text);
@@ -168,58 +167,124 @@ int run(int argc, char** argv) {
         case app::ParsedCommandLine::Outcome::Run:
             break;
     }
-    const Options& options = parsed.options;
+    return std::nullopt;
+}
 
-    const bool headless = options.passes.has_value() || options.selfTest || !displayAvailable();
-    const int passes = options.passes.value_or(app::kDefaultHeadlessPasses);
-    const platform::sim::Clock simClock =
-        headless ? platform::sim::Clock::Manual : platform::sim::Clock::Realtime;
+// How the program runs: in a window on the event loop, or headless (asked for with --passes or
+// the self-test, or for want of a display) for a number of passes, the simulated card then on its
+// manual clock.
+struct RunMode {
+    bool headless = false;
+    int passes = app::kDefaultHeadlessPasses;
+    platform::sim::Clock simClock = platform::sim::Clock::Realtime;
+};
 
-    // The simulated card and its signal come first, so that an unreadable file is a usage error
-    // reported before anything else is said.
-    platform::MessageLoop loop;
-    std::unique_ptr<platform::sim::SimCard> simCard;
-    if (options.simulated) {
-        simCard = std::make_unique<platform::sim::SimCard>(simClock);
-        std::string error;
-        auto source = simSource(options, *simCard, error);
-        if (!source) {
-            printLine(stderr,
-                      QStringLiteral("soundscope: --sim: ") + QString::fromStdString(error));
-            return app::kUsageExitStatus;
-        }
-        simCard->setSource(std::move(source));
+RunMode runModeFor(const Options& options) {
+    RunMode mode;
+    mode.headless = options.passes.has_value() || options.selfTest || !displayAvailable();
+    mode.passes = options.passes.value_or(app::kDefaultHeadlessPasses);
+    mode.simClock = mode.headless ? platform::sim::Clock::Manual : platform::sim::Clock::Realtime;
+    return mode;
+}
+
+// The sound card the window runs on: the simulated card or ALSA's devices, and the mixer.
+struct SoundCard {
+    std::unique_ptr<platform::sim::SimCard> sim;
+    std::unique_ptr<platform::alsa::AlsaWaveDriver> alsa;
+    std::unique_ptr<platform::MixerDriver> mixer;
+
+    platform::WaveDriver& driver() const {
+        return sim ? static_cast<platform::WaveDriver&>(*sim) : *alsa;
     }
+    // The playback device as the messages name it.
+    QString playbackDevice(const Options& options) const {
+        return sim ? QStringLiteral("simulated") : options.playbackDevice;
+    }
+};
 
-    if (headless) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+// The simulated card with its signal, when the command line asks for it. Made before anything
+// else, so that an unreadable file is a usage error reported first: false after telling why.
+bool makeSimulatedCard(const Options& options, const RunMode& mode, SoundCard& card) {
+    if (!options.simulated) return true;
+    card.sim = std::make_unique<platform::sim::SimCard>(mode.simClock);
+    std::string error;
+    auto source = simSource(options, *card.sim, error);
+    if (!source) {
+        printLine(stderr, QStringLiteral("soundscope: --sim: ") + QString::fromStdString(error));
+        return false;
+    }
+    card.sim->setSource(std::move(source));
+    return true;
+}
+
+// The application's names, Qt's texts in the user's language and the termination signals, all
+// before any box is made; headless without having been asked, the program says so.
+void setUpApplication(QApplication& application, const Options& options, const RunMode& mode) {
     QApplication::setApplicationName(QStringLiteral("soundscope"));
     QApplication::setApplicationVersion(QLatin1String(app::kVersion));
     // Ties the window to the installed desktop entry (its name and icon on Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("soundscope"));
     // Before any box is made: Qt's buttons ("Ano"/"Ne") speak the user's language.
-    app::installQtTranslations(app, QLocale::system());
+    app::installQtTranslations(application, QLocale::system());
     // Before any box too: a signal closes it, and the program ends as the user would end it.
     if (const QString why = window::watchTerminationSignals(); !why.isEmpty()) {
         printLine(stderr, QStringLiteral("soundscope: termination signals will end the program "
                                          "without closing the window (%1)")
                               .arg(why));
     }
-    if (headless && !options.passes && !options.selfTest)
-        printLine(
-            stderr,
-            QStringLiteral("soundscope: no display; running %1 idle passes headless").arg(passes));
+    if (mode.headless && !options.passes && !options.selfTest)
+        printLine(stderr, QStringLiteral("soundscope: no display; running %1 idle passes headless")
+                              .arg(mode.passes));
+}
 
-    std::unique_ptr<platform::alsa::AlsaWaveDriver> alsa;
-    if (!simCard) {
-        alsa = std::make_unique<platform::alsa::AlsaWaveDriver>(
+// A capture device that cannot be opened is told, and the simulated card offered in its place:
+// taken headless, asked with a window (unless a termination signal has come). Whether to take it.
+bool offerSimulatedCard(const Options& options, const RunMode& mode, const QString& reason) {
+    const QString failure =
+        QStringLiteral("soundscope: the capture device '%1' cannot be opened (%2)")
+            .arg(options.captureDevice, reason);
+    bool useSim = !window::terminationRequested();
+    if (mode.headless) {
+        printLine(stderr, failure + QStringLiteral("; using the simulated card"));
+    } else if (useSim) {
+        printLine(stderr, failure);  // also with a window, before its question
+        useSim = QMessageBox::question(
+                     nullptr, QStringLiteral("soundscope"),
+                     QStringLiteral("Zvukovou kartu nelze otevřít pro záznam (zařízení "
+                                    "„%1“):\n%2\n\nSpustit osciloskop se simulovanou "
+                                    "zvukovou kartou?")
+                         .arg(options.captureDevice, reason),
+                     QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+    }
+    return useSim;
+}
+
+// The simulated card has a typical card's mixer unless the user names an ALSA mixer; on ALSA the
+// mixer is the card behind the capture device unless the user names one.
+std::unique_ptr<platform::MixerDriver> mixerFor(const Options& options, const SoundCard& card) {
+    if (card.sim && options.mixerDevice.isEmpty())
+        return std::make_unique<platform::sim::SimMixer>();
+    const std::string device =
+        options.mixerDevice.isEmpty()
+            ? platform::alsa::mixerDeviceFor(options.captureDevice.toStdString())
+            : options.mixerDevice.toStdString();
+    return std::make_unique<platform::alsa::AlsaMixerDriver>(device);
+}
+
+// ALSA's devices unless the simulated card was asked for, with the start-up question when the
+// capture device cannot be opened (the self-test ends instead), and then the mixer. Returns the
+// exit status when the program is to end here.
+std::optional<int> chooseSoundCard(const Options& options, const RunMode& mode,
+                                   platform::MessageLoop& loop, SoundCard& card) {
+    if (!card.sim) {
+        card.alsa = std::make_unique<platform::alsa::AlsaWaveDriver>(
             options.captureDevice.toStdString(), options.playbackDevice.toStdString());
         std::string why;
-        const platform::MMResult opened = captureOpens(*alsa, loop, why);
+        const platform::MMResult opened = captureOpens(*card.alsa, loop, why);
         if (opened == platform::MMResult::NoAnswer) {
             // Not a device that cannot be opened: the window starts, names it in its notice and
             // keeps trying it.
-            if (headless)
+            if (mode.headless)
                 printLine(stderr, QStringLiteral("soundscope: the capture device '%1' does not "
                                                  "answer (%2); it is tried again")
                                       .arg(options.captureDevice, QString::fromStdString(why)));
@@ -232,119 +297,104 @@ int run(int argc, char** argv) {
                                       .arg(options.captureDevice, reason));
                 return kFailureExitStatus;
             }
-            const QString failure =
-                QStringLiteral("soundscope: the capture device '%1' cannot be opened (%2)")
-                    .arg(options.captureDevice, reason);
-            bool useSim = !window::terminationRequested();
-            if (headless) {
-                printLine(stderr, failure + QStringLiteral("; using the simulated card"));
-            } else if (useSim) {
-                printLine(stderr, failure);  // also with a window, before its question
-                useSim =
-                    QMessageBox::question(
-                        nullptr, QStringLiteral("soundscope"),
-                        QStringLiteral("Zvukovou kartu nelze otevřít pro záznam (zařízení "
-                                       "„%1“):\n%2\n\nSpustit osciloskop se simulovanou "
-                                       "zvukovou kartou?")
-                            .arg(options.captureDevice, reason),
-                        QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
-            }
-            if (useSim) {
-                alsa.reset();
-                simCard = std::make_unique<platform::sim::SimCard>(simClock);
-                simCard->setSource(demoSignal());
+            if (offerSimulatedCard(options, mode, reason)) {
+                card.alsa.reset();
+                card.sim = std::make_unique<platform::sim::SimCard>(mode.simClock);
+                card.sim->setSource(demoSignal());
             }
         }
     }
-    platform::WaveDriver& driver = simCard ? static_cast<platform::WaveDriver&>(*simCard) : *alsa;
+    card.mixer = mixerFor(options, card);
+    return std::nullopt;
+}
 
-    // The simulated card has a typical card's mixer unless the user names an ALSA mixer; on ALSA
-    // the mixer is the card behind the capture device unless the user names one.
-    std::unique_ptr<platform::MixerDriver> mixer;
-    if (simCard && options.mixerDevice.isEmpty()) {
-        mixer = std::make_unique<platform::sim::SimMixer>();
-    } else {
-        const std::string device =
-            options.mixerDevice.isEmpty()
-                ? platform::alsa::mixerDeviceFor(options.captureDevice.toStdString())
-                : options.mixerDevice.toStdString();
-        mixer = std::make_unique<platform::alsa::AlsaMixerDriver>(device);
-    }
+// The main window on the card, shown (offscreen when headless) as the command line asks.
+std::unique_ptr<app::TForm1> buildWindow(const Options& options, const RunMode& mode,
+                                         platform::MessageLoop& loop, const SoundCard& card) {
+    auto form = std::make_unique<app::TForm1>(
+        app::Platform{card.driver(), loop, *card.mixer},
+        mode.headless ? app::IdleDriving::Caller : app::IdleDriving::EventLoop);
+    window::closeOnTermination(form.get());
+    form->setMixerProgram(options.mixerProgram);
+    if (options.showGenerator) form->design().Strip->showGenerator(true);
+    form->showWindow();
+    return form;
+}
 
-    app::TForm1 form(app::Platform{driver, loop, *mixer},
-                     headless ? app::IdleDriving::Caller : app::IdleDriving::EventLoop);
-    window::closeOnTermination(&form);
-    form.setMixerProgram(options.mixerProgram);
-    if (options.showGenerator) form.design().Strip->showGenerator(true);
-    form.showWindow();
-
-    // A headless pass: on the simulated card one capture buffer's time passes after it, on ALSA it
-    // waits for the next driver message first.
+// A headless pass: on the simulated card one capture buffer's time passes after it, on ALSA it
+// waits for the next driver message first. The clock starts now.
+app::HeadlessSteps headlessSteps(app::TForm1& form, platform::MessageLoop& loop,
+                                 const SoundCard& card) {
     const auto started = std::chrono::steady_clock::now();
-    const app::HeadlessSteps steps{
-        [&] {
-            if (window::terminationRequested()) throw Terminated{};
-            if (simCard) {
-                form.idlePass();
-                simCard->advance(instrument::kCaptureBufferFrames);
-            } else {
-                waitForMessage(loop, kAlsaPassWaitMs);
-                form.idlePass();
-            }
-        },
-        [&] {
-            if (simCard) return static_cast<double>(simCard->now()) / instrument::kCaptureFrameRate;
-            return std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
-                .count();
-        }};
+    platform::sim::SimCard* const sim = card.sim.get();
+    return {[&form, &loop, sim] {
+                if (window::terminationRequested()) throw Terminated{};
+                if (sim) {
+                    form.idlePass();
+                    sim->advance(instrument::kCaptureBufferFrames);
+                } else {
+                    waitForMessage(loop, kAlsaPassWaitMs);
+                    form.idlePass();
+                }
+            },
+            [sim, started] {
+                if (sim) return static_cast<double>(sim->now()) / instrument::kCaptureFrameRate;
+                return std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
+                    .count();
+            }};
+}
 
-    audio::TAudioOut& generator = *form.instrument().AudioOut1;
-    if (options.selfTest) {
-        if (!form.startupError().isEmpty()) return kFailureExitStatus;  // showWindow told why
-        // A slow sound server may answer a moment later; the passes' retry opens it then.
-        const auto answerBy = std::chrono::steady_clock::now() + kGeneratorAnswerWait;
-        while (!generator.DeviceOpen() && notAnswering(generator) &&
-               std::chrono::steady_clock::now() < answerBy)
-            steps.pass();
-        if (!generator.DeviceOpen()) {
-            printLine(
-                stderr,
-                QStringLiteral("soundscope: self-test: the generator cannot play on the "
-                               "playback device '%1' (%2)")
-                    .arg(simCard ? QStringLiteral("simulated") : options.playbackDevice,
-                         QString::fromStdString(form.instrument().AudioOut1->LastErrorText())));
-            return kFailureExitStatus;
-        }
-        try {
-            const app::SelfTestOutcome outcome = app::runSelfTest(form, steps);
-            std::fputs(app::selfTestText(outcome).toLocal8Bit().constData(), stdout);
-            const bool written = writeOutputs(form, options);
-            return outcome.passed() && written ? 0 : kFailureExitStatus;
-        } catch (const Terminated&) {
-            printLine(stderr,
-                      QStringLiteral("soundscope: self-test: ended by %1 before it was done")
-                          .arg(window::terminationSignalName()));
-            writeOutputs(form, options);
-            return kFailureExitStatus;
-        }
+// The self-test on the headless passes, once the generator plays (a slow sound server may answer
+// a moment later: the passes' retry opens it then): the table on stdout, exit 0 when it passed.
+int selfTest(app::TForm1& form, const Options& options, const SoundCard& card,
+             const app::HeadlessSteps& steps) {
+    if (!form.startupError().isEmpty()) return kFailureExitStatus;  // showWindow told why
+    audio::TAudioOut& playback = *form.instrument().AudioOut1;
+    const auto answerBy = std::chrono::steady_clock::now() + kGeneratorAnswerWait;
+    while (!playback.DeviceOpen() && notAnswering(playback) &&
+           std::chrono::steady_clock::now() < answerBy)
+        steps.pass();
+    if (!playback.DeviceOpen()) {
+        printLine(stderr, QStringLiteral("soundscope: self-test: the generator cannot play on the "
+                                         "playback device '%1' (%2)")
+                              .arg(card.playbackDevice(options),
+                                   QString::fromStdString(playback.LastErrorText())));
+        return kFailureExitStatus;
     }
-
-    if (headless) {
-        // As for capture: a playback device that fails is told, once.
-        if (!generator.DeviceOpen())
-            printLine(stderr,
-                      QStringLiteral("soundscope: the playback device '%1' %2 (%3); the generator "
-                                     "is silent until it opens")
-                          .arg(simCard ? QStringLiteral("simulated") : options.playbackDevice,
-                               notAnswering(generator) ? QStringLiteral("does not answer")
-                                                       : QStringLiteral("cannot be opened"),
-                               QString::fromStdString(generator.LastErrorText())));
-        for (int pass = 0; pass < passes && !window::terminationRequested(); ++pass) steps.pass();
-        // Written before any further message is dispatched: the report shows what the last pass
-        // worked on.
-        return writeOutputs(form, options) ? 0 : kFailureExitStatus;
+    try {
+        const app::SelfTestOutcome outcome = app::runSelfTest(form, steps);
+        std::fputs(app::selfTestText(outcome).toLocal8Bit().constData(), stdout);
+        const bool written = writeOutputs(form, options);
+        return outcome.passed() && written ? 0 : kFailureExitStatus;
+    } catch (const Terminated&) {
+        printLine(stderr, QStringLiteral("soundscope: self-test: ended by %1 before it was done")
+                              .arg(window::terminationSignalName()));
+        writeOutputs(form, options);
+        return kFailureExitStatus;
     }
+}
 
+// The headless passes (fewer when a termination signal comes), then the report and the picture.
+int headlessPasses(app::TForm1& form, const Options& options, const RunMode& mode,
+                   const SoundCard& card, const app::HeadlessSteps& steps) {
+    // As for capture: a playback device that fails is told, once.
+    const audio::TAudioOut& playback = *form.instrument().AudioOut1;
+    if (!playback.DeviceOpen())
+        printLine(stderr,
+                  QStringLiteral("soundscope: the playback device '%1' %2 (%3); the generator "
+                                 "is silent until it opens")
+                      .arg(card.playbackDevice(options),
+                           notAnswering(playback) ? QStringLiteral("does not answer")
+                                                  : QStringLiteral("cannot be opened"),
+                           QString::fromStdString(playback.LastErrorText())));
+    for (int pass = 0; pass < mode.passes && !window::terminationRequested(); ++pass) steps.pass();
+    // Written before any further message is dispatched: the report shows what the last pass
+    // worked on.
+    return writeOutputs(form, options) ? 0 : kFailureExitStatus;
+}
+
+// The window's event loop until the window closes, then the report and the picture.
+int eventLoop(app::TForm1& form, const Options& options) {
     // A signal that came before the event loop (during a start-up box) ends the program here.
     int status = 0;
     if (window::terminationRequested()) {
@@ -354,6 +404,32 @@ int run(int argc, char** argv) {
     }
     const bool written = writeOutputs(form, options);
     return status != 0 ? status : (written ? 0 : kFailureExitStatus);
+}
+
+int run(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const app::ParsedCommandLine parsed = app::parseCommandLine(arguments);
+    if (const std::optional<int> status = answerWithoutRunning(parsed)) return *status;
+    const Options& options = parsed.options;
+    const RunMode mode = runModeFor(options);
+
+    platform::MessageLoop loop;
+    SoundCard card;
+    if (!makeSimulatedCard(options, mode, card)) return app::kUsageExitStatus;
+
+    if (mode.headless) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    setUpApplication(application, options, mode);
+
+    if (const std::optional<int> status = chooseSoundCard(options, mode, loop, card))
+        return *status;
+    const std::unique_ptr<app::TForm1> form = buildWindow(options, mode, loop, card);
+    const app::HeadlessSteps steps = headlessSteps(*form, loop, card);
+
+    if (options.selfTest) return selfTest(*form, options, card, steps);
+    if (mode.headless) return headlessPasses(*form, options, mode, card, steps);
+    return eventLoop(*form, options);
 }
 
 }  // namespace

@@ -41,6 +41,8 @@ namespace instrument {
     X(RadioButton1, Radio, false, "periodic display")                  \
     X(RadioButton2, Radio, false, "single-shot display")               \
     X(ScrollBar3, ScrollBar, false, "time shift between the channels") \
+    X(ScrollBar4, ScrollBar, false, "generator amplitude")             \
+    X(ScrollBar5, ScrollBar, false, "generator frequency")             \
     X(DeviceNotice, Label, false, "failing capture or playback devices, and the mixer")
 
 // What kind of control the window makes of a front panel control.
@@ -82,6 +84,16 @@ class FrontPanel {
     // Setting a button from code does not run its click handler.
     virtual void setChecked(Control button, bool checked) = 0;
     virtual int position(Control scrollBar) const = 0;
+    // A scroll bar's limits and position, as a program sets them: each clamps the position into
+    // the range, and every actual change of the position (a clamp included) runs the bar's change
+    // handler before the call returns. A limit that would put the maximum below the minimum is
+    // refused with an exception ("Scrollbar property out of range"), changing nothing.
+    virtual void setMinimum(Control scrollBar, int value) = 0;
+    virtual void setMaximum(Control scrollBar, int value) = 0;
+    virtual void setPosition(Control scrollBar, int value) = 0;
+    // How far a page key (large) and an arrow key (small) move the bar.
+    virtual void setLargeChange(Control scrollBar, int value) = 0;
+    virtual void setSmallChange(Control scrollBar, int value) = 0;
     // Clears everything drawn on the screen; the controls draw themselves again.
     virtual void repaintWindow() = 0;
     virtual Canvas& canvas() = 0;

@@ -38,10 +38,7 @@ Instrument::Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform
     AudioOut1->setFrameRate(kPlaybackFrameRate);
     AudioOut1->setStereo(kPlaybackStereo);
     AudioOut1->setQuantization(kPlaybackBits);
-    AudioOut1->OnFillBuffer = [this](std::byte* Buffer, int32_t& Size) {
-        return AudioOut1FillBuffer(Buffer, Size);
-    };
-    AudioOut1->OnStart = [this] { AudioOut1Start(); };
+    // Its fill and start handlers are the generator's, a layer above the instrument.
 }
 
 }  // namespace instrument

@@ -83,6 +83,8 @@ class Instrument {
     int32_t GridVisible = kGridShown;
     Word GridBrightness = kStartGridBrightness;
     int32_t ChannelShift = kStartChannelShift;
+    // The generator's values: its panel sets them, its fill handler reads them, and so do the
+    // frequency read-outs and the time base that follow the generator.
     int32_t GeneratorFrequency = kStartGeneratorFrequency;
     int32_t GeneratorAmplitude = kStartGeneratorAmplitude;
     // The amplitude list's "off": the output is silent whatever GeneratorAmplitude holds.
@@ -100,7 +102,8 @@ class Instrument {
     // 44100 frames/s, 16-bit stereo, 4 x 44100 bytes. Declared after the state its handler writes
     // into, so that it is gone (its device closed) before that state is.
     std::unique_ptr<audio::TAudioIn> AudioIn1;
-    // 44100 frames/s, 16-bit mono, 4 x 22000 bytes: the generator's output.
+    // 44100 frames/s, 16-bit mono, 4 x 22000 bytes: the generator's output. The generator, a
+    // layer above, is its fill handler.
     std::unique_ptr<audio::TAudioOut> AudioOut1;
 
     // Acquisition cycle. MyIdleEvent always reports not done: whether a pass over the same input
@@ -130,10 +133,6 @@ class Instrument {
     void ShowMixerNotice(std::string_view text);
     // Step of the idle pass: the mixer's notice goes once its time is up.
     void ExpireMixerNotice();
-
-    // Sine synthesis: fills a playback buffer with the generator's sine; never runs out of data.
-    bool AudioOut1FillBuffer(std::byte* Buffer, int32_t& Size);
-    void AudioOut1Start() {}
 
     // Channel analysis.
     void AnalyseChannelL();

@@ -126,6 +126,36 @@ int WidgetPanel::position(Control scrollBar) const {
     return bar != nullptr ? bar->value() : 0;
 }
 
+ScrollBar* WidgetPanel::scrollBar(Control control) const {
+    return qobject_cast<ScrollBar*>(widget(control));
+}
+
+// Recorded before the bar moves, so that the writes of the change handler that a move runs
+// follow it; the setting is recorded too, as a minimum and a maximum of one value differ.
+void WidgetPanel::setBar(Control control, BarSetting setting, int value) {
+    record(control, static_cast<uint64_t>(setting));
+    writes_.addValue(value);
+    ScrollBar* bar = scrollBar(control);
+    if (bar == nullptr) return;
+    switch (setting) {
+        case BarSetting::Minimum:
+            bar->setMin(value);
+            break;
+        case BarSetting::Maximum:
+            bar->setMax(value);
+            break;
+        case BarSetting::Position:
+            bar->setPosition(value);
+            break;
+        case BarSetting::LargeChange:
+            bar->setLargeChange(value);
+            break;
+        case BarSetting::SmallChange:
+            bar->setSmallChange(value);
+            break;
+    }
+}
+
 void WidgetPanel::repaintWindow() {
     writes_.add(kRepaintMark);
     screen_.clear();

@@ -74,9 +74,7 @@ struct Design {
     QLineEdit* Edit17 = nullptr;
     QPushButton* Button2 = nullptr;
     QLabel* Panel3 = nullptr;
-    QLabel* Panel13 = nullptr;        // the bottom strip
-    ScrollBar* ScrollBar4 = nullptr;  // in Panel13, as everything down to GeneratorToggle
-    ScrollBar* ScrollBar5 = nullptr;
+    QLabel* Panel13 = nullptr;  // the bottom strip, with the generator's controls in it
     QLabel* Panel10 = nullptr;  // with ScrollBar3, hidden while the generator's controls show
     QToolButton* GeneratorToggle = nullptr;  // at Panel13's right end, above all in it
 

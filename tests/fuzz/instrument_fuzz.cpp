@@ -48,13 +48,18 @@ class FuzzPanel final : public instrument::FrontPanel {
     void setItemIndex(instrument::Control c, int i) override { items_[static_cast<size_t>(c)] = i; }
     void setChecked(instrument::Control, bool) override {}
     int position(instrument::Control) const override { return shift_; }
+    void setMinimum(instrument::Control, int) override {}
+    void setMaximum(instrument::Control, int) override {}
+    void setPosition(instrument::Control, int) override {}
+    void setLargeChange(instrument::Control, int) override {}
+    void setSmallChange(instrument::Control, int) override {}
     void repaintWindow() override {}
     instrument::Canvas& canvas() override { return canvas_; }
 
   private:
     instrument::Canvas& canvas_;
     int shift_;
-    std::array<int, static_cast<size_t>(instrument::Control::ScrollBar3) + 1> items_{};
+    std::array<int, instrument::kControlCount> items_{};
 };
 
 // The application and the canvas, made once: rendering the glyph cache is slow.

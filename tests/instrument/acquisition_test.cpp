@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -248,6 +249,11 @@ TEST_F(AcquisitionTest, ARunThatGetsNoBufferForTheStallTimeFailsWithANotice) {
 // Playback the device ended starts again at the same pace; playback its owner stopped stays off.
 TEST_F(AcquisitionTest, PlaybackTheDeviceEndedIsStartedAgainAtItsPace) {
     audio::TAudioOut& out = *rig.scope.AudioOut1;
+    // The generator, a layer above, fills the playback in the window; here it plays silence.
+    out.OnFillBuffer = [](std::byte* buffer, int32_t& size) {
+        std::fill_n(buffer, size, std::byte{0});
+        return true;
+    };
     ASSERT_TRUE(out.StartDevice(&rig.scope.AudioOut1));
     rig.card.failDevice(Direction::Playback);
     rig.loop.pump();

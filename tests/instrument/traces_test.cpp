@@ -229,6 +229,11 @@ class ScreenPanel final : public instrument::FrontPanel {
     void setItemIndex(instrument::Control c, int i) override { items[c] = i; }
     void setChecked(instrument::Control, bool) override {}
     int position(instrument::Control) const override { return 50; }
+    void setMinimum(instrument::Control, int) override {}
+    void setMaximum(instrument::Control, int) override {}
+    void setPosition(instrument::Control, int) override {}
+    void setLargeChange(instrument::Control, int) override {}
+    void setSmallChange(instrument::Control, int) override {}
     void repaintWindow() override { screen.clear(); }
     instrument::Canvas& canvas() override { return screen; }
 };

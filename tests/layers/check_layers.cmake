@@ -3,15 +3,17 @@
 set(failures 0)
 foreach(case IN LISTS CASES)
     string(REPLACE ":" ";" parts "${case}")
-    list(GET parts 0 library)
-    list(GET parts 1 header)
-    execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target layer_${library}_allowed
+    list(GET parts 0 number)
+    list(GET parts 1 library)
+    list(GET parts 2 header)
+    set(target layer_${number}_${library})
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target ${target}_allowed
                     RESULT_VARIABLE allowed OUTPUT_VARIABLE out ERROR_VARIABLE out)
     if(NOT allowed EQUAL 0)
         message(SEND_ERROR "${library}: a header of a folder it links did not compile:\n${out}")
         math(EXPR failures "${failures} + 1")
     endif()
-    execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target layer_${library}_forbidden
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target ${target}_forbidden
                     RESULT_VARIABLE forbidden OUTPUT_VARIABLE out ERROR_VARIABLE out)
     if(forbidden EQUAL 0)
         message(SEND_ERROR "${library}: including ${header} compiled, against the layer rule")

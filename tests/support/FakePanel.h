@@ -69,6 +69,12 @@ class FakePanel final : public instrument::FrontPanel {
         auto it = positions.find(c);
         return it == positions.end() ? 0 : it->second;
     }
+    // A bar keeps its position; its range and steps are not kept, and no change handler runs.
+    void setMinimum(instrument::Control, int) override {}
+    void setMaximum(instrument::Control, int) override {}
+    void setPosition(instrument::Control c, int v) override { positions[c] = v; }
+    void setLargeChange(instrument::Control, int) override {}
+    void setSmallChange(instrument::Control, int) override {}
     void repaintWindow() override {
         ++repaints;
         screen.clear();

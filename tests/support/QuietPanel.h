@@ -28,6 +28,11 @@ class QuietPanel final : public instrument::FrontPanel, public instrument::Canva
     void setItemIndex(instrument::Control, int) override {}
     void setChecked(instrument::Control, bool) override {}
     int position(instrument::Control) const override { return 50; }
+    void setMinimum(instrument::Control, int) override {}
+    void setMaximum(instrument::Control, int) override {}
+    void setPosition(instrument::Control, int) override {}
+    void setLargeChange(instrument::Control, int) override {}
+    void setSmallChange(instrument::Control, int) override {}
     void repaintWindow() override {}
     instrument::Canvas& canvas() override { return *this; }
 
@@ -40,8 +45,7 @@ class QuietPanel final : public instrument::FrontPanel, public instrument::Canva
     int clientHeight() const override { return 526; }
 
   private:
-    static constexpr size_t kControls = static_cast<size_t>(instrument::Control::ScrollBar3) + 1;
-    std::array<std::array<char, 64>, kControls> texts_{};
+    std::array<std::array<char, 64>, instrument::kControlCount> texts_{};
 };
 
 }  // namespace testing_support

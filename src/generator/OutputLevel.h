@@ -6,7 +6,7 @@
 
 #include "instrument/NumText.h"
 
-namespace app {
+namespace generator {
 
 // mV = Round(units / 32.767 × 1.1), halves to even.
 inline int64_t millivolts(int32_t sampleUnits) {
@@ -15,4 +15,4 @@ inline int64_t millivolts(int32_t sampleUnits) {
     return instrument::RoundHalfEven(sampleUnits / kUnitsPerMilliFullScale * kFullScaleVolts);
 }
 
-}  // namespace app
+}  // namespace generator

@@ -1,15 +1,14 @@
 // The generator panel's handlers: the amplitude and frequency range lists and scroll bars, and the
 // read-outs they keep. They set GeneratorAmplitude and GeneratorFrequency, which the sine synthesis
-// reads.
+// reads. Setting a bar's limits or position runs its change handler whenever the position changes.
 #include <array>
 
-#include "app/OutputLevel.h"
-#include "app/TForm1.h"
+#include "generator/Generator.h"
+#include "generator/OutputLevel.h"
 #include "instrument/Display.h"
 #include "instrument/NumText.h"
-#include "window/Controls.h"
 
-namespace app {
+namespace generator {
 
 using instrument::Control;
 using instrument::NumText40;
@@ -71,16 +70,47 @@ constexpr double kKHzTextStepsPerKHz = 100.0;
 constexpr int kKHzTextWidth = 2;
 constexpr int kKHzTextDecimals = 1;
 
+// The start-up range of the frequency bar (which matches none of the list's items) and its steps,
+// written after its change handler has run; the amplitude bar's range; the lists' start items.
+constexpr int kFrequencyStartMin = 100;
+constexpr int kFrequencyStartMax = 10000;
+constexpr int kFrequencyStartLargeChange = 10;
+constexpr int kFrequencyStartSmallChange = 1;
+constexpr int kAmplitudeStartMin = 0;
+constexpr int kAmplitudeStartMax = 32767;
+constexpr int kAmplitudeStartItem = 0;  // " 0 až 1 V"
+constexpr int kFrequencyStartItem = 1;  // "100 Hz až 1 kHz"
+
 }  // namespace
 
-// The generator sounds from here on for the life of the window. A second failure is not reported:
-// the scope measures without it.
-void TForm1::StartGenerator() {
-    auto& playback = instrument_.AudioOut1;
-    if (!playback->StartDevice(&playback)) playback->StartDevice(&playback);
+void Generator::setUpFrequencyBar() {
+    // Raising the minimum moves the position from 0 to 100, which runs ScrollBar5Change and with
+    // it the first capture start request.
+    panel_.setMinimum(Control::ScrollBar5, kFrequencyStartMin);
+    panel_.setMaximum(Control::ScrollBar5, kFrequencyStartMax);
+    panel_.setPosition(Control::ScrollBar5, instrument::kStartGeneratorFrequency);
+    instrument_.GeneratorFrequency = panel_.position(Control::ScrollBar5);
+    showHzReadout();
+    panel_.setLargeChange(Control::ScrollBar5, kFrequencyStartLargeChange);
+    panel_.setSmallChange(Control::ScrollBar5, kFrequencyStartSmallChange);
 }
 
-void TForm1::ShowAmplitudeReadout() {
+void Generator::setUpRanges() {
+    panel_.setVisible(Control::Panel14, false);
+    panel_.setItemIndex(Control::ComboBox7, kAmplitudeStartItem);
+    panel_.setItemIndex(Control::ComboBox8, kFrequencyStartItem);
+}
+
+void Generator::setUpAmplitudeBar() {
+    // Setting the position runs ScrollBar4Change; the read-out is then written once more.
+    panel_.setMinimum(Control::ScrollBar4, kAmplitudeStartMin);
+    panel_.setMaximum(Control::ScrollBar4, kAmplitudeStartMax);
+    panel_.setPosition(Control::ScrollBar4, instrument::kStartGeneratorAmplitude);
+    instrument_.GeneratorAmplitude = panel_.position(Control::ScrollBar4);
+    showAmplitudeReadout();
+}
+
+void Generator::showAmplitudeReadout() {
     instrument_.NumText.setInteger(millivolts(instrument_.GeneratorAmplitude));
     NumText40 line;
     line.append(instrument_.NumText.view());
@@ -88,12 +118,25 @@ void TForm1::ShowAmplitudeReadout() {
     panel_.setText(Control::Edit13, line.view());
 }
 
-void TForm1::ScrollBar4Change() {
-    instrument_.GeneratorAmplitude = ui_.ScrollBar4->position();
-    ShowAmplitudeReadout();
+void Generator::showHzReadout() {
+    instrument_.NumText.setInteger(instrument_.GeneratorFrequency);
+    showFrequencyReadout(" Hz");
 }
 
-void TForm1::ComboBox7Click() {
+void Generator::showFrequencyReadout(std::string_view unit) {
+    NumText40 line;
+    line.append(" ");
+    line.append(instrument_.NumText.view());
+    line.append(unit);
+    panel_.setText(Control::Edit14, line.view());
+}
+
+void Generator::ScrollBar4Change() {
+    instrument_.GeneratorAmplitude = panel_.position(Control::ScrollBar4);
+    showAmplitudeReadout();
+}
+
+void Generator::ComboBox7Click() {
     const int item = panel_.itemIndex(Control::ComboBox7);
     // "  vypnuto" (off) silences the output and leaves the range, the bar and the read-out as they
     // are; any range brings the amplitude back.
@@ -101,39 +144,32 @@ void TForm1::ComboBox7Click() {
     if (item < 0 || item >= static_cast<int>(kAmplitudeRanges.size())) return;
     const AmplitudeRange& range = kAmplitudeRanges[static_cast<size_t>(item)];
     // Each position change, a clamp included, runs ScrollBar4Change.
-    ui_.ScrollBar4->setMin(kAmplitudeMinimum);
-    ui_.ScrollBar4->setMax(range.maximum);
-    ui_.ScrollBar4->setPosition(range.preset);
+    panel_.setMinimum(Control::ScrollBar4, kAmplitudeMinimum);
+    panel_.setMaximum(Control::ScrollBar4, range.maximum);
+    panel_.setPosition(Control::ScrollBar4, range.preset);
     if (item <= kLastRewrittenAmplitudeItem) {
-        instrument_.GeneratorAmplitude = ui_.ScrollBar4->position();
-        ShowAmplitudeReadout();
+        instrument_.GeneratorAmplitude = panel_.position(Control::ScrollBar4);
+        showAmplitudeReadout();
     }
 }
 
-void TForm1::ScrollBar5Change() {
-    const int position = ui_.ScrollBar5->position();
-    NumText40 line;
-    line.append(" ");
+void Generator::ScrollBar5Change() {
+    const int position = panel_.position(Control::ScrollBar5);
     if (position < kKHzBandStart) {
         instrument_.GeneratorFrequency = position;
-        instrument_.NumText.setInteger(position);
-        line.append(instrument_.NumText.view());
-        line.append(" Hz");
-        ui_.ScrollBar5->setLargeChange(position < kHzBandEnd ? kLowBandLargeChange
-                                                             : kMidBandLargeChange);
-        ui_.ScrollBar5->setSmallChange(kHzSmallChange);
-        panel_.setText(Control::Edit14, line.view());
+        panel_.setLargeChange(Control::ScrollBar5,
+                              position < kHzBandEnd ? kLowBandLargeChange : kMidBandLargeChange);
+        panel_.setSmallChange(Control::ScrollBar5, kHzSmallChange);
+        showHzReadout();
     } else if (position <= kKHzBandEnd) {
         instrument_.GeneratorFrequency =
             static_cast<int32_t>(RoundHalfEven(position / kKHzResolution) * kKHzResolution);
+        panel_.setLargeChange(Control::ScrollBar5, kKHzLargeChange);
+        panel_.setSmallChange(Control::ScrollBar5, kKHzSmallChange);
         const double kHz =
             static_cast<double>(RoundHalfEven(position / kKHzTextStep)) / kKHzTextStepsPerKHz;
         instrument_.NumText.setFixed(kHz, kKHzTextWidth, kKHzTextDecimals);
-        line.append(instrument_.NumText.view());
-        line.append(" kHz");
-        ui_.ScrollBar5->setLargeChange(kKHzLargeChange);
-        ui_.ScrollBar5->setSmallChange(kKHzSmallChange);
-        panel_.setText(Control::Edit14, line.view());
+        showFrequencyReadout(" kHz");
     }
     // A position above 20000 matches no band; the range lists never allow it.
 
@@ -145,19 +181,19 @@ void TForm1::ScrollBar5Change() {
     instrument_.KeepCaptureRunning();
 }
 
-void TForm1::ComboBox8Click() {
+void Generator::ComboBox8Click() {
     const int item = panel_.itemIndex(Control::ComboBox8);
     if (item < 0 || item >= static_cast<int>(kFrequencyRanges.size())) return;
     const FrequencyRange& range = kFrequencyRanges[static_cast<size_t>(item)];
     // Each resulting position change runs ScrollBar5Change.
     if (range.order == RangeOrder::MinimumFirst) {
-        ui_.ScrollBar5->setMin(range.minimum);
-        ui_.ScrollBar5->setMax(range.maximum);
+        panel_.setMinimum(Control::ScrollBar5, range.minimum);
+        panel_.setMaximum(Control::ScrollBar5, range.maximum);
     } else {
-        ui_.ScrollBar5->setMax(range.maximum);
-        ui_.ScrollBar5->setMin(range.minimum);
+        panel_.setMaximum(Control::ScrollBar5, range.maximum);
+        panel_.setMinimum(Control::ScrollBar5, range.minimum);
     }
-    ui_.ScrollBar5->setPosition(range.preset);
+    panel_.setPosition(Control::ScrollBar5, range.preset);
 }
 
-}  // namespace app
+}  // namespace generator
