@@ -281,7 +281,12 @@ bool TForm1::idleHandlerInstalled() const {
 
 void TForm1::idleHandler(bool& done) {
     try {
-        runPass(done);
+        // A pass over the inputs a settled pass saw would repeat it: it need not be made.
+        if (settle_.wouldRepeat(passInputs())) {
+            done = true;
+        } else {
+            runPass(done);
+        }
         if (const auto wait = instrument_.RetryWait(); done && wait) deviceRetry_.start(*wait);
     } catch (const std::exception& e) {
         // A pass that fails would fail again at once: stop measuring rather than repeat the
@@ -300,9 +305,11 @@ bool TForm1::idlePass() {
     return true;
 }
 
-uint64_t TForm1::inputGeneration() const {
-    // Each term only grows, so the sum changes whenever one of them does.
-    return loop_.dispatched() + inputs_ + instrument_.CapturedBuffers + instrument_.CaptureRuns;
+uint64_t TForm1::passInputs() const {
+    instrument::Fingerprint inputs;
+    inputs.add(inputs_);
+    instrument_.fingerprintPassInputs(inputs);
+    return inputs.value();
 }
 
 void TForm1::runPass(bool& done) {
@@ -310,22 +317,12 @@ void TForm1::runPass(bool& done) {
     ++idlePasses_;
     instrument_.MyIdleEvent(done);
 
-    // Passes over the same input can differ (each leaves state the next one reads, such as the
-    // envelope seed of the trigger search), so the rule waits for one that changes nothing.
     instrument::Fingerprint left;
     left.add(panel_.takeWrites());
     instrument_.fingerprintPassState(left);
-    const uint64_t image = screen_.fingerprint();
-    left.add(image);
-    const uint64_t generation = inputGeneration();
-    done = idlePasses_ > 1 && generation == lastGeneration_ && left.value() == lastFingerprint_;
-
+    done = settle_.settledAfter({passInputs(), left.value(), screen_.fingerprint()});
     // The client area shows the image again only when a pass changed it.
-    if (image != lastImage_) ui_.Client->update();
-    lastGeneration_ = generation;
-    lastFingerprint_ = left.value();
-    lastImage_ = image;
-    lastPassDone_ = done;
+    if (settle_.imageChanged()) ui_.Client->update();
 }
 
 }  // namespace app

@@ -16,6 +16,7 @@
 #include "app/MixerRestore.h"
 #include "audio/AudioMixer.h"
 #include "generator/Generator.h"
+#include "instrument/IdleSettle.h"
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
 #include "platform/MixerDriver.h"
@@ -76,10 +77,7 @@ class TForm1 final : public QMainWindow {
     void ComboBox1Click() { instrument_.ComboBox1Click(); }
     void ComboBox4Click() { instrument_.ComboBox4Click(); }
     void ScrollBar3Change() { instrument_.ScrollBar3Change(); }
-    void file1Click() {
-        ++inputs_;
-        instrument_.file1Click();
-    }
+    void file1Click() { instrument_.file1Click(); }
     // "mixážní pult": starts the mixer program (setMixerProgram, else one found on PATH) without
     // waiting; nothing happens when none can be started.
     void mixer1Click();
@@ -102,10 +100,9 @@ class TForm1 final : public QMainWindow {
     bool idleHandlerInstalled() const;
     // Idle passes run since the window was built.
     uint64_t idlePasses() const { return idlePasses_; }
-    // Whether the last pass reported done: it found the input as the pass before it had, opened
-    // no capture run, and left the controls, the screen and the instrument's state as that pass
-    // did. The event loop then waits for the next event instead of passing again.
-    bool lastPassDone() const { return lastPassDone_; }
+    // Whether the last pass reported done: the passes have settled (instrument::IdleSettle). The
+    // event loop then waits for the next event instead of passing again.
+    bool lastPassDone() const { return settle_.settled(); }
 
     // The text of the exception that ended FormCreate early; empty when start-up completed.
     const QString& startupError() const { return startupError_; }
@@ -163,10 +160,8 @@ class TForm1 final : public QMainWindow {
     void idleHandler(bool& done);
     // MyIdleEvent, then the settle rule: sets `done` as lastPassDone() says.
     void runPass(bool& done);
-    // A number that changes whenever something a pass reads may have changed: a driver message
-    // dispatched (a buffer, an open or close among them), a capture run opened, a user action,
-    // a resize.
-    uint64_t inputGeneration() const;
+    // The fingerprint of the inputs of a pass: the instrument's, and the user actions and resizes.
+    uint64_t passInputs() const;
 
     // The screen and the controls come first: the instrument talks to them through the panel, so
     // it is built after them and gone before them; the generator works on the instrument.
@@ -202,13 +197,9 @@ class TForm1 final : public QMainWindow {
     IdleDriving idleDriving_;
     bool idleInstalled_ = false;
     uint64_t idlePasses_ = 0;
-    // The settle rule's memory: user actions and resizes so far, and what the last pass saw and
-    // left behind.
+    // User actions and resizes so far, inputs of every pass; and whether the passes have settled.
     uint64_t inputs_ = 0;
-    uint64_t lastGeneration_ = 0;
-    uint64_t lastFingerprint_ = 0;
-    uint64_t lastImage_ = 0;
-    bool lastPassDone_ = false;
+    instrument::IdleSettle settle_;
     QString startupError_;
 };
 

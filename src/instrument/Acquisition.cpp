@@ -82,6 +82,21 @@ void Instrument::fingerprintPassState(Fingerprint& f) const {
     f.addValue(GridUnitX);
 }
 
+void Instrument::fingerprintPassInputs(Fingerprint& f) const {
+    f.addValue(CapturedBuffers);
+    for (const audio::TWaveIO* device : {static_cast<const audio::TWaveIO*>(AudioIn1.get()),
+                                         static_cast<const audio::TWaveIO*>(AudioOut1.get())}) {
+        f.addValue(device->DeviceOpen());
+        f.addValue(device->DeviceFailed());
+    }
+    // A working generator clears its notice at its first finished buffer; later ones change
+    // nothing a pass reads.
+    f.addValue(AudioOut1->DoneCount() > 0);
+    f.addValue(loop_.pending() > 0);
+    const auto wait = RetryWait();
+    f.addValue(wait && wait->count() == 0);
+}
+
 void Instrument::RadioButton1Click() {
     PeriodicMode = kPeriodicDisplay;
 }

@@ -59,11 +59,12 @@ class Instrument {
     Instrument(const Instrument&) = delete;
     Instrument& operator=(const Instrument&) = delete;
 
-    // Capture and sample storage.
+    // Capture and sample storage. A member marked "carried" is read by an idle pass after an
+    // earlier pass wrote it, and so is part of the pass fingerprint (fingerprintPassState).
     SampleArray RawSamples;
-    int32_t SampleCount = kStartSampleCount;
-    Word ScanIndex = 0;
-    Word RawIndex = 0;
+    int32_t SampleCount = kStartSampleCount;  // carried
+    Word ScanIndex = 0;                       // carried
+    Word RawIndex = 0;                        // carried
     // What the traces on the screen were drawn from: set by each drawing pass (DrawTraces).
     DrawnCapture ScreenCapture;
 
@@ -72,17 +73,17 @@ class Instrument {
     ChannelState R{kWiringR};
 
     // Display, mode and control state.
-    Word TraceStartR = 0;
-    int32_t PeriodicMode = kPeriodicDisplay;
+    Word TraceStartR = 0;                     // carried
+    int32_t PeriodicMode = kPeriodicDisplay;  // carried
     Word FollowGenerator = kFollowMeasured;
     int32_t AutoTimeBase = kAutomatic;
-    LatchFlags<kTimeBands> TimeBaseLatch;
-    int32_t TimeStep = kStartTimeStep;
-    double PointSpacing = 0.0;
-    double GridUnitX = 0.0;
+    LatchFlags<kTimeBands> TimeBaseLatch;  // carried
+    int32_t TimeStep = kStartTimeStep;     // carried
+    double PointSpacing = 0.0;             // carried
+    double GridUnitX = 0.0;                // carried
     int32_t GridVisible = kGridShown;
     Word GridBrightness = kStartGridBrightness;
-    int32_t ChannelShift = kStartChannelShift;
+    int32_t ChannelShift = kStartChannelShift;  // carried
     // The generator's values: its panel sets them, its fill handler reads them, and so do the
     // frequency read-outs and the time base that follow the generator.
     int32_t GeneratorFrequency = kStartGeneratorFrequency;
@@ -107,13 +108,17 @@ class Instrument {
     std::unique_ptr<audio::TAudioOut> AudioOut1;
 
     // Acquisition cycle. MyIdleEvent always reports not done: whether a pass over the same input
-    // changed anything shows only in what it left behind, which the window compares.
+    // changed anything shows only in what it left behind, which the window's IdleSettle compares.
     bool AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size);
     void MyIdleEvent(bool& Done);
     // Folds in the state an idle pass writes and the next pass reads again (the channels' arrays
     // and measurements, the trigger position, the time base in force): equal fingerprints after
     // two passes over the same input mean that a further pass would repeat the last one.
     void fingerprintPassState(Fingerprint& fingerprint) const;
+    // Folds in what an idle pass reads that no pass wrote: the captured buffers, the state of the
+    // capture and playback devices as the pass looks at it, whether messages wait, and whether a
+    // timed step (a retry, the stall of a run, the mixer notice's end) is due.
+    void fingerprintPassInputs(Fingerprint& fingerprint) const;
     // Steps of the idle pass: a new capture run once the last has ended, and the generator's
     // playback again after its device failed; a device that fails is tried at kRetryInterval,
     // and DeviceNotice names it with the reason until it works again (a capture buffer arrives,

@@ -120,7 +120,10 @@ inline constexpr ChannelWiring kWiringR{0, Control::Edit1, Control::Edit8, Contr
                                         Control::Edit19};
 
 // The state of one channel. The instrument has two, L and R; each member stands for the pair of
-// state variables named in its comment (SamplesL is L.Samples, FreqR is R.Freq).
+// state variables named in its comment (SamplesL is L.Samples, FreqR is R.Freq). Every member but
+// Wiring is carried from one idle pass to the next, and so is part of the pass fingerprint that
+// tells whether the passes have settled (Instrument::fingerprintPassState, IdleSettle): each says
+// "carried".
 struct ChannelState {
     explicit ChannelState(const ChannelWiring& wiring) : Wiring(wiring) {
         RangeLatch.latch(kRange100mV);
@@ -128,28 +131,28 @@ struct ChannelState {
 
     const ChannelWiring& Wiring;
 
-    SampleArray Samples;            // SamplesL, SamplesR
-    SampleArray Envelope;           // EnvelopeL, EnvelopeR
-    SampleArray DrawnSamples;       // DrawnSamplesL, DrawnSamplesR: the trace on the screen
-    Word Peak = 0;                  // PeakL, PeakR
-    double Level = 0.0;             // LevelL, LevelR
-    Word FirstIndex = 0;            // FirstIndexL, FirstIndexR
-    Word EdgeValue0 = 0;            // EdgeValueL0, EdgeValueR0
-    Word EdgeValue1 = 0;            // EdgeValueL1, EdgeValueR1
-    Word EdgeValue2 = 0;            // EdgeValueL2, EdgeValueR2
-    Word EdgeStep = 0;              // EdgeStepL, EdgeStepR
-    Word EdgeSkip = 0;              // EdgeSkipL, EdgeSkipR
-    double EdgeBase = 0.0;          // EdgeBaseL, EdgeBaseR
-    Word PeriodStart = 0;           // PeriodStartL, PeriodStartR
-    Word PeriodEnd = 0;             // PeriodEndL, PeriodEndR
-    double MeasuredFreq = 0.0;      // MeasuredFreqL, MeasuredFreqR
-    double Freq = kStartFrequency;  // FreqL, FreqR
-    int32_t EnvelopeDiv = kStartEnvelopeDiv;     // EnvelopeDivL, EnvelopeDivR
-    double DivisionValue = kStartDivisionValue;  // DivisionValueL, DivisionValueR
-    double Gain = kStartGain;                    // GainL, GainR
-    int32_t AutoRange = kAutomatic;              // AutoRangeL, AutoRangeR
-    LatchFlags<kRangeItems> RangeLatch;          // RangeLatchL, RangeLatchR
-    double TraceScale = kStartTraceScale;        // TraceScaleL, TraceScaleR
+    SampleArray Samples;        // SamplesL, SamplesR; carried
+    SampleArray Envelope;       // EnvelopeL, EnvelopeR; carried
+    SampleArray DrawnSamples;   // DrawnSamplesL, DrawnSamplesR: the trace on the screen; carried
+    Word Peak = 0;              // PeakL, PeakR; carried
+    double Level = 0.0;         // LevelL, LevelR; carried
+    Word FirstIndex = 0;        // FirstIndexL, FirstIndexR; carried
+    Word EdgeValue0 = 0;        // EdgeValueL0, EdgeValueR0; carried
+    Word EdgeValue1 = 0;        // EdgeValueL1, EdgeValueR1; carried
+    Word EdgeValue2 = 0;        // EdgeValueL2, EdgeValueR2; carried
+    Word EdgeStep = 0;          // EdgeStepL, EdgeStepR; carried
+    Word EdgeSkip = 0;          // EdgeSkipL, EdgeSkipR; carried
+    double EdgeBase = 0.0;      // EdgeBaseL, EdgeBaseR; carried
+    Word PeriodStart = 0;       // PeriodStartL, PeriodStartR; carried
+    Word PeriodEnd = 0;         // PeriodEndL, PeriodEndR; carried
+    double MeasuredFreq = 0.0;  // MeasuredFreqL, MeasuredFreqR; carried
+    double Freq = kStartFrequency;               // FreqL, FreqR; carried
+    int32_t EnvelopeDiv = kStartEnvelopeDiv;     // EnvelopeDivL, EnvelopeDivR; carried
+    double DivisionValue = kStartDivisionValue;  // DivisionValueL, DivisionValueR; carried
+    double Gain = kStartGain;                    // GainL, GainR; carried
+    int32_t AutoRange = kAutomatic;              // AutoRangeL, AutoRangeR; carried
+    LatchFlags<kRangeItems> RangeLatch;          // RangeLatchL, RangeLatchR; carried
+    double TraceScale = kStartTraceScale;        // TraceScaleL, TraceScaleR; carried
 };
 
 }  // namespace instrument

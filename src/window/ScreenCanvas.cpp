@@ -5,9 +5,6 @@
 #include <QString>
 #include <algorithm>
 #include <cstdlib>
-#include <span>
-
-#include "instrument/Fingerprint.h"
 
 namespace window {
 
@@ -29,21 +26,30 @@ void ScreenCanvas::resize(int clientWidth, int clientHeight) {
     clientHeight_ = std::max(clientHeight, 0);
     const int width = std::max(clientWidth_, kDesignClientWidth);
     const int height = std::max(clientHeight_, kDesignClientHeight);
-    if (image_.width() != width || image_.height() != height)
+    if (image_.width() != width || image_.height() != height) {
         image_ = QImage(width, height, QImage::Format_RGB32);
+        image_.fill(kBlackPixel);
+        blackFingerprint_ = fingerprintOf(image_.rect());
+    }
     clear();
 }
 
 void ScreenCanvas::clear() {
     image_.fill(kBlackPixel);
+    fingerprint_ = blackFingerprint_;
 }
 
-uint64_t ScreenCanvas::fingerprint() const {
-    // RGB32 rows hold whole pixels without padding, so every byte belongs to the picture.
-    instrument::Fingerprint f;
-    f.add(std::span(reinterpret_cast<const std::byte*>(image_.constBits()),
-                    static_cast<size_t>(image_.sizeInBytes())));
-    return f.value();
+uint64_t ScreenCanvas::fingerprintOf(const QRect& room) const {
+    // RGB32 rows hold whole pixels without padding: pixel (x, y) is number y * width + x.
+    const auto* pixels = reinterpret_cast<const QRgb*>(image_.constBits());
+    uint64_t f = 0;
+    for (int y = room.top(); y <= room.bottom(); ++y) {
+        for (int x = room.left(); x <= room.right(); ++x) {
+            const int64_t index = int64_t{y} * image_.width() + x;
+            f ^= pixelHash(index, pixels[index]);
+        }
+    }
+    return f;
 }
 
 void ScreenCanvas::lineTo(int x, int y) {
@@ -92,15 +98,15 @@ void ScreenCanvas::drawLine(int x0, int y0, int x1, int y1) {
         ++minorOffset;
     }
 
-    uchar* const bits = image_.bits();
-    const qsizetype stride = image_.bytesPerLine();
+    QRgb* const pixels = reinterpret_cast<QRgb*>(image_.bits());
+    const int64_t width = image_.width();
     int64_t major = major0 + majorStep * first;
     for (int64_t step = first; step <= last; ++step) {
         const int64_t minor = minor0 + minorStep * minorOffset;
         if (minor >= 0 && minor < minorSize) {
             const int64_t x = xMajor ? major : minor;
             const int64_t y = xMajor ? minor : major;
-            reinterpret_cast<QRgb*>(bits + y * stride)[x] = pen_;
+            setPixel(pixels, y * width + x, pen_);
         } else if ((minorStep > 0) == (minor >= minorSize)) {
             break;  // past the image along the minor axis: no later step comes back
         }
@@ -168,8 +174,7 @@ void ScreenCanvas::textOut(int x, int y, std::string_view text) {
         }
     }
 
-    uchar* const bits = image_.bits();
-    const qsizetype stride = image_.bytesPerLine();
+    QRgb* const pixels = reinterpret_cast<QRgb*>(image_.bits());
     const int64_t width = image_.width(), height = image_.height();
     int64_t penX = x;
     for (const char c : text) {
@@ -178,7 +183,7 @@ void ScreenCanvas::textOut(int x, int y, std::string_view text) {
         for (uint32_t k = 0; k < glyph.dotCount; ++k, ++dot) {
             const int64_t px = penX + dot->dx, py = int64_t{y} + dot->dy;
             if (px >= 0 && px < width && py >= 0 && py < height)
-                reinterpret_cast<QRgb*>(bits + py * stride)[px] = font_;
+                setPixel(pixels, py * width + px, font_);
         }
         penX += glyph.advance;
     }
@@ -192,11 +197,25 @@ void ScreenCanvas::drawUncachedText(int x, int y, std::string_view text) {
     if (x >= image_.width() || y >= image_.height() || int64_t{x} + reach <= 0 ||
         int64_t{y} + lineHeight_ <= 0)
         return;
-    QPainter painter(&image_);
-    painter.setFont(textFont_);
-    painter.setPen(QColor::fromRgb(font_));
-    painter.drawText(x, y + ascent_,
-                     QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    // The pixels QPainter may touch (a glyph may reach a little beyond its line box), out of the
+    // fingerprint before and back in after.
+    constexpr int64_t kInkMargin = 8;
+    const auto clampTo = [](int64_t v, int64_t size) {
+        return static_cast<int>(std::clamp<int64_t>(v, 0, size - 1));
+    };
+    const QRect room(QPoint(clampTo(int64_t{x} - kInkMargin, image_.width()),
+                            clampTo(int64_t{y} - kInkMargin, image_.height())),
+                     QPoint(clampTo(int64_t{x} + reach + kInkMargin, image_.width()),
+                            clampTo(int64_t{y} + lineHeight_ + kInkMargin, image_.height())));
+    fingerprint_ ^= fingerprintOf(room);
+    {
+        QPainter painter(&image_);
+        painter.setFont(textFont_);
+        painter.setPen(QColor::fromRgb(font_));
+        painter.drawText(x, y + ascent_,
+                         QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    }
+    fingerprint_ ^= fingerprintOf(room);
 }
 
 }  // namespace window

@@ -37,9 +37,9 @@ class ScreenCanvas final : public instrument::Canvas {
     void resize(int clientWidth, int clientHeight);
     void clear();  // everything black
     const QImage& image() const { return image_; }
-    // The fingerprint of every pixel of the image (instrument::Fingerprint): equal values, the
-    // same picture.
-    uint64_t fingerprint() const;
+    // The fingerprint of every pixel of the image: equal values, the same picture (but for a
+    // chance of about 2^-64). Kept up while the image is drawn, so reading it costs nothing.
+    uint64_t fingerprint() const { return fingerprint_; }
 
     void setPenColor(instrument::Rgb color) override { pen_ = toPixel(color); }
     void setFontColor(instrument::Rgb color) override { font_ = toPixel(color); }
@@ -69,6 +69,24 @@ class ScreenCanvas final : public instrument::Canvas {
     void renderGlyphs();
     void drawLine(int x0, int y0, int x1, int y1);
     void drawUncachedText(int x, int y, std::string_view text);
+    // Writes pixel `index` (row-major) of `pixels`, the image's bits, and keeps the fingerprint:
+    // the exclusive or, over all pixels, of a hash of each pixel's place and colour, as a Zobrist
+    // hash keeps a board's. A pixel that changes changes it by its old and new colour's hashes.
+    void setPixel(QRgb* pixels, int64_t index, QRgb value) {
+        QRgb& pixel = pixels[index];
+        if (pixel == value) return;
+        fingerprint_ ^= pixelHash(index, pixel) ^ pixelHash(index, value);
+        pixel = value;
+    }
+    static uint64_t pixelHash(int64_t index, QRgb value) {
+        // splitmix64's finaliser over the place and the colour.
+        uint64_t h = (static_cast<uint64_t>(index) << 32 | value) + 0x9E3779B97F4A7C15ULL;
+        h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        h = (h ^ (h >> 27)) * 0x94D049BB133111EBULL;
+        return h ^ (h >> 31);
+    }
+    // The fingerprint over the rectangle `room` of the image, as it is now.
+    uint64_t fingerprintOf(const QRect& room) const;
 
     QImage image_;
     int clientWidth_ = 0, clientHeight_ = 0;
@@ -79,6 +97,9 @@ class ScreenCanvas final : public instrument::Canvas {
     int lineHeight_ = 0, ascent_ = 0;
     std::array<Glyph, kLastCached - kFirstCached + 1> glyphs_{};
     std::vector<Dot> dots_;
+
+    uint64_t fingerprint_ = 0;       // of the image as it is
+    uint64_t blackFingerprint_ = 0;  // of an all-black image of its size
 };
 
 }  // namespace window

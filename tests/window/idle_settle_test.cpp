@@ -119,4 +119,34 @@ TEST(IdleSettle, OnTheEventLoopAFailingDeviceIsRetriedByTheTimerAlone) {
     EXPECT_TRUE(s.AudioIn1->DeviceOpen());
 }
 
+// A message that changes nothing a pass reads (the generator's finished buffer, refilled in its
+// handler) makes no pass once the passes have settled, and neither does the retry timer before
+// the attempt is due: their outcome is known.
+TEST(IdleSettle, OnTheEventLoopWhatChangesNothingAPassReadsMakesNoPass) {
+    WindowOnSimCard w(squareAndSine(), app::IdleDriving::EventLoop);
+    const instrument::Instrument& s = w.form->instrument();
+    ASSERT_TRUE(window_test::waitUntil([&] { return s.AudioIn1->DeviceOpen(); }));
+    // Capture out of the way: its device fails and is held elsewhere, the retry not due yet on
+    // the window's clock.
+    w.card.setBusy(platform::Direction::Capture, true);
+    w.card.failDevice(platform::Direction::Capture);
+    constexpr uint64_t kPlaybackFrames = instrument::kPlaybackBufferBytes / 2;
+    w.card.advance(kPlaybackFrames);  // the first finished buffer clears nothing, but is read
+    ASSERT_TRUE(window_test::waitUntil([&] {
+        return !s.AudioIn1->DeviceOpen() && s.AudioOut1->DoneCount() > 0 && w.form->lastPassDone();
+    }));
+    const uint64_t passes = w.form->idlePasses();
+    const int32_t done = s.AudioOut1->DoneCount();
+    for (int buffer = 0; buffer < 3; ++buffer) w.card.advance(kPlaybackFrames);
+    ASSERT_TRUE(window_test::waitUntil([&] { return s.AudioOut1->DoneCount() >= done + 3; }));
+    // The retry timer fires too (after kRetryInterval of real time), not yet due on the clock.
+    window_test::waitUntil([] { return false; }, 2 * instrument::kRetryInterval.count());
+    EXPECT_EQ(w.form->idlePasses(), passes);
+    // Once the attempt is due, the timer's pass makes it.
+    w.card.setBusy(platform::Direction::Capture, false);
+    w.now += instrument::kRetryInterval;
+    EXPECT_TRUE(window_test::waitUntil([&] { return s.AudioIn1->DeviceOpen(); }));
+    EXPECT_GT(w.form->idlePasses(), passes);
+}
+
 }  // namespace

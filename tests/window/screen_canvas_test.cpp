@@ -258,3 +258,48 @@ TEST(ScreenCanvasText, TextBeyondAsciiIsDrawnToo) {
 }
 
 }  // namespace
+
+namespace {
+
+// The fingerprint follows the picture, not how it was drawn: random drawings of lines and texts
+// (ASCII and not), with clears and new sizes among them, replayed onto a second canvas that takes
+// another way to each picture (every step drawn over something else first and then over again),
+// give equal fingerprints exactly when the pictures are equal.
+TEST(ScreenCanvasFingerprint, EqualPicturesAndOnlyThoseHaveEqualFingerprints) {
+    std::mt19937 random(20261209);
+    const auto coordinate = [&] { return std::uniform_int_distribution<int>(-100, 950)(random); };
+    const instrument::Rgb colours[] = {instrument::kYellow, instrument::kAqua, instrument::kBlack,
+                                       instrument::kWhite};
+    ScreenCanvas direct, roundabout;
+    uint64_t previous = direct.fingerprint();
+    QImage previousImage = direct.image().copy();
+    for (int step = 0; step < 400; ++step) {
+        const int kind = std::uniform_int_distribution<int>(0, 19)(random);
+        const int x0 = coordinate(), y0 = coordinate(), x1 = coordinate(), y1 = coordinate();
+        const instrument::Rgb colour = colours[random() % 4];
+        const auto draw = [&](ScreenCanvas& c, instrument::Rgb with) {
+            if (kind == 0) {
+                c.clear();
+            } else if (kind == 1) {
+                c.resize(800 + x0 % 3, 526 + y0 % 3);
+            } else if (kind < 5) {
+                c.setFontColor(with);
+                c.textOut(x0, y0, kind == 4 ? "µs 5" : "12.5 ms");
+            } else {
+                c.setPenColor(with);
+                line(c, x0, y0, x1, y1);
+            }
+        };
+        draw(roundabout, kRed);  // another picture on the way, then the same step again
+        draw(roundabout, colour);
+        draw(direct, colour);
+        ASSERT_EQ(direct.image(), roundabout.image()) << "step " << step;
+        EXPECT_EQ(direct.fingerprint(), roundabout.fingerprint()) << "step " << step;
+        EXPECT_EQ(direct.fingerprint() == previous, direct.image() == previousImage)
+            << "step " << step;
+        previous = direct.fingerprint();
+        previousImage = direct.image().copy();
+    }
+}
+
+}  // namespace
