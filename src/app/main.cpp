@@ -48,6 +48,11 @@ struct Terminated {};
 constexpr int kAlsaPassWaitMs = 300;
 // How long the self-test waits for a generator whose device has not answered yet.
 constexpr std::chrono::seconds kGeneratorAnswerWait{3};
+// Before the window is there, how long start-up waits for the capture device's verdict: an open
+// that is merely slow (a loaded machine parsing ALSA's configuration, a sound server starting)
+// is told from one that does not answer, and a device that cannot be opened still gets the
+// question.
+constexpr std::chrono::milliseconds kStartUpAnswerWait{1500};
 
 // The demo signal: a square on R (the card's first input) and a sine on L.
 constexpr double kDemoSquareHz = 500.0;
@@ -280,7 +285,12 @@ std::optional<int> chooseSoundCard(const Options& options, const RunMode& mode,
         card.alsa = std::make_unique<platform::alsa::AlsaWaveDriver>(
             options.captureDevice.toStdString(), options.playbackDevice.toStdString());
         std::string why;
-        const platform::MMResult opened = captureOpens(*card.alsa, loop, why);
+        platform::MMResult opened = captureOpens(*card.alsa, loop, why);
+        // The open goes on after a NoAnswer, and the next open takes its outcome.
+        for (const auto started = std::chrono::steady_clock::now();
+             opened == platform::MMResult::NoAnswer &&
+             std::chrono::steady_clock::now() - started < kStartUpAnswerWait;)
+            opened = captureOpens(*card.alsa, loop, why);
         if (opened == platform::MMResult::NoAnswer) {
             // Not a device that cannot be opened: the window starts, names it in its notice and
             // keeps trying it.
