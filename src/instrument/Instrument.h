@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
-#include "audio/WaveIO.h"
 #include "instrument/Fingerprint.h"
 #include "instrument/FrontPanel.h"
 #include "instrument/InstrumentState.h"
