@@ -268,12 +268,20 @@ TEST(PoolTest, FreeBuffersTellsWhetherAnythingWasReleased) {
     EXPECT_EQ(in.Header(3)->data, in.Buffer(3));
 }
 
-TEST(DriverTextTest, DriverTextEndsAtItsZeroOrAfter255Characters) {
+// A capture component on a busy card, whose driver gives the reason a test sets.
+class DriverTextTest : public ::testing::Test {
+  protected:
+    DriverTextTest() {
+        card.setBusy(Direction::Capture, true);
+        configureLikeAudioIn1(in);
+    }
     platform::MessageLoop loop;
     SimCard card;
-    CountingDriver driver(card);
-    card.setBusy(Direction::Capture, true);
-    TAudioIn in(driver, loop);
+    CountingDriver driver{card};
+    TAudioIn in{driver, loop};
+};
+
+TEST_F(DriverTextTest, DriverTextEndsAtItsZeroOrAfter255Characters) {
     const std::pair<std::string, std::string> cases[] = {
         {std::string(300, 'x'), std::string(255, 'x')},
         {std::string(255, 'y'), std::string(255, 'y')},
@@ -289,13 +297,7 @@ TEST(DriverTextTest, DriverTextEndsAtItsZeroOrAfter255Characters) {
 
 // LastErrorText is the driver's text cut as ever; the reason beside it keeps the driver's parts
 // whole, and a failure of the component's own has no driver reason.
-TEST(DriverTextTest, TheFailureIsKeptInItsPartsBesideTheText) {
-    platform::MessageLoop loop;
-    SimCard card;
-    CountingDriver driver(card);
-    card.setBusy(Direction::Capture, true);
-    TAudioIn in(driver, loop);
-    configureLikeAudioIn1(in);
+TEST_F(DriverTextTest, TheFailureIsKeptInItsPartsBesideTheText) {
     driver.text = "The device is in use.";
     driver.detail = std::string(300, 'd');
     EXPECT_FALSE(in.StartDevice());
