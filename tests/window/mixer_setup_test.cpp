@@ -128,12 +128,17 @@ TEST(MixerSetUp, NoMixerAtAllIsToldWithTheDriversDetail) {
     platform::MessageLoop loop;
     platform::sim::SimCard card;
     app::TForm1 form(app::Platform{card, loop, none}, app::IdleDriving::Caller);
-    const QString expected = QStringLiteral(
-        "No mixer device present in this system. (snd_mixer_attach(\"soundscope_no_such_mixer\"): "
-        "No such file or directory (alsa-lib: Invalid CTL soundscope_no_such_mixer))");
-    EXPECT_EQ(form.mixerError(), expected);
+    // The reason between the call and alsa-lib's words is the system's, in the user's language.
+    const QString error = form.mixerError();
+    EXPECT_TRUE(
+        error.startsWith(QStringLiteral("No mixer device present in this system. "
+                                        "(snd_mixer_attach(\"soundscope_no_such_mixer\"): ")))
+        << error.toStdString();
+    EXPECT_TRUE(
+        error.endsWith(QStringLiteral(" (alsa-lib: Invalid CTL soundscope_no_such_mixer))")))
+        << error.toStdString();
     EXPECT_EQ(form.controls().controlText(instrument::Control::DeviceNotice),
-              QStringLiteral("Směšovač „soundscope_no_such_mixer“ není dostupný: ") + expected +
+              QStringLiteral("Směšovač „soundscope_no_such_mixer“ není dostupný: ") + error +
                   QStringLiteral("\nMěří se se vstupem a úrovněmi, jak je karta má."));
 }
 
