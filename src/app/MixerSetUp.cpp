@@ -4,11 +4,10 @@
 #include <QString>
 #include <cstdio>
 #include <string>
-#include <string_view>
 
 #include "app/MixerProgram.h"
 #include "app/TForm1.h"
-#include "platform/WaveDriver.h"
+#include "platform/MixerDriver.h"
 
 namespace app {
 
@@ -88,13 +87,12 @@ void TForm1::SetUpMixer() {
         m.Open();
     } catch (const audio::EMixerID& e) {
         mixerError_ = QString::fromUtf8(e.what());
-        // Without any device, the driver's text says which one it tried and why it failed: the
-        // detail after the standard text, " (call(\"device\"): reason)".
-        const std::string why = volumes_.errorText(platform::MMResult::BadDeviceId);
-        const std::string_view standard =
-            platform::standardErrorText(platform::MMResult::BadDeviceId);
-        if (volumes_.deviceCount() == 0 && why.starts_with(standard))
-            mixerError_ += QString::fromStdString(why.substr(standard.size()));
+        // Without any device, the driver's detail says which one it tried and why it failed:
+        // " (call(\"device\"): reason)".
+        if (volumes_.deviceCount() == 0) {
+            mixerError_ += QString::fromStdString(
+                volumes_.errorReason(platform::MMResult::BadDeviceId).detailSuffix());
+        }
     } catch (const audio::EMixerCaps& e) {
         mixerError_ = QString::fromUtf8(e.what());
     } catch (const audio::EMixerOpen& e) {
@@ -102,9 +100,9 @@ void TForm1::SetUpMixer() {
     }
     const std::string name = volumes_.deviceName();
     if (!mixerError_.isEmpty()) {
-        instrument_.ShowMixerNotice("Směšovač „" + name + "“ není dostupný: " +
-                                    mixerError_.toStdString() +
-                                    "\nMěří se se vstupem a úrovněmi, jak je karta má.");
+        instrument_.ShowMixerNotice({"Směšovač „" + name + "“ není dostupný",
+                                     mixerError_.toStdString(),
+                                     "Měří se se vstupem a úrovněmi, jak je karta má."});
         return;
     }
 
@@ -123,9 +121,10 @@ void TForm1::SetUpMixer() {
         recording->SelectSource(m.LineRecord->SourceIndex);
     }
     if (m.LineRecord == nullptr) {
-        instrument_.ShowMixerNotice("Směšovač „" + name +
-                                    "“ nemá vstup LINE IN, který by šel vybrat: měří se vstup, "
-                                    "který karta právě nahrává.");
+        instrument_.ShowMixerNotice(
+            {"Směšovač „" + name + "“ nemá vstup LINE IN, který by šel vybrat",
+             "měří se vstup, který karta právě nahrává.",
+             {}});
     }
     SetMixerLevel(m.WaveOut, kFullLevel);
     SetMixerLevel(m.SpeakersDestination, kFullLevel);

@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "app/TForm1.h"
+#include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
-#include "audio/WaveIO.h"
 #include "generator/OutputLevel.h"
 #include "instrument/Instrument.h"
 #include "window/Controls.h"

@@ -123,8 +123,7 @@ platform::MMResult captureOpens(platform::WaveDriver& driver, platform::MessageL
 
 // Whether a wave component's latest failure is a device that has not answered yet.
 bool notAnswering(const audio::TWaveIO& device) {
-    return device.DeviceFailed() && device.LastErrorText().starts_with(
-                                        platform::standardErrorText(platform::MMResult::NoAnswer));
+    return device.DeviceFailed() && device.lastError().reason.code == platform::MMResult::NoAnswer;
 }
 
 bool displayAvailable() {

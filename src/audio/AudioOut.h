@@ -5,45 +5,25 @@
 // target. UI thread only; no operation throws (failures are a false result and LastErrorText).
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
+#include "audio/NotifyTarget.h"
 #include "audio/WaveIO.h"
 #include "platform/MessageLoop.h"
 #include "platform/WaveDriver.h"
 
 namespace audio {
 
-class TAudioOut;
-
-// Hidden notification window of a playback component: passes the driver's messages to the
-// component read through ComponentRef when each arrives. One per component, created by the first
-// OpenDevice and reused by every later one, so that none pile up.
-class TCallBackWinOut final : public platform::MessageTarget {
-  public:
-    TCallBackWinOut(platform::MessageLoop& loop, const std::unique_ptr<TAudioOut>* componentRef,
-                    TAudioOut* self);
-    ~TCallBackWinOut();
-    TCallBackWinOut(const TCallBackWinOut&) = delete;
-    TCallBackWinOut& operator=(const TCallBackWinOut&) = delete;
-
-    platform::TargetId Handle() const noexcept { return Handle_; }
-    const std::unique_ptr<TAudioOut>* ComponentRef = nullptr;  // null: the component itself
-
-    void handleMessage(uint32_t message, uintptr_t param1, uintptr_t param2) override;
-
-  private:
-    platform::MessageLoop& Loop_;
-    TAudioOut* Self_;
-    platform::TargetId Handle_;
-};
-
 class TAudioOut : public TWaveIO {
   public:
     using TWaveIO::TWaveIO;
-    ~TAudioOut() override;  // stops and closes an open device before the pool is released
+
+    bool Paused() const noexcept { return Paused_; }
+    // Stored; while streaming, the device is paused or resumed at once, otherwise at the next
+    // StartPlayback.
+    void setPaused(bool value) noexcept;
 
     // Fills Buffer with up to Size bytes of whole frames; a handler that writes fewer sets Size
     // to the bytes written (never more than BufferSize). True has the buffer played; false says
@@ -51,36 +31,31 @@ class TAudioOut : public TWaveIO {
     // destroy the component.
     TBufferEvent OnFillBuffer;
 
-    bool Paused() const noexcept { return Paused_; }
-    // Stored; while streaming, the device is paused or resumed at once, otherwise at the next
-    // StartPlayback.
-    void setPaused(bool value) noexcept;
-
     // ComponentRef: the owner's variable that holds this component, or null.
     bool StartDevice(const std::unique_ptr<TAudioOut>* ComponentRef = nullptr) noexcept;
-    void StopNow() noexcept override;
-    void StopWhenDrained() noexcept override;
     virtual bool RequestFill(int32_t Index, int32_t Size) noexcept;
     void CloseDevice() noexcept override;
     virtual bool OpenDevice(const std::unique_ptr<TAudioOut>* ComponentRef = nullptr) noexcept;
     bool StartPlayback() noexcept;
     bool WriteNextBuffer() noexcept;
 
-    TCallBackWinOut* NotifyWindow() const noexcept { return NotifyWindow_.get(); }
-    // Buffers the driver holds now (written, not yet done).
-    int32_t BuffersInDriver() const noexcept;
+    NotifyTarget<TAudioOut>* NotifyWindow() const noexcept { return NotifyWindow_.get(); }
+
+    platform::Direction direction() const noexcept override {
+        return platform::Direction::Playback;
+    }
 
   private:
-    friend class TCallBackWinOut;
-    void BufferDone(uintptr_t stream, uintptr_t headerAddress) noexcept;  // PlaybackDone
+    void bufferReturned(int32_t slot) noexcept override;
 
-    std::unique_ptr<TCallBackWinOut> NotifyWindow_;
-    // The open run's stream identity: done messages of any other stream (an earlier run's,
-    // handed back by its reset) count nowhere.
-    uintptr_t RunStream_ = 0;
+    std::unique_ptr<NotifyTarget<TAudioOut>> NotifyWindow_;
     // Buffers the handler accepted while priming: only these are written by StartPlayback.
     int32_t PrimedBuffers_ = 0;
     bool Paused_ = false;
 };
+
+// The hidden notification window of a playback component: one per component, created by the
+// first OpenDevice and reused by every later one, so that none pile up.
+using TCallBackWinOut = NotifyTarget<TAudioOut>;
 
 }  // namespace audio

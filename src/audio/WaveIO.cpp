@@ -24,23 +24,49 @@ constexpr char kTextHeadersMissing[] = "Wave header memory is not allocated";
 constexpr char kTextBuffersMissing[] = "Wave buffer memory is not allocated";
 constexpr char kTextSizeWhileOpen[] = "Wave buffer size cannot change while the device is open";
 constexpr char kTextPoolWhileOpen[] = "Wave buffers cannot be rewritten while the device is open";
-constexpr char kTextInAlreadyOpen[] = "Wave Input device is already open";
-constexpr char kTextInNotOpen[] = "Wave Input device is not open";
-constexpr char kTextInNoStream[] = "Wave input driver returned no device";
-constexpr char kTextInNoWindow[] = "Could not create the wave input notification window";
-constexpr char kTextStillQueued[] = "Wave input buffer is still queued on the device";
-constexpr char kTextHandlerFailed[] = "Wave input buffer handler failed";
-constexpr char kTextStartFailed[] = "Error starting wave record: ";
-constexpr char kTextInFailed[] = "Wave input device failed: ";
+
+// The texts of each direction, capture's and playback's.
+constexpr WaveTexts kCaptureTexts{"Wave Input device is already open",
+                                  "Wave Input device is not open",
+                                  "Wave input driver returned no device",
+                                  "Could not create the wave input notification window",
+                                  "Wave input buffer is still queued on the device",
+                                  "Wave input buffer handler failed"};
+constexpr WaveTexts kPlaybackTexts{"Wave output device is already open",
+                                   "Wave output device is not open",
+                                   "Wave output driver returned no device",
+                                   "Could not create the wave output notification window",
+                                   "Wave output buffer is still queued on the device",
+                                   "Wave output buffer handler failed"};
 
 // Room for the longest text a component composes (a prefix and a capped driver text), reserved
 // once so that setting LastErrorText neither allocates nor throws.
 constexpr size_t kErrorTextCapacity = 64 + kMaxDriverTextLength;
 
+// A driver's text as the error-text functions give it: up to its first zero, at most
+// kMaxDriverTextLength characters.
+std::string capped(std::string text) {
+    text.resize(std::min({text.find('\0'), text.size(), kMaxDriverTextLength}));
+    return text;
+}
+
+// The driver's reason for `result`; the code alone when the driver cannot give it.
+platform::ErrorReason driverReason(const platform::WaveDriver& driver, Direction direction,
+                                   MMResult result) noexcept {
+    try {
+        return driver.errorReason(direction, result);
+    } catch (...) {
+        return {result, {}, {}};
+    }
+}
+
 }  // namespace
 
-// ---------------------------------------------------------------------------------------------
-// TWaveIO
+std::string WaveError::text() const {
+    if (reason.code == MMResult::NoError) return context;
+    const std::string driverText = capped(reason.text());
+    return context + (driverText.empty() ? platform::standardErrorText(reason.code) : driverText);
+}
 
 TWaveIO::TWaveIO(platform::WaveDriver& driver, platform::MessageLoop& loop,
                  platform::PoolMemory& memory)
@@ -57,8 +83,9 @@ TWaveIO::TWaveIO(platform::WaveDriver& driver, platform::MessageLoop& loop,
 }
 
 TWaveIO::~TWaveIO() {
-    // A derived component has closed its device by now (its stream is gone with it), so the
-    // driver no longer holds any of this memory.
+    // The driver may still hold the pool: an open stream is destroyed first, which resets and
+    // closes it. The component's notification target has gone already, so nothing of this close
+    // reaches anyone.
     DeviceHandle_.reset();
     ReleaseBuffers();
     ReleaseHeaders();
@@ -221,38 +248,20 @@ bool TWaveIO::ReleaseHeaders() noexcept {
     return released;
 }
 
-namespace {
-
-// The driver's text up to its first zero and at most kMaxDriverTextLength characters; empty when
-// the text cannot be had.
-std::string DriverText(const platform::WaveDriver& driver, Direction direction,
-                       MMResult result) noexcept {
+std::string TWaveIO::WaveInErrorText(MMResult result) const noexcept {
     try {
-        std::string text = driver.errorText(direction, result);
-        text.resize(std::min({text.find('\0'), text.size(), kMaxDriverTextLength}));
-        return text;
+        return capped(driverReason(Driver_, Direction::Capture, result).text());
     } catch (...) {
         return {};
     }
 }
 
-}  // namespace
-
-std::string TWaveIO::WaveInErrorText(MMResult result) const noexcept {
-    return DriverText(Driver_, Direction::Capture, result);
-}
-
 std::string TWaveIO::WaveOutErrorText(MMResult result) const noexcept {
-    return DriverText(Driver_, Direction::Playback, result);
-}
-
-void TWaveIO::StopNow() noexcept {
-    Streaming_ = false;
-    Continuing_ = false;
-}
-
-void TWaveIO::StopWhenDrained() noexcept {
-    Continuing_ = false;
+    try {
+        return capped(driverReason(Driver_, Direction::Playback, result).text());
+    } catch (...) {
+        return {};
+    }
 }
 
 WaveHeader* TWaveIO::Header(int i) const noexcept {
@@ -265,6 +274,10 @@ std::byte* TWaveIO::Buffer(int i) const noexcept {
 
 size_t TWaveIO::BufferCapacity(int i) const noexcept {
     return i >= 0 && i < kPoolSlots ? BufferBlocks_[static_cast<size_t>(i)].size : 0;
+}
+
+int32_t TWaveIO::BuffersInDriver() const noexcept {
+    return static_cast<int32_t>(std::count(InDriver_.begin(), InDriver_.end(), true));
 }
 
 bool TWaveIO::PoolComplete() const noexcept {
@@ -285,20 +298,25 @@ bool TWaveIO::PoolReady() noexcept {
 void TWaveIO::SetError(std::string_view text) noexcept {
     try {
         LastErrorText_.assign(text);
+        lastError_.context.assign(text);
+        lastError_.reason = {};
     } catch (...) {
         // Only reachable if the text outgrows the reserved room and memory is exhausted.
     }
 }
 
-void TWaveIO::SetDriverError(std::string_view prefix, Direction direction,
-                             MMResult result) noexcept {
+void TWaveIO::SetDriverError(std::string_view prefix, MMResult result) noexcept {
     DeviceFailed_ = true;
-    const std::string text = DriverText(Driver_, direction, result);
     try {
-        LastErrorText_.assign(prefix);
-        LastErrorText_.append(text.empty() ? platform::standardErrorText(result) : text);
+        lastError_.context.assign(prefix);
+        lastError_.reason = driverReason(Driver_, direction(), result);
+        LastErrorText_.assign(lastError_.text());
     } catch (...) {
     }
+}
+
+const WaveTexts& TWaveIO::texts() const noexcept {
+    return direction() == Direction::Capture ? kCaptureTexts : kPlaybackTexts;
 }
 
 void TWaveIO::Raise(const TNotifyEvent& event) noexcept {
@@ -310,54 +328,22 @@ void TWaveIO::Raise(const TNotifyEvent& event) noexcept {
     }
 }
 
-// ---------------------------------------------------------------------------------------------
-// TCallBackWinIn
-
-TCallBackWinIn::TCallBackWinIn(platform::MessageLoop& loop,
-                               const std::unique_ptr<TAudioIn>* componentRef, TAudioIn* self)
-    : ComponentRef(componentRef), Loop_(loop), Self_(self), Handle_(loop.registerTarget(this)) {}
-
-TCallBackWinIn::~TCallBackWinIn() {
-    Loop_.unregisterTarget(Handle_);
-}
-
-void TCallBackWinIn::handleMessage(uint32_t message, uintptr_t /*param1*/, uintptr_t param2) {
-    // The component is looked up now, not when the window was made: the owner may have replaced
-    // or released it since. A window serves only the component it belongs to.
-    TAudioIn* component = ComponentRef != nullptr ? ComponentRef->get() : Self_;
-    if (component == nullptr || component != Self_) return;
-    switch (static_cast<platform::WaveMessage>(message)) {
-        case platform::WaveMessage::CaptureOpen:
-            component->DriverOpened();
-            TAudioIn::Raise(component->OnStart);
-            break;
-        case platform::WaveMessage::CaptureClose:
-            TAudioIn::Raise(component->OnStop);
-            break;
-        case platform::WaveMessage::CaptureData:
-            component->BufferReturned(param2);
-            break;
-        default:
-            break;
-    }
-}
-
-bool TWaveIO::OpenStream(Direction direction, platform::TargetId target,
-                         std::string_view noStreamText) noexcept {
+bool TWaveIO::OpenStream(platform::TargetId target) noexcept {
     // The headers are written before the driver sees the device, while nothing can hold them.
     InitHeaders();
     std::unique_ptr<platform::WaveStream> stream;
     const MMResult opened = Guarded(
-        [&] { return Driver_.open(direction, DeviceId_, WaveFormat, Loop_, target, stream); });
+        [&] { return Driver_.open(direction(), DeviceId_, WaveFormat, Loop_, target, stream); });
     if (failed(opened)) {
-        SetDriverError({}, direction, opened);
+        SetDriverError({}, opened);
         return false;
     }
     if (!stream) {
-        SetError(noStreamText);
+        SetError(texts().noStream);
         return false;
     }
     DeviceHandle_ = std::move(stream);
+    runStream_ = DeviceHandle_->identity();
     DeviceOpen_ = true;
     DeviceFailed_ = false;
     RunBuffers_ = NumBuffers_;
@@ -365,13 +351,13 @@ bool TWaveIO::OpenStream(Direction direction, platform::TargetId target,
     return true;
 }
 
-bool TWaveIO::PrepareRun(Direction direction) noexcept {
+bool TWaveIO::PrepareRun() noexcept {
     for (int32_t i = 0; i < RunBuffers_; ++i) {
         WaveHeader& header = *Headers_[static_cast<size_t>(i)];
         const MMResult prepared = Guarded([&] { return DeviceHandle_->prepareHeader(header); });
         if (failed(prepared)) {
             CloseDevice();
-            SetDriverError({}, direction, prepared);
+            SetDriverError({}, prepared);
             return false;
         }
     }
@@ -383,22 +369,24 @@ bool TWaveIO::PrepareRun(Direction direction) noexcept {
     return true;
 }
 
-bool TWaveIO::AddNextBuffer(Direction direction, std::string_view notOpenText,
-                            std::string_view stillQueuedText) noexcept {
-    if (!DeviceOpen_) {
-        SetError(notOpenText);
-        return false;
-    }
+bool TWaveIO::requireOpen() noexcept {
+    if (DeviceOpen_) return true;
+    SetError(texts().notOpen);
+    return false;
+}
+
+bool TWaveIO::AddNextBuffer() noexcept {
+    if (!requireOpen()) return false;
     const auto slot = static_cast<size_t>(NextIndex_);
     if (InDriver_[slot]) {
-        SetError(stillQueuedText);
+        SetError(texts().stillQueued);
         return false;
     }
     WaveHeader& header = *Headers_[slot];
     header.flags = platform::kHeaderPrepared;
     const MMResult added = Guarded([&] { return DeviceHandle_->addBuffer(header); });
     if (failed(added)) {
-        SetDriverError({}, direction, added);
+        SetDriverError({}, added);
         StopWhenDrained();
         return false;
     }
@@ -407,156 +395,80 @@ bool TWaveIO::AddNextBuffer(Direction direction, std::string_view notOpenText,
     return true;
 }
 
-// ---------------------------------------------------------------------------------------------
-// TAudioIn
-
-TAudioIn::~TAudioIn() {
-    // The driver may still hold the pool; it must let go before TWaveIO releases it.
-    StopNow();
-}
-
-bool TAudioIn::StartDevice(const std::unique_ptr<TAudioIn>* ComponentRef) noexcept {
-    if (!OpenDevice(ComponentRef)) return false;
-    return StartCapture();
-}
-
-bool TAudioIn::OpenDevice(const std::unique_ptr<TAudioIn>* ComponentRef) noexcept {
-    if (!BeginOpen(NotifyWindow_, ComponentRef, this, kTextInAlreadyOpen, kTextInNoWindow) ||
-        !OpenStream(Direction::Capture, NotifyWindow_->Handle(), kTextInNoStream))
-        return false;
-    ++OpensPending_;  // the driver has posted the open message, whatever follows
-    return PrepareRun(Direction::Capture);
-}
-
-bool TAudioIn::StartCapture() noexcept {
-    if (!DeviceOpen_) {
-        SetError(kTextInNotOpen);
+bool TWaveIO::callHandler(const TBufferEvent& handler, std::byte* buffer, int32_t& size) noexcept {
+    try {
+        return handler(buffer, size);
+    } catch (...) {
+        SetError(texts().handlerFailed);
         return false;
     }
-    // Recording starts before any buffer is queued.
-    const MMResult started = Guarded([&] { return DeviceHandle_->start(); });
-    if (failed(started)) {
-        CloseDevice();  // closed first; the text still names the start's own code
-        SetDriverError(kTextStartFailed, Direction::Capture, started);
-        return false;
+}
+
+void TWaveIO::driverMessage(uint32_t message, uintptr_t stream, uintptr_t headerAddress) noexcept {
+    if (message == messageId(platform::openMessage(direction()))) {
+        Raise(OnStart);
+    } else if (message == messageId(platform::closeMessage(direction()))) {
+        Raise(OnStop);
+    } else if (message == messageId(platform::doneMessage(direction()))) {
+        const int32_t slot = returnedSlot(stream, headerAddress);
+        if (slot < 0) return;
+        InDriver_[static_cast<size_t>(slot)] = false;
+        ++DoneCount_;
+        bufferReturned(slot);
     }
-    Streaming_ = true;
-    for (int32_t i = 0; i < RunBuffers_; ++i) {
-        if (!QueueNextBuffer()) {
-            CloseDevice();
-            return false;
-        }
-    }
-    return true;
 }
 
-bool TAudioIn::QueueNextBuffer() noexcept {
-    if (!AddNextBuffer(Direction::Capture, kTextInNotOpen, kTextStillQueued)) return false;
-    ++QueuedCount_;
-    return true;
-}
-
-bool TAudioIn::DeliverBuffer(std::byte* Buffer, int32_t Size) noexcept {
-    if (!Continuing_) return false;
-    bool accepted = true;
-    if (OnBufferFilled) {
-        int32_t size = Size;  // the handler's own copy
-        try {
-            accepted = OnBufferFilled(Buffer, size);
-        } catch (...) {
-            // A handler that fails has not taken the buffer: it leaves circulation.
-            SetError(kTextHandlerFailed);
-            accepted = false;
-        }
-    }
-    if (accepted) ++FilledCount_;
-    return accepted;
-}
-
-void TAudioIn::DriverOpened() noexcept {
-    if (OpensPending_ > 0) --OpensPending_;
-}
-
-// The buffer delivered is the one the driver returned (the header the message names), not the one
-// at NextIndex: after a declined delivery the two differ, and the owner must see each quarter of
-// the run once. NextIndex is set to it so that an accepted buffer is re-queued and the ring goes
-// on; with a handler that accepts everything this is the plain ring order.
-void TAudioIn::BufferReturned(uintptr_t headerAddress) noexcept {
-    // Returns that reach a closed component, or that were posted before the current run's open
-    // message, belong to an earlier run (buffers handed back by its reset) and count nowhere.
-    if (!DeviceOpen_ || OpensPending_ > 0) return;
-    int32_t index = -1;
+// The rule and why it holds: see WaveIO.h.
+int32_t TWaveIO::returnedSlot(uintptr_t stream, uintptr_t headerAddress) const noexcept {
+    if (!DeviceOpen_ || stream != runStream_) return -1;
     for (int32_t i = 0; i < RunBuffers_; ++i) {
         const auto slot = static_cast<size_t>(i);
-        if (reinterpret_cast<uintptr_t>(Headers_[slot]) == headerAddress && InDriver_[slot]) {
-            index = i;
-            break;
-        }
+        if (reinterpret_cast<uintptr_t>(Headers_[slot]) == headerAddress && InDriver_[slot])
+            return i;
     }
-    if (index < 0) return;
-
-    InDriver_[static_cast<size_t>(index)] = false;
-    ++DoneCount_;
-    --QueuedCount_;
-    Streaming_ = QueuedCount_ > 0;
-
-    // Only the device's failure hands a buffer of the run back unfilled: its tail still holds an
-    // earlier run's samples, so it is not delivered, and the run ends with the failure's text.
-    if (Headers_[static_cast<size_t>(index)]->bytesRecorded <
-        static_cast<uint32_t>(EffectiveBufferSize)) {
-        Continuing_ = false;
-        CloseDevice();
-        SetDriverError(kTextInFailed, Direction::Capture, MMResult::Error);
-        return;
-    }
-
-    NextIndex_ = index;
-    const bool accepted = DeliverBuffer(Buffers_[static_cast<size_t>(index)], EffectiveBufferSize);
-    if (!DeviceOpen_) return;  // the handler stopped the device
-
-    // Nothing goes back once a stop was requested or the queue has run dry: the run is over.
-    if (accepted && Continuing_ && Streaming_) QueueNextBuffer();
-    if (!Streaming_ && DeviceOpen_) {
-        Continuing_ = false;
-        CloseDevice();
-    }
+    return -1;
 }
 
-// The device is reset before the headers are unprepared: a header still queued cannot be
-// unprepared, and the reset hands every queued one back.
-void TAudioIn::CloseDevice() noexcept {
+void TWaveIO::closeStream(bool reset) noexcept {
     Streaming_ = false;
-    if (!DeviceHandle_) {
-        DeviceOpen_ = false;
-        return;
+    if (DeviceHandle_) {
+        // A header still queued cannot be unprepared: the reset hands every queued one back.
+        if (reset) Guarded([&] { return DeviceHandle_->reset(); });
+        for (int32_t i = 0; i < RunBuffers_; ++i) {
+            WaveHeader& header = *Headers_[static_cast<size_t>(i)];
+            Guarded([&] { return DeviceHandle_->unprepareHeader(header); });
+        }
+        MMResult closed = Guarded([&] { return DeviceHandle_->close(); });
+        if (closed == MMResult::StillPlaying && !reset) {
+            // Buffers are still queued: a closed component must not leave its device open.
+            Guarded([&] { return DeviceHandle_->reset(); });
+            closed = Guarded([&] { return DeviceHandle_->close(); });
+        }
+        if (failed(closed)) SetDriverError({}, closed);
+        DeviceHandle_.reset();  // a stream that failed to close is closed by its destructor
     }
-    Guarded([&] { return DeviceHandle_->reset(); });
-    for (int32_t i = 0; i < RunBuffers_; ++i) {
-        WaveHeader& header = *Headers_[static_cast<size_t>(i)];
-        Guarded([&] { return DeviceHandle_->unprepareHeader(header); });
-    }
-    const MMResult closed = Guarded([&] { return DeviceHandle_->close(); });
-    if (failed(closed)) SetDriverError({}, Direction::Capture, closed);
-    DeviceHandle_.reset();  // a stream that failed to close is closed by its destructor
     DeviceOpen_ = false;
-    // The reset has handed every queued buffer back; their late returns are ignored.
-    QueuedCount_ = 0;
+    runStream_ = 0;
+    // Whatever the driver still hands back belongs to a closed run and counts nowhere.
     InDriver_.fill(false);
 }
 
-void TAudioIn::StopNow() noexcept {
+void TWaveIO::StopNow() noexcept {
     if (!DeviceOpen_) return;
     Streaming_ = false;
     Continuing_ = false;
-    CloseDevice();  // resets the device first
+    // Nothing more is recorded or played: the driver hands every buffer back first. A capture
+    // device is reset by its close anyway; a playback device would play out what it holds.
+    if (direction() == Direction::Playback) Guarded([&] { return DeviceHandle_->reset(); });
+    CloseDevice();
     DeviceFailed_ = false;
 }
 
-void TAudioIn::StopWhenDrained() noexcept {
+void TWaveIO::StopWhenDrained() noexcept {
     if (!DeviceOpen_) return;
     Continuing_ = false;
     // With nothing in the driver no buffer will come back to close the device, so close it now.
-    if (QueuedCount_ == 0) CloseDevice();
+    if (BuffersInDriver() == 0) CloseDevice();
 }
 
 }  // namespace audio

@@ -1,8 +1,10 @@
-// The wave components: TWaveIO, the base that holds the format and the buffer pool, and TAudioIn,
-// the capture component that circulates the pool through a driver and hands each filled buffer to
-// its owner. They run on the UI thread only; the driver reaches them through messages to their
-// notification window. No operation throws: failures are a false result and LastErrorText, which
-// success never clears.
+// TWaveIO, the base of the two wave components (TAudioIn, TAudioOut): the PCM format derived from
+// its properties, the pool of headers and buffers, the ring, flags and counters, the open stream
+// and the latest failure, and every step both directions take alike (the open, the headers of a
+// run, a buffer handed to the driver or handed back, the owner's buffer handler, the close, the
+// stops). UI thread only; the driver reaches a component through messages to its notification
+// target. No operation throws: failures are a false result and LastErrorText, which success never
+// clears.
 #pragma once
 
 #include <array>
@@ -22,8 +24,8 @@ namespace audio {
 
 using Word = uint16_t;
 
-// Owner's buffer handler: the buffer's bytes and its size in bytes (the handler's own copy; what
-// it writes there is ignored). True keeps the buffer circulating.
+// Owner's buffer handler: the buffer's bytes and its size in bytes. True keeps the buffer
+// circulating.
 using TBufferEvent = std::function<bool(std::byte* Buffer, int32_t& Size)>;
 using TNotifyEvent = std::function<void()>;
 
@@ -33,10 +35,38 @@ inline constexpr int32_t kMinBuffers = 2;
 inline constexpr int32_t kMaxBuffers = kPoolSlots;
 inline constexpr size_t kMaxDriverTextLength = 255;
 
+// A component's latest failure as data: LastErrorText is its text().
+struct WaveError {
+    // The component's own words: all of a failure of its own, or what stands before the driver's
+    // reason ("Error starting wave record: ").
+    std::string context;
+    // The driver's reason; code NoError for a failure of the component's own.
+    platform::ErrorReason reason;
+
+    // The context, then the driver's text as the platform's error-text functions give it: up to
+    // its first zero and at most kMaxDriverTextLength characters, or the code's standard text
+    // where that leaves nothing.
+    std::string text() const;
+};
+
+// What a component says of failures of its own, in the words of its direction.
+struct WaveTexts {
+    const char* alreadyOpen;
+    const char* notOpen;
+    const char* noStream;       // the driver opened and gave no stream
+    const char* noTarget;       // the notification target could not be made
+    const char* stillQueued;    // a buffer the driver holds was to be handed over again
+    const char* handlerFailed;  // the owner's buffer handler threw
+};
+
+template <class Component>
+class NotifyTarget;
+
 class TWaveIO {
   public:
     TWaveIO(platform::WaveDriver& driver, platform::MessageLoop& loop,
             platform::PoolMemory& memory = platform::heapMemory());
+    // An open device is closed (its stream hands every buffer back) before the pools go.
     virtual ~TWaveIO();
     TWaveIO(const TWaveIO&) = delete;
     TWaveIO& operator=(const TWaveIO&) = delete;
@@ -56,6 +86,9 @@ class TWaveIO {
     TNotifyEvent OnStart;
     TNotifyEvent OnStop;
 
+    // The direction the component works in: its device, its driver's messages and texts.
+    virtual platform::Direction direction() const noexcept = 0;
+
     void ComputeFormat() noexcept;
     bool InitHeaders() noexcept;
     bool AllocBuffers() noexcept;
@@ -64,10 +97,16 @@ class TWaveIO {
     std::string WaveInErrorText(platform::MMResult result) const noexcept;
     std::string WaveOutErrorText(platform::MMResult result) const noexcept;
 
+    // Only while the device is open: every buffer the driver holds is handed back unused (none
+    // is delivered or played) and the device closes. A run its owner ended has not failed.
     virtual void StopNow() noexcept;
+    // Only while the device is open: the buffers the driver holds finish, none goes to the owner's
+    // handler any more, and the last one closes the device (at once when the driver holds none).
     virtual void StopWhenDrained() noexcept;
 
     const std::string& LastErrorText() const noexcept { return LastErrorText_; }
+    // The same failure in its parts: the component's words and the driver's reason.
+    const WaveError& lastError() const noexcept { return lastError_; }
     // The driver refused the latest open or a call of the run, or the device failed during the
     // run (LastErrorText says why). A successful open clears it, and so does StopNow: a run its
     // owner ended has not failed.
@@ -87,27 +126,31 @@ class TWaveIO {
     std::byte* Buffer(int i) const noexcept;
     // Bytes allocated for each buffer slot (0 when the slot is empty).
     size_t BufferCapacity(int i) const noexcept;
+    // Buffers the driver holds now (handed to it, not yet handed back).
+    int32_t BuffersInDriver() const noexcept;
 
   protected:
     // True when every header and buffer slot holds locked memory.
     bool PoolComplete() const noexcept;
     // PoolComplete, or false with LastErrorText naming what is missing.
     bool PoolReady() noexcept;
+    // A failure of the component's own.
     void SetError(std::string_view text) noexcept;
-    void SetDriverError(std::string_view prefix, platform::Direction direction,
-                        platform::MMResult result) noexcept;
+    // A driver call that failed with `result`: `prefix`, then the driver's reason.
+    void SetDriverError(std::string_view prefix, platform::MMResult result) noexcept;
     static void Raise(const TNotifyEvent& event) noexcept;
+    // What the component says of failures of its own.
+    const WaveTexts& texts() const noexcept;
 
-    // The steps of an open that both directions share. BeginOpen checks that the device is not
-    // open yet and that the pool is complete, and points the component's notification target at
-    // `componentRef`, making it at the first open: one per component, kept from open to open, as
-    // a target per open would pile up with the owner opening the device about once a second.
+    // The steps of an open. BeginOpen checks that the device is not open yet and that the pool is
+    // complete, and points the component's notification target at `componentRef`, making it at
+    // the first open: one per component, kept from open to open, as a target per open would pile
+    // up with the owner opening the device about once a second.
     template <typename Target, typename Component>
     bool BeginOpen(std::unique_ptr<Target>& target, const std::unique_ptr<Component>* componentRef,
-                   Component* self, std::string_view alreadyOpenText,
-                   std::string_view noTargetText) noexcept {
+                   Component* self) noexcept {
         if (DeviceOpen_) {
-            SetError(alreadyOpenText);
+            SetError(texts().alreadyOpen);
             return false;
         }
         if (!PoolReady()) return false;
@@ -116,28 +159,35 @@ class TWaveIO {
             try {
                 target = std::make_unique<Target>(Loop_, componentRef, self);
             } catch (...) {
-                SetError(noTargetText);
+                SetError(texts().noTarget);
                 return false;
             }
         }
         target->ComponentRef = componentRef;
         return true;
     }
-    // Then, once the notification target exists:
-    // OpenStream initialises the headers while nothing holds them and opens the stream for
-    // `direction` with its messages to `target`; PrepareRun prepares every header of the run and
-    // starts the counters afresh. Each returns false with LastErrorText saying why; a PrepareRun
-    // that fails has closed the device again.
-    bool OpenStream(platform::Direction direction, platform::TargetId target,
-                    std::string_view noStreamText) noexcept;
-    bool PrepareRun(platform::Direction direction) noexcept;
+    // Then, once the notification target exists: OpenStream initialises the headers while
+    // nothing holds them and opens the stream with its messages to `target`; PrepareRun prepares
+    // every header of the run and starts the counters afresh. Each returns false with
+    // LastErrorText saying why; a PrepareRun that fails has closed the device again.
+    bool OpenStream(platform::TargetId target) noexcept;
+    bool PrepareRun() noexcept;
+    // DeviceOpen, or false with the text that says the device is not open.
+    bool requireOpen() noexcept;
     // Hands the next slot of the ring to the driver and moves the ring on. A slot the driver
     // still holds is refused: the driver would write into it, or play it, twice over. A driver
     // that refuses the buffer ends the run once the others have come back.
-    bool AddNextBuffer(platform::Direction direction, std::string_view notOpenText,
-                       std::string_view stillQueuedText) noexcept;
+    bool AddNextBuffer() noexcept;
+    // The owner's handler on `buffer`: what it answers, or false (with LastErrorText) when it
+    // throws, as a handler that fails has not taken the buffer.
+    bool callHandler(const TBufferEvent& handler, std::byte* buffer, int32_t& size) noexcept;
     // Unprepares the run's headers and closes the stream; the device is closed afterwards.
+    // `reset` first has the driver hand back every buffer it holds; without it, a close the driver
+    // refuses because buffers are still queued resets and closes once more.
+    void closeStream(bool reset) noexcept;
     virtual void CloseDevice() noexcept = 0;
+    // Buffer `slot` of the open run has come back from the driver, counted in DoneCount.
+    virtual void bufferReturned(int32_t slot) noexcept = 0;
 
     platform::WaveDriver& Driver_;
     platform::MessageLoop& Loop_;
@@ -168,63 +218,29 @@ class TWaveIO {
     std::array<bool, kPoolSlots> InDriver_{};
 
   private:
+    template <class Component>
+    friend class NotifyTarget;
+    // A message of the driver, from the notification target: open and close raise OnStart and
+    // OnStop, a returned buffer of the open run goes to bufferReturned.
+    void driverMessage(uint32_t message, uintptr_t stream, uintptr_t headerAddress) noexcept;
+    // The slot of the open run that a returned buffer's message names, or -1: the one rule for
+    // buffers of an earlier run, in both directions. A return counts only when its message names
+    // the open run's stream (runStream_). Every message names the stream that posted it, and no
+    // identity is used twice; a run's stream is closed, and runStream_ cleared, before a later run
+    // opens; and the loop dispatches a message on this thread only after the call that posted it
+    // has returned, in the order of posting. So the buffers that a close's reset hands back arrive
+    // while runStream_ is 0 or names the newer stream, however soon that one opened. Nor does the
+    // rule need every message to arrive, as a count of the opens whose message is yet to come
+    // would: one open message dropped by a full loop would have such a count drop every later
+    // run's buffers. Within the run the driver hands back only buffers it holds, in queue order.
+    int32_t returnedSlot(uintptr_t stream, uintptr_t headerAddress) const noexcept;
     bool ReleaseBuffers() noexcept;
     bool ReleaseHeaders() noexcept;
-};
 
-class TAudioIn;
-
-// Hidden notification window of a capture component: receives the driver's messages and passes
-// them to the component read through ComponentRef at the moment each message arrives. One per
-// component, created by the first OpenDevice and reused by every later one.
-class TCallBackWinIn final : public platform::MessageTarget {
-  public:
-    TCallBackWinIn(platform::MessageLoop& loop, const std::unique_ptr<TAudioIn>* componentRef,
-                   TAudioIn* self);
-    ~TCallBackWinIn();
-    TCallBackWinIn(const TCallBackWinIn&) = delete;
-    TCallBackWinIn& operator=(const TCallBackWinIn&) = delete;
-
-    platform::TargetId Handle() const noexcept { return Handle_; }
-    const std::unique_ptr<TAudioIn>* ComponentRef = nullptr;  // null: the component itself
-
-    void handleMessage(uint32_t message, uintptr_t param1, uintptr_t param2) override;
-
-  private:
-    platform::MessageLoop& Loop_;
-    TAudioIn* Self_;
-    platform::TargetId Handle_;
-};
-
-class TAudioIn : public TWaveIO {
-  public:
-    using TWaveIO::TWaveIO;
-    ~TAudioIn() override;  // stops and closes an open device before the pools are released
-
-    // Must not destroy the component; it may call StopNow, StopWhenDrained or StartDevice.
-    TBufferEvent OnBufferFilled;
-
-    // ComponentRef: the owner's variable that holds this component, or null.
-    bool StartDevice(const std::unique_ptr<TAudioIn>* ComponentRef = nullptr) noexcept;
-    void StopNow() noexcept override;
-    void StopWhenDrained() noexcept override;
-    virtual bool DeliverBuffer(std::byte* Buffer, int32_t Size) noexcept;
-    void CloseDevice() noexcept override;
-    virtual bool OpenDevice(const std::unique_ptr<TAudioIn>* ComponentRef = nullptr) noexcept;
-    bool StartCapture() noexcept;
-    bool QueueNextBuffer() noexcept;
-
-    TCallBackWinIn* NotifyWindow() const noexcept { return NotifyWindow_.get(); }
-
-  private:
-    friend class TCallBackWinIn;
-    void DriverOpened() noexcept;                           // WaveMessage::CaptureOpen
-    void BufferReturned(uintptr_t headerAddress) noexcept;  // WaveMessage::CaptureData
-
-    std::unique_ptr<TCallBackWinIn> NotifyWindow_;
-    // Opens whose open message has not arrived yet. Messages are dispatched in the order they
-    // were posted, so every return seen while this is nonzero belongs to an earlier, closed run.
-    int32_t OpensPending_ = 0;
+    // The identity of the open run's stream, named by each of its messages; 0 while closed (no
+    // stream has identity 0).
+    uintptr_t runStream_ = 0;
+    WaveError lastError_;
 };
 
 }  // namespace audio

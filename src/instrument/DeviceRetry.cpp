@@ -11,10 +11,13 @@ namespace instrument {
 
 namespace {
 
-// The reason the notice gives for a capture run that got no buffer, as a driver's text reads.
-std::string stallText() {
-    return std::string(platform::standardErrorText(platform::MMResult::NoAnswer)) +
-           " (no buffer for " + std::to_string(kCaptureStall.count() / 1000) + " s)";
+// Why a capture run that got no buffer failed, as a driver would say it: the device does not
+// answer.
+audio::WaveError stallReason() {
+    constexpr platform::MMResult code = platform::MMResult::NoAnswer;
+    return {{},
+            {code, platform::standardErrorText(code),
+             "no buffer for " + std::to_string(kCaptureStall.count() / 1000) + " s"}};
 }
 
 }  // namespace
@@ -25,14 +28,14 @@ void Instrument::KeepCaptureRunning() {
     if (CapturedBuffers != captureSeen_) {  // the device works
         captureSeen_ = CapturedBuffers;
         captureProgressAt_ = now;
-        if (!captureFailure_.empty()) ShowDeviceFailure(platform::Direction::Capture, {});
+        if (!captureFailure_.heading.empty()) clearDeviceFailure(platform::Direction::Capture);
     }
     if (in.DeviceOpen()) {
         // Buffers still waiting in the message loop are no stall: the UI thread was busy.
         if (now - captureProgressAt_ < kCaptureStall || loop_.pending() > 0) return;
         in.StopNow();
         capturePace_.failed(now);
-        ShowDeviceFailure(platform::Direction::Capture, stallText());
+        ShowDeviceFailure(platform::Direction::Capture, stallReason());
         return;
     }
     // A start that fails is tried once more at once.
@@ -46,8 +49,8 @@ void Instrument::KeepCaptureRunning() {
 void Instrument::KeepGeneratorPlaying() {
     audio::TAudioOut& out = *AudioOut1;
     if (out.DeviceOpen()) {
-        if (out.DoneCount() > 0 && !generatorFailure_.empty())  // the device works
-            ShowDeviceFailure(platform::Direction::Playback, {});
+        if (out.DoneCount() > 0 && !generatorFailure_.heading.empty())  // the device works
+            clearDeviceFailure(platform::Direction::Playback);
         return;
     }
     // Playback its owner stopped stays stopped; only one its device ended starts again.
@@ -63,7 +66,7 @@ bool Instrument::Reopen(const audio::TWaveIO& device, RetryPace& pace,
     // A run the device ended counts as a failed attempt: the next one waits kRetryInterval.
     if (device.DeviceFailed() && !pace.failing()) {
         pace.failed(now);
-        ShowDeviceFailure(direction, device.LastErrorText());
+        ShowDeviceFailure(direction, device.lastError());
     }
     if (!pace.due(now)) return false;
     if (start()) {
@@ -72,7 +75,7 @@ bool Instrument::Reopen(const audio::TWaveIO& device, RetryPace& pace,
         return true;
     }
     pace.failed(now);
-    ShowDeviceFailure(direction, device.LastErrorText());
+    ShowDeviceFailure(direction, device.lastError());
     return false;
 }
 
@@ -84,24 +87,23 @@ std::optional<std::chrono::milliseconds> Instrument::RetryWait() const {
     for (const RetryPace* pace : {&capturePace_, &generatorPace_})
         if (pace->failing()) sooner(pace->dueAt());
     if (AudioIn1->DeviceOpen()) sooner(captureProgressAt_ + kCaptureStall);
-    if (!mixerNotice_.empty()) sooner(mixerNoticeUntil_);
+    if (!mixerNotice_.heading.empty()) sooner(mixerNoticeUntil_);
     if (!next) return std::nullopt;
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - clock_());
     return std::max(wait, std::chrono::milliseconds{0});
 }
 
-void Instrument::ShowDeviceFailure(platform::Direction direction, std::string_view why) {
+void Instrument::ShowDeviceFailure(platform::Direction direction, const audio::WaveError& why) {
     const bool capture = direction == platform::Direction::Capture;
-    std::string& line = capture ? captureFailure_ : generatorFailure_;
-    line.clear();
-    if (!why.empty()) {
-        line.append(capture ? "Zařízení pro záznam „" : "Zařízení pro přehrávání „")
-            .append(driver_.deviceName(direction))
-            .append("“ není dostupné: ")
-            .append(why)
-            .append("\nStále se ho pokouším znovu otevřít…");
-    }
-    ShowDeviceNotice();
+    setNoticeLine(capture ? captureFailure_ : generatorFailure_,
+                  {std::string(capture ? "Zařízení pro záznam „" : "Zařízení pro přehrávání „") +
+                       driver_.deviceName(direction) + "“ není dostupné",
+                   why.text(), "Stále se ho pokouším znovu otevřít…"});
+}
+
+void Instrument::clearDeviceFailure(platform::Direction direction) {
+    setNoticeLine(direction == platform::Direction::Capture ? captureFailure_ : generatorFailure_,
+                  {});
 }
 
 }  // namespace instrument

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
-#include "audio/WaveIO.h"
 #include "instrument/Fingerprint.h"
 #include "instrument/FrontPanel.h"
 #include "instrument/InstrumentState.h"
@@ -50,6 +50,14 @@ inline constexpr int32_t kPlaybackBuffers = 4;
 inline constexpr int32_t kPlaybackFrameRate = 44100;
 inline constexpr bool kPlaybackStereo = false;
 inline constexpr uint16_t kPlaybackBits = 16;
+
+// One line of DeviceNotice: what keeps the instrument from its card (the heading), why, and what
+// the program does meanwhile, a second row where there is one. No heading: no line.
+struct NoticeLine {
+    std::string heading;
+    std::string reason;
+    std::string consequence;
+};
 
 class Instrument {
   public:
@@ -134,8 +142,8 @@ class Instrument {
     void RadioButton1Click();
     void RadioButton2Click();
     // The mixer's line of DeviceNotice, beside the devices' lines: why the card's mixer cannot be
-    // set up for measuring; empty: none. It goes after kMixerNoticeTime (ExpireMixerNotice).
-    void ShowMixerNotice(std::string_view text);
+    // set up for measuring; no heading: none. It goes after kMixerNoticeTime (ExpireMixerNotice).
+    void ShowMixerNotice(NoticeLine line);
     // Step of the idle pass: the mixer's notice goes once its time is up.
     void ExpireMixerNotice();
 
@@ -183,8 +191,13 @@ class Instrument {
     void FindFirstPositive(ChannelState& c);
     void BuildEnvelope(ChannelState& c);
     void ApplyRange(ChannelState& c);
-    // The line of DeviceNotice for `direction`: `why` while the device fails, empty once it works.
-    void ShowDeviceFailure(platform::Direction direction, std::string_view why);
+    // The line of DeviceNotice for `direction` while the device fails, with the reason `why`;
+    // clearDeviceFailure takes it away once the device works.
+    void ShowDeviceFailure(platform::Direction direction, const audio::WaveError& why);
+    void clearDeviceFailure(platform::Direction direction);
+    // `line` becomes `next`, and DeviceNotice shows it. A line whose heading was not shown before
+    // (a device that starts failing, the mixer's notice) is told on stderr too, once.
+    void setNoticeLine(NoticeLine& line, NoticeLine next);
     // DeviceNotice shows its lines, the devices' and the mixer's, or hides when there are none.
     void ShowDeviceNotice();
     // One paced attempt to open `device` by `start`: whether it opened.
@@ -200,8 +213,8 @@ class Instrument {
     RetryPace capturePace_, generatorPace_;
     uint64_t captureSeen_ = 0;       // CapturedBuffers when the capture last made progress
     TimePoint captureProgressAt_{};  // then, or when the run opened
-    std::string captureFailure_, generatorFailure_;  // DeviceNotice's lines; empty: none
-    std::string mixerNotice_;
+    NoticeLine captureFailure_, generatorFailure_;  // DeviceNotice's lines
+    NoticeLine mixerNotice_;
     TimePoint mixerNoticeUntil_{};  // while mixerNotice_ shows
 };
 

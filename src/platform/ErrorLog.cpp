@@ -8,16 +8,16 @@ MMResult ErrorLog::record(Direction direction, const Status& status) {
     return keep({direction, status.code}, status);
 }
 
-std::string ErrorLog::text(Direction direction, MMResult code) const {
-    return textOf({direction, code});
+ErrorReason ErrorLog::reason(Direction direction, MMResult code) const {
+    return reasonOf({direction, code});
 }
 
 MMResult ErrorLog::record(const Status& status) {
     return keep({std::nullopt, status.code}, status);
 }
 
-std::string ErrorLog::text(MMResult code) const {
-    return textOf({std::nullopt, code});
+ErrorReason ErrorLog::reason(MMResult code) const {
+    return reasonOf({std::nullopt, code});
 }
 
 MMResult ErrorLog::keep(const Key& key, const Status& status) {
@@ -28,16 +28,14 @@ MMResult ErrorLog::keep(const Key& key, const Status& status) {
     return status.code;
 }
 
-std::string ErrorLog::textOf(const Key& key) const {
-    std::string text = standardErrorText(key.second);
+ErrorReason ErrorLog::reasonOf(const Key& key) const {
+    ErrorReason reason{key.second, standardErrorText(key.second), {}};
     std::lock_guard lock(mutex_);
     const auto it = details_.find(key);
     if (it != details_.end() && !it->second.empty()) {
-        text += source_.empty() ? " (" : " (" + source_ + ": ";
-        text += it->second;
-        text += ')';
+        reason.detail = source_.empty() ? it->second : source_ + ": " + it->second;
     }
-    return text;
+    return reason;
 }
 
 }  // namespace platform

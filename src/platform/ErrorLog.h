@@ -26,23 +26,24 @@ struct Status {
 // either direction.
 class ErrorLog {
   public:
-    // `source` introduces each detail in the texts: "(source: detail)", or "(detail)" if empty.
+    // `source` goes before each detail it gives: "source: detail", or the detail alone if empty.
     explicit ErrorLog(std::string source = {}) : source_(std::move(source)) {}
 
     // Keeps the detail of a failed `status` (an empty one clears the code's) and returns its code.
     MMResult record(Direction direction, const Status& status);
-    // The standard text of `code`, then the latest detail of this code and direction, if any.
-    std::string text(Direction direction, MMResult code) const;
+    // `code` with its standard text and the latest detail of this code and direction, if any:
+    // what a driver's errorReason returns.
+    ErrorReason reason(Direction direction, MMResult code) const;
     MMResult record(const Status& status);
-    std::string text(MMResult code) const;
+    ErrorReason reason(MMResult code) const;
 
   private:
     using Key = std::pair<std::optional<Direction>, MMResult>;  // nullopt: no direction
     MMResult keep(const Key& key, const Status& status);
-    std::string textOf(const Key& key) const;
+    ErrorReason reasonOf(const Key& key) const;
 
     const std::string source_;
-    // Guards details_: written by failing calls on the UI thread, read by errorText on any.
+    // Guards details_: written by failing calls on the UI thread, read by errorReason on any.
     mutable std::mutex mutex_;
     std::map<Key, std::string> details_;
 };

@@ -217,9 +217,11 @@ class MixerDriver {
     virtual MMResult auxVolume(uint32_t auxId, uint32_t& volume) = 0;
     virtual MMResult setAuxVolume(uint32_t auxId, uint32_t volume) = 0;
 
-    // Text for a result code, as a user should read it, with the reason of the latest failure
-    // where the backend knows it.
-    virtual std::string errorText(MMResult result) const = 0;
+    // Why a call failed with `result`: the code's standard text and, where the backend knows it,
+    // the detail of its latest failure with this code.
+    virtual ErrorReason errorReason(MMResult result) const = 0;
+    // Text for a result code, as a user should read it (the reason's text).
+    std::string errorText(MMResult result) const { return errorReason(result).text(); }
 
     // The name of the mixer the driver works on, as the user would give it ("hw:1", "default").
     virtual std::string deviceName() const = 0;

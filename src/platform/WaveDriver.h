@@ -62,9 +62,13 @@ class WaveDriver {
                           MessageLoop& loop, TargetId notify,
                           std::unique_ptr<WaveStream>& stream) = 0;
 
-    // Text for a result code, as a user should read it. Where the backend knows the reason of its
-    // latest failure with this code, the text carries it.
-    virtual std::string errorText(Direction direction, MMResult result) const = 0;
+    // Why a call failed with `result`: the code's standard text and, where the backend knows it,
+    // the detail of its latest failure with this code.
+    virtual ErrorReason errorReason(Direction direction, MMResult result) const = 0;
+    // Text for a result code, as a user should read it (the reason's text).
+    std::string errorText(Direction direction, MMResult result) const {
+        return errorReason(direction, result).text();
+    }
     // The name of the device kWaveMapper opens in `direction`, as the user knows it.
     virtual std::string deviceName(Direction direction) const = 0;
 };

@@ -1,9 +1,10 @@
-// Types shared by every wave driver and the wave components: result codes, the PCM format record,
-// the buffer header and the driver messages.
+// Types shared by every wave driver and the wave components: result codes and the reason of a
+// failure, the PCM format record, the buffer header and the driver messages.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -35,6 +36,24 @@ enum class MMResult : uint32_t {
 constexpr bool failed(MMResult r) {
     return r != MMResult::NoError;
 }
+
+// Why a driver call failed, as the driver tells it: the code, the code's standard text, and apart
+// from it the detail the backend knows of its latest failure with that code, so that a caller who
+// needs one part need not cut the text apart.
+struct ErrorReason {
+    MMResult code = MMResult::NoError;
+    std::string standard;  // the code's own text
+    // The call, the device and why (`call("device"): why`), after the backend's name where it
+    // gives one; empty when the backend knows nothing more than the code.
+    std::string detail;
+
+    // What the detail adds to the standard text: " (detail)", or nothing without one.
+    std::string detailSuffix() const {
+        return detail.empty() ? std::string() : " (" + detail + ')';
+    }
+    // The driver's error text: the standard text, then the detail in parentheses.
+    std::string text() const { return standard + detailSuffix(); }
+};
 
 enum class Direction : uint8_t { Capture, Playback };
 

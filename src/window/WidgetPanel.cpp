@@ -4,8 +4,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QStringList>
-#include <cstdio>
 #include <span>
 
 #include "window/Controls.h"
@@ -17,30 +15,6 @@ using instrument::Control;
 namespace {
 
 constexpr uint64_t kRepaintMark = ~uint64_t{0};  // no control's value
-
-// A line of the device notice that names a failing device: its heading, then the reason.
-const QString kReasonSeparator = QStringLiteral(": ");
-
-// The line's heading (the device and that it fails), or empty for a line without a reason.
-QString headingOf(const QString& line) {
-    const qsizetype separator = line.indexOf(kReasonSeparator);
-    return separator < 0 ? QString() : line.left(separator);
-}
-
-// A device that starts failing is told on stderr as well as over the screen, once per failure:
-// each line of the new notice that names a device is printed when no line with its heading was in
-// the notice before. The retries, which show the same text, and a reason that changes while the
-// device goes on failing print nothing more; once the device works its line goes, and the next
-// failure is printed again.
-void printNewFailures(const QString& before, const QString& after) {
-    QStringList shown;
-    for (const QString& line : before.split(QLatin1Char('\n'))) shown << headingOf(line);
-    for (const QString& line : after.split(QLatin1Char('\n'))) {
-        const QString heading = headingOf(line);
-        if (heading.isEmpty() || shown.contains(heading)) continue;
-        std::fprintf(stderr, "soundscope: %s\n", line.toLocal8Bit().constData());
-    }
-}
 
 }  // namespace
 
@@ -80,7 +54,6 @@ void WidgetPanel::setText(Control control, std::string_view text) {
         edit->setCursorPosition(0);  // show the start of a text longer than the field
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         if (QAnyStringView::equal(label->text(), wanted)) return;
-        if (control == Control::DeviceNotice) printNewFailures(label->text(), wanted.toString());
         label->setText(wanted.toString());
         // A wrapping label keeps its top and width and takes the height of its lines.
         if (label->wordWrap()) label->resize(label->width(), label->heightForWidth(label->width()));

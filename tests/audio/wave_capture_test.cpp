@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "audio/WaveIO.h"
+#include "audio/AudioIn.h"
 #include "platform/MessageLoop.h"
 #include "platform/sim/SimCard.h"
 #include "wave_test_support.h"
@@ -265,6 +265,8 @@ TEST_P(DriverFailureTest, FailedStartLeavesTheDeviceClosedWithTheDriverText) {
     EXPECT_FALSE(AudioIn1->StartDevice(&AudioIn1));
     const std::string text = f.prefix + card.errorText(Direction::Capture, f.code);
     EXPECT_EQ(AudioIn1->LastErrorText(), text);
+    EXPECT_EQ(AudioIn1->lastError().context, f.prefix);
+    EXPECT_EQ(AudioIn1->lastError().reason.code, f.code);
     EXPECT_FALSE(AudioIn1->DeviceOpen());
     EXPECT_EQ(cardQueue(), 0u);
     loop.pump();
@@ -290,6 +292,26 @@ INSTANTIATE_TEST_SUITE_P(
                       [](SimCard& c) { c.failNext(SimCall::AddBuffer, MMResult::InvalidParam); },
                       MMResult::InvalidParam, ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A device that fails during the run hands its buffers back unfilled: none is delivered, and the
+// device closes with the failure's reason after the component's own words.
+TEST_F(CaptureTest, ADeviceThatFailsDuringTheRunClosesWithItsReason) {
+    answer([] { return true; });
+    start();
+    completeOne();
+    card.failDevice(Direction::Capture);
+    loop.pump();
+    EXPECT_EQ(deliveries, 1);
+    EXPECT_FALSE(AudioIn1->DeviceOpen());
+    EXPECT_TRUE(AudioIn1->DeviceFailed());
+    const audio::WaveError& failure = AudioIn1->lastError();
+    EXPECT_EQ(failure.context, "Wave input device failed: ");
+    EXPECT_EQ(failure.reason.code, MMResult::Error);
+    EXPECT_EQ(failure.reason.standard, platform::standardErrorText(MMResult::Error));
+    EXPECT_EQ(failure.reason.detail.rfind("simulated card: ", 0), 0u) << failure.reason.detail;
+    EXPECT_EQ(AudioIn1->LastErrorText(),
+              "Wave input device failed: " + card.errorText(Direction::Capture, MMResult::Error));
+}
 
 TEST_F(CaptureTest, FailedRequeueDrainsAndClosesWhenTheRestHasComeBack) {
     answer([] { return true; });

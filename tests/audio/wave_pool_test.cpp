@@ -1,5 +1,5 @@
 // TWaveIO: property coercions and the format record, the buffer pool and its allocation failures,
-// and the driver texts.
+// the driver texts and the failure in its parts, and the rule for buffers of an earlier run.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "audio/WaveIO.h"
+#include "audio/AudioIn.h"
+#include "audio/AudioOut.h"
 #include "platform/MessageLoop.h"
 #include "platform/PoolMemory.h"
 #include "platform/sim/SimCard.h"
@@ -266,12 +268,20 @@ TEST(PoolTest, FreeBuffersTellsWhetherAnythingWasReleased) {
     EXPECT_EQ(in.Header(3)->data, in.Buffer(3));
 }
 
-TEST(DriverTextTest, DriverTextEndsAtItsZeroOrAfter255Characters) {
+// A capture component on a busy card, whose driver gives the reason a test sets.
+class DriverTextTest : public ::testing::Test {
+  protected:
+    DriverTextTest() {
+        card.setBusy(Direction::Capture, true);
+        configureLikeAudioIn1(in);
+    }
     platform::MessageLoop loop;
     SimCard card;
-    CountingDriver driver(card);
-    card.setBusy(Direction::Capture, true);
-    TAudioIn in(driver, loop);
+    CountingDriver driver{card};
+    TAudioIn in{driver, loop};
+};
+
+TEST_F(DriverTextTest, DriverTextEndsAtItsZeroOrAfter255Characters) {
     const std::pair<std::string, std::string> cases[] = {
         {std::string(300, 'x'), std::string(255, 'x')},
         {std::string(255, 'y'), std::string(255, 'y')},
@@ -281,6 +291,71 @@ TEST(DriverTextTest, DriverTextEndsAtItsZeroOrAfter255Characters) {
         driver.text = given;
         EXPECT_FALSE(in.StartDevice());
         EXPECT_EQ(in.LastErrorText(), expected);
+        EXPECT_EQ(in.lastError().text(), expected);
+    }
+}
+
+// LastErrorText is the driver's text cut as ever; the reason beside it keeps the driver's parts
+// whole, and a failure of the component's own has no driver reason.
+TEST_F(DriverTextTest, TheFailureIsKeptInItsPartsBesideTheText) {
+    driver.text = "The device is in use.";
+    driver.detail = std::string(300, 'd');
+    EXPECT_FALSE(in.StartDevice());
+    const audio::WaveError& failure = in.lastError();
+    EXPECT_EQ(failure.context, "");
+    EXPECT_EQ(failure.reason.code, platform::MMResult::Allocated);
+    EXPECT_EQ(failure.reason.standard, driver.text);
+    EXPECT_EQ(failure.reason.detail, driver.detail);
+    EXPECT_EQ(in.LastErrorText(), (driver.text + " (" + driver.detail).substr(0, 255));
+
+    card.setBusy(Direction::Capture, false);
+    ASSERT_TRUE(in.StartDevice());
+    EXPECT_FALSE(in.StartDevice());
+    EXPECT_EQ(in.lastError().context, "Wave Input device is already open");
+    EXPECT_EQ(in.lastError().reason.code, platform::MMResult::NoError);
+    EXPECT_EQ(in.LastErrorText(), "Wave Input device is already open");
+}
+
+// A run whose open message the full message loop dropped fails; the runs after it count their
+// buffers as ever, in both directions: which buffers belong to an earlier run does not hang on
+// every message arriving.
+template <typename Component>
+void expectALostOpenToCostOnlyItsRun(std::function<void(Component&)> acceptEveryBuffer) {
+    platform::MessageLoop loop(8);
+    SimCard card;
+    card.setSource(makeTestSignal());
+    auto component = std::make_unique<Component>(card, loop);
+    component->setFrameRate(44100);
+    component->setBufferSize(512);  // 256 mono frames
+    acceptEveryBuffer(*component);
+    while (loop.post(platform::kNoTarget, 0)) {
+    }
+    EXPECT_FALSE(component->StartDevice(&component));
+    EXPECT_TRUE(component->DeviceFailed()) << component->LastErrorText();
+    loop.pump();
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        ASSERT_TRUE(component->StartDevice(&component)) << component->LastErrorText();
+        loop.pump();
+        card.advance(2 * 256);
+        loop.pump();
+        EXPECT_EQ(component->DoneCount(), 2);
+        component->StopNow();
+        loop.pump();
+    }
+}
+
+TEST(StaleBufferTest, ALostOpenMessageCostsOnlyItsOwnRun) {
+    {
+        SCOPED_TRACE("capture");
+        expectALostOpenToCostOnlyItsRun<TAudioIn>(
+            [](TAudioIn& in) { in.OnBufferFilled = [](std::byte*, int32_t&) { return true; }; });
+    }
+    {
+        SCOPED_TRACE("playback");
+        expectALostOpenToCostOnlyItsRun<audio::TAudioOut>([](audio::TAudioOut& out) {
+            out.OnFillBuffer = [](std::byte*, int32_t&) { return true; };
+        });
     }
 }
 

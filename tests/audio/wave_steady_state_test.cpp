@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
-#include "audio/WaveIO.h"
 #include "platform/MessageLoop.h"
 #include "platform/sim/SimCard.h"
 #include "support/CountingNew.h"

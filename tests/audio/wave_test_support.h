@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/WaveIO.h"
+#include "audio/AudioIn.h"
 #include "platform/sim/SignalSource.h"
 
 namespace wave_test {
@@ -41,13 +41,14 @@ inline std::vector<int16_t> samplesOf(const std::byte* buffer, int32_t size) {
     return out;
 }
 
-// Forwards to another driver, counting opens (and capture's); can replace its error texts.
+// Forwards to another driver, counting opens (and capture's); can replace its error reasons.
 class CountingDriver final : public platform::WaveDriver {
   public:
     explicit CountingDriver(platform::WaveDriver& inner) : inner_(inner) {}
     int opens = 0;
     int captureOpens = 0;
-    std::string text;  // used instead of the inner driver's text when not empty
+    std::string text;    // used instead of the inner driver's text when not empty
+    std::string detail;  // the detail that goes with `text`
 
     platform::MMResult open(platform::Direction d, uint32_t id, const platform::WaveFormat& f,
                             platform::MessageLoop& loop, platform::TargetId notify,
@@ -56,8 +57,8 @@ class CountingDriver final : public platform::WaveDriver {
         captureOpens += d == platform::Direction::Capture ? 1 : 0;
         return inner_.open(d, id, f, loop, notify, stream);
     }
-    std::string errorText(platform::Direction d, platform::MMResult r) const override {
-        return text.empty() ? inner_.errorText(d, r) : text;
+    platform::ErrorReason errorReason(platform::Direction d, platform::MMResult r) const override {
+        return text.empty() ? inner_.errorReason(d, r) : platform::ErrorReason{r, text, detail};
     }
     std::string deviceName(platform::Direction d) const override { return inner_.deviceName(d); }
 

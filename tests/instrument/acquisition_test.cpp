@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -198,6 +201,47 @@ TEST_F(AcquisitionTest, AFailingCaptureIsTriedAtItsPaceWithANotice) {
     rig.idlePass();
     EXPECT_EQ(deliveries, 2);
     EXPECT_FALSE(rig.panel.visible[Control::DeviceNotice]);
+}
+
+// What `body` writes to stderr.
+std::string stderrOf(const std::function<void()>& body) {
+    std::fflush(stderr);
+    FILE* file = std::tmpfile();
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(::fileno(file), STDERR_FILENO);
+    body();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    std::string said;
+    std::rewind(file);
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) said += static_cast<char>(c);
+    std::fclose(file);
+    return said;
+}
+
+// A line of DeviceNotice is its heading and reason, then what the program does meanwhile on a row
+// of its own. It is told on stderr too when it appears (without that row): a line of the same
+// heading that replaces it tells nothing more, and one that went and comes back is told again.
+TEST_F(AcquisitionTest, EachNoticeLineIsToldOnStderrWhenItAppears) {
+    instrument::Instrument& s = rig.scope;
+    const std::string& notice = rig.panel.text[Control::DeviceNotice];
+    const std::string said = stderrOf([&] {
+        s.ShowMixerNotice({"Směšovač „m“ není dostupný", "první důvod", "Měří se."});
+        EXPECT_EQ(notice, "Směšovač „m“ není dostupný: první důvod\nMěří se.");
+        s.ShowMixerNotice({"Směšovač „m“ není dostupný", "druhý důvod", "Měří se."});
+        EXPECT_EQ(notice, "Směšovač „m“ není dostupný: druhý důvod\nMěří se.");
+        rig.now += instrument::kMixerNoticeTime;
+        s.ExpireMixerNotice();
+        EXPECT_FALSE(rig.panel.visible[Control::DeviceNotice]);
+        s.ShowMixerNotice({"Směšovač „m“ není dostupný", "třetí důvod", "Měří se."});
+        s.ShowMixerNotice({"Směšovač „m“ nemá vstup LINE IN", "měří se vstup.", {}});
+        EXPECT_EQ(notice, "Směšovač „m“ nemá vstup LINE IN: měří se vstup.");
+    });
+    EXPECT_EQ(said,
+              "soundscope: Směšovač „m“ není dostupný: první důvod\n"
+              "soundscope: Směšovač „m“ není dostupný: třetí důvod\n"
+              "soundscope: Směšovač „m“ nemá vstup LINE IN: měří se vstup.\n");
 }
 
 // A run that gets no buffer for kCaptureStall has failed as one the device ends does: it is closed,

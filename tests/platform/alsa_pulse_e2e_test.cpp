@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/WaveIO.h"
+#include "audio/AudioIn.h"
 #include "platform/MessageLoop.h"
 #include "platform/WaveDriver.h"
 #include "platform/alsa/AlsaWaveDriver.h"

@@ -18,7 +18,7 @@
 #include <numbers>
 #include <vector>
 
-#include "audio/WaveIO.h"
+#include "audio/AudioIn.h"
 #include "platform/MessageLoop.h"
 #include "platform/alsa/AlsaWaveDriver.h"
 #include "support/LoopPlayer.h"

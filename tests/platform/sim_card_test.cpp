@@ -185,6 +185,14 @@ TEST_F(SimCardTest, RefusedOpensSayWhyAndPostNothing) {
         EXPECT_EQ(text.find(standardErrorText(c.result)), 0u) << text;
         EXPECT_NE(text.find(" (simulated card: "), std::string::npos) << text;
         EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+        // The same reason in its parts: the detail apart from the standard text, after the card's
+        // name, and nothing of either part lost to the other.
+        const platform::ErrorReason why = card.errorReason(c.direction, c.result);
+        EXPECT_EQ(why.code, c.result);
+        EXPECT_EQ(why.standard, standardErrorText(c.result));
+        EXPECT_EQ(why.detail.rfind("simulated card: ", 0), 0u) << why.detail;
+        EXPECT_NE(why.detail.find(c.reason), std::string::npos) << why.detail;
+        EXPECT_EQ(text, why.standard + " (" + why.detail + ")");
     }
     EXPECT_EQ(loop.pending(), 0u);
     EXPECT_EQ(card.errorText(Direction::Capture, MMResult::NoMem),
@@ -244,6 +252,7 @@ TEST_F(SimCardTest, FailNextFailsTheNextCallOnceAndChangesNothing) {
         EXPECT_EQ(c.make(*s, h), MMResult::NoMem);
         // An injected failure has no reason to give beyond the standard text.
         EXPECT_EQ(card.errorText(c.direction, MMResult::NoMem), standardErrorText(MMResult::NoMem));
+        EXPECT_EQ(card.errorReason(c.direction, MMResult::NoMem).detail, "");
         EXPECT_EQ(h.flags, flags);
         EXPECT_EQ(card.queuedBuffers(c.direction), c.queued ? 1u : 0u);
         if (c.direction == Direction::Capture) {

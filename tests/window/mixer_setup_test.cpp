@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "WindowFixture.h"
+#include "platform/alsa/AlsaMixerDriver.h"
 #include "platform/sim/SimMixer.h"
 
 namespace {
@@ -118,6 +119,27 @@ TEST(MixerSetUp, MissingLinesAndAMissingMixerLeaveTheScopeMeasuring) {
             EXPECT_EQ(w.mixer.values(0, mux), (std::vector<int32_t>{0, 1}));
         }
     }
+}
+
+// Without any mixer device, the notice names the one that was tried and why it failed, in the
+// driver's own words after the component's.
+TEST(MixerSetUp, NoMixerAtAllIsToldWithTheDriversDetail) {
+    platform::alsa::AlsaMixerDriver none("soundscope_no_such_mixer");
+    platform::MessageLoop loop;
+    platform::sim::SimCard card;
+    app::TForm1 form(app::Platform{card, loop, none}, app::IdleDriving::Caller);
+    // The reason between the call and alsa-lib's words is the system's, in the user's language.
+    const QString error = form.mixerError();
+    EXPECT_TRUE(
+        error.startsWith(QStringLiteral("No mixer device present in this system. "
+                                        "(snd_mixer_attach(\"soundscope_no_such_mixer\"): ")))
+        << error.toStdString();
+    EXPECT_TRUE(
+        error.endsWith(QStringLiteral(" (alsa-lib: Invalid CTL soundscope_no_such_mixer))")))
+        << error.toStdString();
+    EXPECT_EQ(form.controls().controlText(instrument::Control::DeviceNotice),
+              QStringLiteral("Směšovač „soundscope_no_such_mixer“ není dostupný: ") + error +
+                  QStringLiteral("\nMěří se se vstupem a úrovněmi, jak je karta má."));
 }
 
 // In the window the event loop drives, a mixer that cannot be opened opens no box: the passes run

@@ -162,8 +162,8 @@ MMResult AlsaMixerDriver::setAuxVolume(uint32_t auxId, uint32_t volume) {
     return setVolume(auxId, volume);
 }
 
-std::string AlsaMixerDriver::errorText(MMResult result) const {
-    return errors_->text(result);
+ErrorReason AlsaMixerDriver::errorReason(MMResult result) const {
+    return errors_->reason(result);
 }
 
 std::optional<std::string> cardControlName(std::string_view pcm) {

@@ -39,7 +39,7 @@ class AlsaMixerDriver final : public MixerDriver {
 
     // The standard text of `result` and the detail of this driver's or its devices' latest
     // failure with it. Any thread.
-    std::string errorText(MMResult result) const override;
+    ErrorReason errorReason(MMResult result) const override;
 
     std::string deviceName() const override { return device_; }
 

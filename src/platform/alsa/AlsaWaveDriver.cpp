@@ -59,8 +59,8 @@ MMResult AlsaWaveDriver::open(Direction direction, uint32_t deviceId, const Wave
                                   std::move(pcmDevice), stream);
 }
 
-std::string AlsaWaveDriver::errorText(Direction direction, MMResult result) const {
-    return errors_->text(direction, result);
+ErrorReason AlsaWaveDriver::errorReason(Direction direction, MMResult result) const {
+    return errors_->reason(direction, result);
 }
 
 }  // namespace platform::alsa

@@ -37,9 +37,9 @@ class AlsaWaveDriver final : public WaveDriver {
     MMResult open(Direction direction, uint32_t deviceId, const WaveFormat& format,
                   MessageLoop& loop, TargetId notify, std::unique_ptr<WaveStream>& stream) override;
 
-    // The standard text of `result`, followed by the detail of the latest failure with this code
-    // in this direction (from this driver or one of its streams). Any thread.
-    std::string errorText(Direction direction, MMResult result) const override;
+    // The standard text of `result` and the detail of the latest failure with this code in this
+    // direction (from this driver or one of its streams). Any thread.
+    ErrorReason errorReason(Direction direction, MMResult result) const override;
 
     // The ALSA device name given at construction.
     std::string deviceName(Direction direction) const override;

@@ -341,8 +341,8 @@ MMResult SimCard::open(Direction direction, uint32_t deviceId, const WaveFormat&
         std::shared_ptr<WaveDevice>(core, &device), stream);
 }
 
-std::string SimCard::errorText(Direction direction, MMResult result) const {
-    return impl_->core->errors->text(direction, result);
+ErrorReason SimCard::errorReason(Direction direction, MMResult result) const {
+    return impl_->core->errors->reason(direction, result);
 }
 
 std::unique_ptr<StereoSource> makeLoopback(SimCard& card) {

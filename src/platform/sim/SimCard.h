@@ -68,7 +68,7 @@ class SimCard final : public WaveDriver {
 
     MMResult open(Direction direction, uint32_t deviceId, const WaveFormat& format,
                   MessageLoop& loop, TargetId notify, std::unique_ptr<WaveStream>& stream) override;
-    std::string errorText(Direction direction, MMResult result) const override;
+    ErrorReason errorReason(Direction direction, MMResult result) const override;
     std::string deviceName(Direction direction) const override;  // "simulated card"
 
   private:

@@ -437,8 +437,8 @@ MMResult SimMixer::setAuxVolume(uint32_t auxId, uint32_t volume) {
     return impl_->volume(true, auxId, nullptr, &volume);
 }
 
-std::string SimMixer::errorText(MMResult result) const {
-    return impl_->errors.text(result);
+ErrorReason SimMixer::errorReason(MMResult result) const {
+    return impl_->errors.reason(result);
 }
 
 }  // namespace platform::sim

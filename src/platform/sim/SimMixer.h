@@ -91,7 +91,7 @@ class SimMixer final : public MixerDriver {
     MMResult setWaveOutVolume(uint32_t volume) override;
     MMResult auxVolume(uint32_t auxId, uint32_t& volume) override;
     MMResult setAuxVolume(uint32_t auxId, uint32_t volume) override;
-    std::string errorText(MMResult result) const override;
+    ErrorReason errorReason(MMResult result) const override;
     std::string deviceName() const override { return "simulated mixer"; }
 
   private:
