@@ -39,6 +39,13 @@ inline measurement::ChannelMeasurement measureSecond(const platform::sim::Channe
     return result;
 }
 
+// One channel of `source` from frame `start`, kBufferFrames long.
+inline std::vector<int32_t> renderOne(const platform::sim::ChannelSource& source, uint64_t start) {
+    std::vector<int32_t> values(kBufferFrames);
+    for (size_t k = 0; k < values.size(); ++k) values[k] = source.sample(start + k);
+    return values;
+}
+
 // A first-order high-pass's gain at `hz` for a corner at `cornerHz` (none at 0).
 inline double highPassGain(double hz, double cornerHz) {
     return cornerHz > 0 ? hz / std::hypot(hz, cornerHz) : 1.0;
