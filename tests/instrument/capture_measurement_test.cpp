@@ -9,8 +9,6 @@
 namespace {
 
 using namespace platform::sim;
-using instrument::kPeriodicDisplay;
-using instrument::kSingleShotDisplay;
 
 // A 490 Hz PWM of 25 % on R, a 1 kHz square on L: whole periods in every buffer.
 void pulses(testing_support::InstrumentRig& rig) {
@@ -45,26 +43,6 @@ TEST(CaptureMeasurement, EachNewBufferIsMeasuredOnceAsTheLibraryMeasuresIt) {
         EXPECT_NEAR(m.L.timing.frequency->mean, 1000.0, 1000.0 * 5e-4);
         EXPECT_EQ(m.R.frames, 11025u);
     }
-}
-
-TEST(CaptureMeasurement, SingleShotDisplayKeepsTheFramesFiguresUntilTheNextFrame) {
-    testing_support::InstrumentRig rig;
-    pulses(rig);
-    rig.deliver(1);
-    rig.idlePass();
-    rig.scope.RadioButton2Click();  // a frame of the buffer held: measured already
-    const uint64_t frame = rig.scope.Measured.number;
-    EXPECT_EQ(rig.scope.PeriodicMode, kSingleShotDisplay);
-    rig.deliver(2);  // new buffers arrive, the passes only analyse them
-    for (int pass = 0; pass < 4; ++pass) rig.idlePass();
-    EXPECT_EQ(rig.scope.Measured.number, frame);
-    rig.scope.RadioButton2Click();  // the next frame is of the newest buffer
-    EXPECT_EQ(rig.scope.Measured.number, frame + 1);
-    EXPECT_EQ(rig.scope.Measured.buffer, rig.scope.CapturedBuffers);
-    rig.scope.RadioButton1Click();
-    rig.idlePass();
-    EXPECT_EQ(rig.scope.PeriodicMode, kPeriodicDisplay);
-    EXPECT_EQ(rig.scope.Measured.number, frame + 1) << "the same buffer again";
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The CSV log: a header naming each column with its unit, a row per measurement that carries the
 // figures (a decimal point in any locale, empty fields for what was not measured), an existing log
-// continued and any other file left alone, and a failed write or a vanished file that stops it
-// with the system's reason.
+// continued and any other file left alone, and a file that cannot be written refused with the
+// system's reason (a folder lost while the log runs: measurement_window_test).
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -130,7 +130,7 @@ TEST(MeasurementLog, AnExistingLogIsContinuedAndAnyOtherFileLeftAlone) {
     EXPECT_EQ(file.readAll(), data) << "left as it was";
 }
 
-TEST(MeasurementLog, AFullDiskOrAVanishedFolderStopsTheLogWithTheReason) {
+TEST(MeasurementLog, AFileThatCannotBeWrittenDoesNotStartTheLog) {
     MeasurementLog log;
     std::string error;
     EXPECT_FALSE(log.start("/dev/full", error));  // the header cannot be written
@@ -138,17 +138,6 @@ TEST(MeasurementLog, AFullDiskOrAVanishedFolderStopsTheLogWithTheReason) {
     EXPECT_FALSE(log.active());
     EXPECT_FALSE(log.start("/nonexistent-folder/log.csv", error));
     EXPECT_EQ(error, std::strerror(ENOENT));
-
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("stick"));
-    ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(log.start(QFile::encodeName(folder + "/log.csv").toStdString(), error)) << error;
-    ASSERT_TRUE(log.append(measuredPulse(), kWhen, error)) << error;
-    ASSERT_TRUE(QDir(folder).removeRecursively());  // writes would still succeed, into nothing
-    EXPECT_FALSE(log.append(measuredPulse(), kWhen, error));
-    EXPECT_EQ(error, std::strerror(ENOENT));
-    EXPECT_FALSE(log.active());
-    EXPECT_EQ(log.rows(), 1u);
 }
 
 }  // namespace

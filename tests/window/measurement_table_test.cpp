@@ -78,18 +78,6 @@ TEST(MeasurementTable, RowsShowWhatWasMeasuredAndDashesForWhatWasNot) {
                               QStringLiteral("122")}));
     EXPECT_TRUE(atSamplingLimit(c, Figure::RiseTime));
     EXPECT_FALSE(atSamplingLimit(c, Figure::FallTime)) << "no fall time measured";
-
-    instrument::CaptureMeasurement both;
-    both.number = 1;
-    both.buffer = 7;
-    both.R = c;
-    both.R.levels.clipped = true;
-    const QString text = tableText(both);
-    EXPECT_TRUE(text.startsWith(QStringLiteral("Měření záznamu č. 7: 11025 vzorků")));
-    EXPECT_TRUE(text.contains(QStringLiteral("doba náběhu (10–90 %)       ≤ 18.100 µs")));
-    EXPECT_EQ(text.count(clippingWarning()), 1) << "R clipped, L not";
-    EXPECT_EQ(text.count(samplingLimitNote()), 1);
-    EXPECT_EQ(text.count(channelTitle(Channel::L)), 1);
 }
 
 }  // namespace
