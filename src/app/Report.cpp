@@ -75,7 +75,7 @@ QJsonObject makeReport(const ReportSource& source) {
     report.insert(QStringLiteral("CapturedBuffers"), static_cast<qint64>(s.CapturedBuffers));
     report.insert(QStringLiteral("DrawnBuffers"), static_cast<qint64>(s.DrawnBuffers));
     report.insert(QStringLiteral("CaptureRuns"), static_cast<qint64>(s.CaptureRuns));
-    report.insert(QStringLiteral("Measurements"), measurementsReport(s.Measured));
+    report.insert(QStringLiteral("Measurements"), measurementsReport(s.measured));
 
     QJsonArray raw;
     const int count = std::clamp(s.SampleCount, 0, instrument::kSampleSlots);

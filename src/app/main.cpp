@@ -393,7 +393,7 @@ int headlessPasses(app::TForm1& form, const Options& options, const RunMode& mod
     // Written before any further message is dispatched: the report shows what the last pass
     // worked on.
     if (options.measure)
-        std::fputs(app::tableText(form.instrument().Measured).toUtf8().constData(), stdout);
+        std::fputs(app::tableText(form.instrument().measured).toUtf8().constData(), stdout);
     return writeOutputs(form, options) ? 0 : kFailureExitStatus;
 }
 

@@ -31,12 +31,12 @@ void measureCapture(const DrawnCapture& capture, double frameRate, uint64_t buff
     ++measured.number;
 }
 
-void Instrument::MeasureScreenCapture() {
+void Instrument::measureScreenCapture() {
     // A pass over the buffer the last one drew keeps the same capture: its figures stand.
     const CaptureKey key{CapturedBuffers, SampleCount};
     if (key == measuredKey_) return;
     measuredKey_ = key;
-    measureCapture(ScreenCapture, kCaptureFrameRate, CapturedBuffers, Measured);
+    measureCapture(ScreenCapture, kCaptureFrameRate, CapturedBuffers, measured);
 }
 
 }  // namespace instrument

@@ -40,7 +40,7 @@ Instrument::Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform
     AudioOut1->setQuantization(kPlaybackBits);
     // Its fill and start handlers are the generator's, a layer above the instrument.
 
-    reserveMeasurement(Measured);
+    reserveMeasurement(measured);
 }
 
 }  // namespace instrument

@@ -334,8 +334,8 @@ void buildMenu(QMainWindow& window, Design& d) {
     d.measurement1->setShortcut(QKeySequence(kMeasurementKey));
     d.measurement1->setShortcutContext(Qt::ApplicationShortcut);
     window.addAction(d.measurement1);
-    d.MeasurementEntry = new MenuCornerEntry(*d.measurement1, bar);
-    d.MeasurementEntry->setObjectName(QStringLiteral("MeasurementEntry"));
+    d.measurementEntry = new MenuCornerEntry(*d.measurement1, bar);
+    d.measurementEntry->setObjectName(QStringLiteral("MeasurementEntry"));
 }
 
 }  // namespace

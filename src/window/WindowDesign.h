@@ -103,7 +103,7 @@ struct Design {
     // Beyond the design: "měření" opens and closes the measurement window, also with
     // kMeasurementKey; its entry is the bar's corner entry, at the bar's right end.
     QAction* measurement1 = nullptr;
-    MenuCornerEntry* MeasurementEntry = nullptr;
+    MenuCornerEntry* measurementEntry = nullptr;
 };
 
 // The key of the menu entry "měření", in every window of the program.

@@ -18,7 +18,7 @@ void pulses(testing_support::InstrumentRig& rig) {
 TEST(CaptureMeasurement, EachNewBufferIsMeasuredOnceAsTheLibraryMeasuresIt) {
     testing_support::InstrumentRig rig;
     pulses(rig);
-    const instrument::CaptureMeasurement& m = rig.scope.Measured;
+    const instrument::CaptureMeasurement& m = rig.scope.measured;
     rig.idlePass();  // draws the start values: measured as an empty signal
     EXPECT_EQ(m.number, 1u);
     EXPECT_EQ(m.buffer, 0u);

@@ -79,13 +79,13 @@ TEST(MeasurementWindow, F3AndTheMenuEntryOpenAndCloseItWhereTheUserLeftIt) {
 
     // The entry at the bar's right end, right of every designed entry.
     const QMenuBar* bar = w.form->menuBar();
-    EXPECT_EQ(d.MeasurementEntry->text(), QStringLiteral("měření"));
-    EXPECT_LE(d.MeasurementEntry->geometry().right(), bar->width() - 1);
-    EXPECT_GT(d.MeasurementEntry->x(), bar->actionGeometry(d.mixer1).right());
-    window_test::click(d.MeasurementEntry);
+    EXPECT_EQ(d.measurementEntry->text(), QStringLiteral("měření"));
+    EXPECT_LE(d.measurementEntry->geometry().right(), bar->width() - 1);
+    EXPECT_GT(d.measurementEntry->x(), bar->actionGeometry(d.mixer1).right());
+    window_test::click(d.measurementEntry);
     ASSERT_TRUE(m.isVisible());
     EXPECT_EQ(m.pos(), QPoint(120, 90));
-    window_test::click(d.MeasurementEntry);
+    window_test::click(d.measurementEntry);
     EXPECT_FALSE(m.isVisible());
     EXPECT_FALSE(m.log().active());
 }
@@ -140,7 +140,7 @@ TEST(MeasurementWindow, CtrlCCopiesTheTableAsTextTheSameInTheCzechLocale) {
     QApplication::clipboard()->clear();
     press(m, QKeyCombination(Qt::ControlModifier, Qt::Key_C));
     const QString copied = QApplication::clipboard()->text();
-    EXPECT_EQ(copied, app::tableText(w.form->instrument().Measured));
+    EXPECT_EQ(copied, app::tableText(w.form->instrument().measured));
     EXPECT_TRUE(copied.contains(QStringLiteral("frekvence                     490.00 Hz")));
     EXPECT_TRUE(copied.contains(app::clippingWarning()));
 
@@ -210,13 +210,13 @@ TEST(MeasurementWindow, TheLogButtonLogsEachBufferAndALostFolderStopsItWithTheRe
     ASSERT_TRUE(m.startLog(path));  // continued
     w.pass();
     ASSERT_TRUE(QDir(folder).removeRecursively());
-    const uint64_t measured = w.form->instrument().Measured.number;
+    const uint64_t measured = w.form->instrument().measured.number;
     w.passes(2);
     EXPECT_FALSE(m.log().active());
     EXPECT_FALSE(m.logButton()->isChecked());
     EXPECT_TRUE(m.logStatus()->text().contains(QString::fromLocal8Bit(std::strerror(ENOENT))))
         << m.logStatus()->text().toStdString();
-    EXPECT_GE(w.form->instrument().Measured.number, measured + 2) << "the scope measures on";
+    EXPECT_GE(w.form->instrument().measured.number, measured + 2) << "the scope measures on";
 
     EXPECT_FALSE(m.startLog(QStringLiteral("/dev/full")));
     EXPECT_TRUE(m.logStatus()->text().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))));
