@@ -11,7 +11,7 @@ apt-get install -y -q --no-install-recommends \
     libgtest-dev libgmock-dev libbenchmark-dev \
     pulseaudio pulseaudio-utils locales \
     jackd2 pipewire pipewire-bin pipewire-pulse wireplumber \
-    desktop-file-utils libxml2-utils xvfb x11-utils \
+    desktop-file-utils libxml2-utils xvfb x11-utils xdotool \
     help2man man-db appstream dpkg-dev debhelper lintian debootstrap
 # PipeWire's ALSA plugin (pipewire-alsa) conflicts with the pulseaudio package: it is unpacked,
 # not installed, for tools/with-pipewire.sh to point a private ALSA configuration at.

@@ -9,8 +9,10 @@
 #   client area's paint handler; needs a build with symbols). Attaching stops the program for a
 #   moment, so buffers that arrive meanwhile are taken together and a few are never drawn;
 # - from the report it writes when closed (SIGTERM): idle passes, captured and drawn buffers.
+# With --measurement-window, the measurement window is open over the interval: F3 is pressed in
+# the main window (xdotool) once it shows, and the script checks that the window opened.
 #
-# usage: tools/measure-cpu.sh [--paints] [SOUNDSCOPE [SECONDS]]
+# usage: tools/measure-cpu.sh [--paints] [--measurement-window] [SOUNDSCOPE [SECONDS]]
 #        (default: build/release/src/app/soundscope, 20 s)
 set -euo pipefail
 
@@ -19,10 +21,18 @@ readonly kPaintSeconds=5
 readonly kToneHz=1000
 
 paints=0
-if [[ "${1:-}" == "--paints" ]]; then
-    paints=1
+measurement_window=0
+while [[ "${1:-}" == --* ]]; do
+    case "$1" in
+        --paints) paints=1 ;;
+        --measurement-window) measurement_window=1 ;;
+        *)
+            echo "measure-cpu: unknown option $1" >&2
+            exit 2
+            ;;
+    esac
     shift
-fi
+done
 here=$(cd "$(dirname "$0")" && pwd)
 app=$(realpath "${1:-$here/../build/release/src/app/soundscope}")
 seconds=${2:-20}
@@ -34,7 +44,7 @@ seconds=${2:-20}
 # Once more inside the private sound server.
 if [[ -z "${MEASURE_CPU_INSIDE:-}" ]]; then
     MEASURE_CPU_INSIDE=1 exec "$here/with-pulse.sh" "$0" $([[ $paints == 1 ]] && echo --paints) \
-        "$app" "$seconds"
+        $([[ $measurement_window == 1 ]] && echo --measurement-window) "$app" "$seconds"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/measure-cpu.XXXXXX")
@@ -69,6 +79,12 @@ export DISPLAY=":$(head -n1 "$work/display")"
 
 PULSE_SINK=measure_generator "$app" --report "$work/report.json" >"$work/app.log" 2>&1 &
 app_pid=$!
+if [[ $measurement_window == 1 ]]; then
+    # No window manager on Xvfb: the main window gets the input focus directly, then the key.
+    main_window=$(xdotool search --sync --onlyvisible --pid "$app_pid" --name '^osciloskop' | head -n1)
+    xdotool windowfocus --sync "$main_window" key F3
+    xdotool search --sync --onlyvisible --pid "$app_pid" --name '^Měření$' >/dev/null
+fi
 sleep "$kWarmUpSeconds"
 
 ticks=$(getconf CLK_TCK)
@@ -85,8 +101,9 @@ t1=$(now)
 rss=$(awk '/^VmRSS:/ { print $2, $3 }' "/proc/$app_pid/status")
 
 awk -v c0="$c0" -v c1="$c1" -v t0="$t0" -v t1="$t1" -v hz="$ticks" -v rss="$rss" -v app="$app" \
+    -v mw="$measurement_window" \
     'BEGIN {
-        printf "program: %s\n", app
+        printf "program: %s%s\n", app, mw ? " (the measurement window open)" : ""
         printf "CPU: %.1f%% of one core over %.1f s (%.2f s of CPU time)\n",
                100 * (c1 - c0) / hz / (t1 - t0), t1 - t0, (c1 - c0) / hz
         printf "RSS at the end: %s\n", rss

@@ -32,6 +32,11 @@ QString helpDescription() {
         "channel shows the frequency set, neither silent nor clipped; otherwise 1. It runs\n"
         "headless.\n"
         "\n"
+        "--measure runs headless too and then prints the measurement window's table for the\n"
+        "capture on the screen: per channel frequency, period, pulse widths, duty cycle, rise\n"
+        "and fall time (each with its minimum, maximum, spread and count over the capture), and\n"
+        "the levels in % of full scale; --report holds the same figures as Measurements.\n"
+        "\n"
         "--sim signals:\n"
         "  demo       the default: a 500 Hz square on R and a 250 Hz sine on L\n"
         "  square     a 500 Hz square on both channels\n"
@@ -128,6 +133,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption selfTest(
         QStringLiteral("self-test"),
         QStringLiteral("Checks that the generator's output arrives on both inputs (see above)."));
+    const QCommandLineOption measure(
+        QStringLiteral("measure"),
+        QStringLiteral("Runs headless and prints the measurements of the last capture (see "
+                       "above)."));
     const QCommandLineOption generator(
         QStringLiteral("generator"),
         QStringLiteral("Starts with the generator's controls in the bottom strip instead of the "
@@ -135,7 +144,7 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Shows the version and exits."));
     parser.addOptions({help, version, capture, playback, mixer, mixerProgram, sim, passes, report,
-                       screenshot, selfTest, generator});
+                       screenshot, selfTest, measure, generator});
 
     if (!parser.parse(withSimDefault(arguments))) return failure(parser.errorText());
     if (parser.isSet(help)) {
@@ -216,6 +225,11 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     o.selfTest = parser.isSet(selfTest);
     if (o.selfTest && o.passes)
         return failure(QStringLiteral("--self-test makes its own passes; leave out --passes"));
+    o.measure = parser.isSet(measure);
+    if (o.selfTest && o.measure)
+        return failure(
+            QStringLiteral("--self-test and --measure each print a table of their "
+                           "own; use one of them"));
     return result;
 }
 

@@ -38,6 +38,7 @@ struct Options {
     QString screenshotPath;      // picture of the window, in a format Qt can write
     bool showGenerator = false;  // the bottom strip shows the generator's controls at start
     bool selfTest = false;       // play the generator into the capture and check what arrives
+    bool measure = false;        // headless: print the measurement table of the last capture
 };
 
 // Idle passes of a headless run without --passes: enough for a full capture run of four buffers

@@ -4,8 +4,48 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
+#include <optional>
 
 namespace app {
+
+namespace {
+
+using measurement::Statistic;
+
+QJsonValue statisticValue(const std::optional<Statistic>& statistic) {
+    if (!statistic) return QJsonValue::Null;
+    return QJsonObject{{QStringLiteral("mean"), statistic->mean},
+                       {QStringLiteral("min"), statistic->min},
+                       {QStringLiteral("max"), statistic->max},
+                       {QStringLiteral("sigma"), statistic->sigma},
+                       {QStringLiteral("count"), static_cast<qint64>(statistic->count)}};
+}
+
+QJsonObject channelMeasurement(const measurement::ChannelMeasurement& c) {
+    const measurement::Timing& t = c.timing;
+    const measurement::Levels& l = c.levels;
+    return {{QStringLiteral("Frequency"), statisticValue(t.frequency)},
+            {QStringLiteral("Period"), statisticValue(t.period)},
+            {QStringLiteral("PositiveWidth"), statisticValue(t.positiveWidth)},
+            {QStringLiteral("NegativeWidth"), statisticValue(t.negativeWidth)},
+            {QStringLiteral("DutyCycle"), statisticValue(t.dutyCycle)},
+            {QStringLiteral("RiseTime"), statisticValue(t.riseTime)},
+            {QStringLiteral("FallTime"), statisticValue(t.fallTime)},
+            {QStringLiteral("Top"), l.top},
+            {QStringLiteral("Base"), l.base},
+            {QStringLiteral("Amplitude"), l.amplitude},
+            {QStringLiteral("PeakToPeak"), l.peakToPeak},
+            {QStringLiteral("Mean"), l.mean},
+            {QStringLiteral("Rms"), l.rms},
+            {QStringLiteral("Clipped"), l.clipped}};
+}
+
+}  // namespace
+
+QJsonObject measurementsReport(const instrument::CaptureMeasurement& measured) {
+    return {{QStringLiteral("R"), channelMeasurement(measured.R)},
+            {QStringLiteral("L"), channelMeasurement(measured.L)}};
+}
 
 QJsonObject makeReport(const ReportSource& source) {
     using instrument::Control;
@@ -35,6 +75,7 @@ QJsonObject makeReport(const ReportSource& source) {
     report.insert(QStringLiteral("CapturedBuffers"), static_cast<qint64>(s.CapturedBuffers));
     report.insert(QStringLiteral("DrawnBuffers"), static_cast<qint64>(s.DrawnBuffers));
     report.insert(QStringLiteral("CaptureRuns"), static_cast<qint64>(s.CaptureRuns));
+    report.insert(QStringLiteral("Measurements"), measurementsReport(s.measured));
 
     QJsonArray raw;
     const int count = std::clamp(s.SampleCount, 0, instrument::kSampleSlots);

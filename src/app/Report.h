@@ -8,7 +8,12 @@
 // - CapturedBuffers (copied into RawSamples), DrawnBuffers (drawn by a periodic pass for the first
 //   time; equal to CapturedBuffers, or one less while a pass is due, as long as the display is
 //   periodic), CaptureRuns (opened by the passes);
-// - RawSamples: RawSamples[0..SampleCount), the values the last pass worked on.
+// - RawSamples: RawSamples[0..SampleCount), the values the last pass worked on;
+// - Measurements: R and L, the figures of the capture on the screen (the last drawing pass's, in
+//   periodic display the last pass's; the single-shot frame's): Frequency (Hz), Period,
+//   PositiveWidth, NegativeWidth, RiseTime, FallTime (s) and DutyCycle (%), each
+//   {"mean", "min", "max", "sigma", "count"} or null when the capture has none; Top, Base,
+//   Amplitude, PeakToPeak, Mean, Rms (sample units) and Clipped (true or false).
 #pragma once
 
 #include <QJsonObject>
@@ -29,6 +34,8 @@ struct ReportSource {
 };
 
 QJsonObject makeReport(const ReportSource& source);
+// The report's Measurements.
+QJsonObject measurementsReport(const instrument::CaptureMeasurement& measured);
 
 // Writes makeReport(source) to `path` as indented JSON. On failure returns false and sets `error`
 // to a text naming the file and the reason.

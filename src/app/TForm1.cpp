@@ -14,7 +14,9 @@
 #include <QSlider>
 #include <cstdio>
 #include <exception>
+#include <utility>
 
+#include "app/MeasurementWindow.h"
 #include "app/MixerProgram.h"
 #include "app/SaveKeys.h"
 #include "instrument/TimeBase.h"
@@ -53,6 +55,7 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
     pump_ = new window::MessagePump(loop_, this);
     mixerPrograms_ = new ChildReaper(this);
     saveKeys_ = new SaveKeys(*this, ui_, instrument_);
+    measurementWindow_ = new MeasurementWindow(*this, ui_, instrument_.measured);
     idle_ = new window::IdleHandler([this](bool& done) { idleHandler(done); }, this);
     ui_.Client->OnResize = [this](int, int) { FormResize(); };
     connectHandlers();
@@ -66,6 +69,8 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
 TForm1::~TForm1() {
     RestoreMixer();
     idle_->remove();
+    // It shows the instrument's figures, which go before the window's children do.
+    delete std::exchange(measurementWindow_, nullptr);
     // The client area shows the screen image, which goes before the window's children do.
     delete takeCentralWidget();
 }
@@ -108,6 +113,7 @@ void TForm1::userAction(Handler handler) {
         reportError(QString::fromUtf8(e.what()));
     }
     ui_.Client->update();
+    measurementWindow_->follow();  // a single-shot frame, say
 }
 
 void TForm1::reportError(const QString& text) {
@@ -202,6 +208,7 @@ void TForm1::FormClose() {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     FormClose();
+    measurementWindow_->close();
     idle_->remove();
     idleInstalled_ = false;
     event->accept();
@@ -323,6 +330,7 @@ void TForm1::runPass(bool& done) {
     done = settle_.settledAfter({passInputs(), left.value(), screen_.fingerprint()});
     // The client area shows the image again only when a pass changed it.
     if (settle_.imageChanged()) ui_.Client->update();
+    measurementWindow_->follow();
 }
 
 }  // namespace app

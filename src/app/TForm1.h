@@ -33,6 +33,7 @@ class MessagePump;
 namespace app {
 
 class ChildReaper;
+class MeasurementWindow;
 class SaveKeys;
 
 // The platform the window runs on: ALSA for the program, the simulated card for tests and --sim.
@@ -126,6 +127,8 @@ class TForm1 final : public QMainWindow {
     const window::ScreenCanvas& screen() const { return screen_; }
     // Ctrl+S and Ctrl+Shift+S: the window's picture and the capture on the screen, kept in files.
     SaveKeys& saveKeys() { return *saveKeys_; }
+    // "Měření" (F3): the figures of the capture on the screen, in a window of its own, and the log.
+    MeasurementWindow& measurementWindow() { return *measurementWindow_; }
 
     // The client area's size: what the screen covers below the menu bar.
     int clientWidth() const;
@@ -185,6 +188,7 @@ class TForm1 final : public QMainWindow {
     QString mixerProgram_;
     ChildReaper* mixerPrograms_ = nullptr;
     SaveKeys* saveKeys_ = nullptr;
+    MeasurementWindow* measurementWindow_ = nullptr;
     QString mixerError_;
 
     platform::MessageLoop& loop_;

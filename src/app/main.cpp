@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "app/MeasurementTable.h"
 #include "app/Options.h"
 #include "app/Report.h"
 #include "app/SelfTest.h"
@@ -185,7 +186,8 @@ struct RunMode {
 
 RunMode runModeFor(const Options& options) {
     RunMode mode;
-    mode.headless = options.passes.has_value() || options.selfTest || !displayAvailable();
+    mode.headless =
+        options.passes.has_value() || options.selfTest || options.measure || !displayAvailable();
     mode.passes = options.passes.value_or(app::kDefaultHeadlessPasses);
     mode.simClock = mode.headless ? platform::sim::Clock::Manual : platform::sim::Clock::Realtime;
     return mode;
@@ -236,7 +238,7 @@ void setUpApplication(QApplication& application, const Options& options, const R
                                          "without closing the window (%1)")
                               .arg(why));
     }
-    if (mode.headless && !options.passes && !options.selfTest)
+    if (mode.headless && !options.passes && !options.selfTest && !options.measure)
         printLine(stderr, QStringLiteral("soundscope: no display; running %1 idle passes headless")
                               .arg(mode.passes));
 }
@@ -399,6 +401,8 @@ int headlessPasses(app::TForm1& form, const Options& options, const RunMode& mod
     for (int pass = 0; pass < mode.passes && !window::terminationRequested(); ++pass) steps.pass();
     // Written before any further message is dispatched: the report shows what the last pass
     // worked on.
+    if (options.measure)
+        std::fputs(app::tableText(form.instrument().measured).toUtf8().constData(), stdout);
     return writeOutputs(form, options) ? 0 : kFailureExitStatus;
 }
 

@@ -80,6 +80,8 @@ void Instrument::fingerprintPassState(Fingerprint& f) const {
         f.addValue(i);
     f.addValue(PointSpacing);
     f.addValue(GridUnitX);
+    f.addValue(measuredKey_.buffer);
+    f.addValue(measuredKey_.sampleCount);
 }
 
 void Instrument::fingerprintPassInputs(Fingerprint& f) const {

@@ -39,6 +39,8 @@ Instrument::Instrument(FrontPanel& panel, platform::WaveDriver& driver, platform
     AudioOut1->setStereo(kPlaybackStereo);
     AudioOut1->setQuantization(kPlaybackBits);
     // Its fill and start handlers are the generator's, a layer above the instrument.
+
+    reserveMeasurement(measured);
 }
 
 }  // namespace instrument

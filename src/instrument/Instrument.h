@@ -13,6 +13,7 @@
 
 #include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
+#include "instrument/CaptureMeasurement.h"
 #include "instrument/Fingerprint.h"
 #include "instrument/FrontPanel.h"
 #include "instrument/InstrumentState.h"
@@ -75,6 +76,9 @@ class Instrument {
     Word RawIndex = 0;                        // carried
     // What the traces on the screen were drawn from: set by each drawing pass (DrawTraces).
     DrawnCapture ScreenCapture;
+    // Both channels of ScreenCapture measured, once per capture it holds (measureScreenCapture): an
+    // output for the measurement window, the report and the log, which no routine reads back.
+    CaptureMeasurement measured;
 
     // The two channels: SamplesL is L.Samples, FreqR is R.Freq (see ChannelState).
     ChannelState L{kWiringL};
@@ -176,6 +180,9 @@ class Instrument {
 
     // Traces and trigger.
     void DrawTraces();
+    // Step of DrawTraces once it has kept ScreenCapture: measures it into `measured` when it holds
+    // a capture not measured yet (a new buffer, or a new length); allocates nothing.
+    void measureScreenCapture();
     void FindFirstNegativeR();
     void file1Click();
     // ChannelShift from ScrollBar3's position.
@@ -207,6 +214,7 @@ class Instrument {
 
     FrontPanel& panel_;
     uint64_t drawnCapture_ = 0;  // CapturedBuffers when a periodic pass last drew
+    CaptureKey measuredKey_;     // the capture `measured` holds; carried
     platform::WaveDriver& driver_;
     platform::MessageLoop& loop_;
     Clock clock_;

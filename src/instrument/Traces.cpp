@@ -48,6 +48,7 @@ void Instrument::FindFirstNegativeR() {
 void Instrument::DrawTraces() {
     panel_.setItemIndex(Control::ComboBox4, kTriggerFromR);
     ScreenCapture.keep(RawSamples, SampleCount);
+    measureScreenCapture();
 
     AnalyseChannelL();
     ApplyRangeL();

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -16,6 +17,7 @@
 #include "window/Controls.h"
 #include "window/DesignStyle.h"
 #include "window/GeneratorStrip.h"
+#include "window/MenuCornerEntry.h"
 
 namespace window {
 
@@ -323,6 +325,17 @@ void buildMenu(QMainWindow& window, Design& d) {
     d.frekvence2 = addEntry(bar, "frekvence2", QStringLiteral(" frekvence"));
     d.asovzkladna1 = addEntry(bar, "asovzkladna1", QStringLiteral(" časová &osa"));  // Alt+O
     d.mixer1 = addEntry(bar, "mixer1", QStringLiteral("mixážní pult"));
+    // The measurement window's entry, the bar's only addition to the design, at its right end. The
+    // designed entries leave it two pixels less than an entry of the bar takes, so it is the bar's
+    // corner entry, which moves none of them. Its key works in the measurement window too, so that
+    // the key closes the window it opened.
+    d.measurement1 = new QAction(QStringLiteral("měření"), &window);
+    d.measurement1->setObjectName(QStringLiteral("measurement1"));
+    d.measurement1->setShortcut(QKeySequence(kMeasurementKey));
+    d.measurement1->setShortcutContext(Qt::ApplicationShortcut);
+    window.addAction(d.measurement1);
+    d.measurementEntry = new MenuCornerEntry(*d.measurement1, bar);
+    d.measurementEntry->setObjectName(QStringLiteral("MeasurementEntry"));
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ namespace window {
 
 class CanvasView;
 class GeneratorStrip;
+class MenuCornerEntry;
 class ScrollBar;
 
 // The widget class of each kind of front panel control.
@@ -99,7 +100,14 @@ struct Design {
     QAction* frekvence2 = nullptr;
     QAction* asovzkladna1 = nullptr;
     QAction* mixer1 = nullptr;
+    // Beyond the design: "měření" opens and closes the measurement window, also with
+    // kMeasurementKey; its entry is the bar's corner entry, at the bar's right end.
+    QAction* measurement1 = nullptr;
+    MenuCornerEntry* measurementEntry = nullptr;
 };
+
+// The key of the menu entry "měření", in every window of the program.
+inline constexpr int kMeasurementKey = Qt::Key_F3;
 
 // Builds the design on `window`: caption, window font, the client area showing `screen` (which
 // must outlive the window) as the central widget, the controls on it and the menu bar.

@@ -61,4 +61,20 @@ TEST_F(IdleAllocation, PeriodicPassesAllocateNothingDuringARun) {
     EXPECT_EQ(allocationsOverPasses(), 0);
 }
 
+TEST_F(IdleAllocation, MeasuringEachNewBufferOnTheScreenAllocatesNothing) {
+    startCapture(1);
+    const uint64_t measured = instrument.measured.number;
+    const long before = allocationCount();
+    for (int buffer = 0; buffer < 3; ++buffer) {  // the rest of the run: no device opens
+        card.completeBuffers(1);
+        loop.pump();
+        pass();
+        pass();
+    }
+    EXPECT_EQ(allocationCount() - before, 0);
+    EXPECT_EQ(instrument.measured.number, measured + 3) << "each buffer measured once";
+    EXPECT_TRUE(instrument.measured.L.timing.frequency.has_value());
+    EXPECT_GT(instrument.measured.R.edges.size(), 20u);
+}
+
 }  // namespace

@@ -14,6 +14,7 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <tuple>
 #include <vector>
 
 #include "WindowFixture.h"
@@ -132,7 +133,7 @@ TEST(CommandLine, HelpListsEveryOptionAndTheDefaultOfEachThatTakesAValue) {
             << m.captured(0).toStdString();
     }
     names.sort();
-    EXPECT_EQ(names, QStringList({"capture-device", "generator", "help", "mixer-device",
+    EXPECT_EQ(names, QStringList({"capture-device", "generator", "help", "measure", "mixer-device",
                                   "mixer-program", "passes", "playback-device", "report",
                                   "screenshot", "self-test", "sim", "version"}));
 }
@@ -447,6 +448,79 @@ TEST(Program, SelfTestNamesWhatEachFailingChannelSaw) {
                     << frequency << " Hz " << channel << "\n"
                     << run.out.toStdString();
     }
+}
+
+// --- The measurements in the report and on stdout
+
+QProcessEnvironment inLocale(const char* locale) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QString::fromLatin1(locale));
+    return environment;
+}
+
+TEST(Program, ReportMeasuresThePulseTrainOnBothChannelsInAnyLocale) {
+    // The pulse train as sampled (its edges held to the frame: 23 of each period's 90 frames, so
+    // 25.56 %) and through the LINE IN model (band-limited edges placed between samples).
+    const std::vector<std::tuple<const char*, double, double>> cases{
+        {"--sim=pulse:490:25", 25.0 + 0.5 / 0.9, 0.01}, {"--sim=pulse:490:25:linein", 25.0, 0.5}};
+    for (const auto& [signal, duty, dutyTolerance] : cases) {
+        QByteArray reports[2];
+        for (const int czech : {0, 1}) {
+            SCOPED_TRACE(std::string(signal) + (czech ? " cs_CZ" : " C"));
+            QTemporaryDir dir;
+            const QString path = dir.filePath(QStringLiteral("r.json"));
+            ASSERT_EQ(runProgram({signal, "--passes", "10", "--report", path},
+                                 inLocale(czech ? "cs_CZ.UTF-8" : "C"))
+                          .exitCode,
+                      0);
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            reports[czech] = file.readAll();
+            const QJsonObject measured = QJsonDocument::fromJson(reports[czech])
+                                             .object()[QStringLiteral("Measurements")]
+                                             .toObject();
+            for (const char* channel : {"R", "L"}) {
+                const QJsonObject c = measured[QLatin1String(channel)].toObject();
+                const QJsonObject frequency = c[QStringLiteral("Frequency")].toObject();
+                EXPECT_NEAR(frequency[QStringLiteral("mean")].toDouble(), 490.0, 490.0 * 5e-4);
+                EXPECT_GT(frequency[QStringLiteral("count")].toInt(), 100) << "0.25 s of periods";
+                const double period =
+                    c[QStringLiteral("Period")][QStringLiteral("mean")].toDouble();
+                EXPECT_NEAR(period, 1.0 / 490.0, 1e-6);
+                EXPECT_NEAR(c[QStringLiteral("DutyCycle")][QStringLiteral("mean")].toDouble(), duty,
+                            dutyTolerance);
+                for (const char* statistic :
+                     {"PositiveWidth", "NegativeWidth", "RiseTime", "FallTime"})
+                    EXPECT_EQ(c[QLatin1String(statistic)].toObject().keys(),
+                              (QStringList{"count", "max", "mean", "min", "sigma"}));
+                EXPECT_GT(c[QStringLiteral("Amplitude")].toDouble(), 7500.0);  // of 8000
+                EXPECT_FALSE(c[QStringLiteral("Clipped")].toBool());
+            }
+        }
+        EXPECT_EQ(reports[0], reports[1]) << "the same report in either locale";
+    }
+}
+
+TEST(Program, SilenceHasNoTimingAndMeasurePrintsTheTableInAnyLocale) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.json"));
+    ASSERT_EQ(runProgram({"--sim=silence", "--passes", "5", "--report", path}).exitCode, 0);
+    const QJsonObject r =
+        readReport(path)[QStringLiteral("Measurements")][QStringLiteral("R")].toObject();
+    for (const char* timing : {"Frequency", "Period", "PositiveWidth", "NegativeWidth", "DutyCycle",
+                               "RiseTime", "FallTime"})
+        EXPECT_TRUE(r[QLatin1String(timing)].isNull()) << timing;
+    EXPECT_EQ(r[QStringLiteral("Rms")].toDouble(), 0.0);
+
+    const ProgramRun czech =
+        runProgram({"--sim=pulse:490:25", "--measure"}, inLocale("cs_CZ.UTF-8"));
+    ASSERT_EQ(czech.exitCode, 0) << czech.err.toStdString();
+    EXPECT_EQ(runProgram({"--sim=pulse:490:25", "--measure"}, inLocale("C")).out, czech.out);
+    const QString table = QString::fromUtf8(czech.out);
+    EXPECT_EQ(table.count(QStringLiteral("frekvence                     490.00 Hz")), 2) << table;
+    EXPECT_EQ(table.count(QStringLiteral("střída                          25.56 %")), 2);
+    EXPECT_FALSE(czech.err.contains("no display")) << "asked to run headless";
+    EXPECT_EQ(runProgram({"--self-test", "--measure"}).exitCode, 2);
 }
 
 }  // namespace

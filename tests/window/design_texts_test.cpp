@@ -105,8 +105,9 @@ TEST(DesignTexts, EveryTextShowsWholeOnItsControlsPlainBackground) {
                             qobject_cast<QAbstractButton*>(control) ||
                             (qobject_cast<QLineEdit*>(control) &&
                              !qobject_cast<QComboBox*>(control->parentWidget()));
+        // The measurement window lays its controls out to their texts itself.
         if (!texted || name.isEmpty() || name.startsWith(QLatin1String("qt_")) ||
-            kUnseen.contains(name))
+            kUnseen.contains(name) || control->window() != w.form.get())
             continue;
         // Every item of a list, the design's text and the one shown after start-up and passes.
         QStringList texts;

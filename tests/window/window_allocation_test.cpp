@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <QRadioButton>
+#include <QTemporaryDir>
 
 #include "WindowFixture.h"
+#include "app/MeasurementWindow.h"
 #include "support/CountingNew.h"
 
 namespace {
@@ -52,6 +54,21 @@ TEST(WindowAllocation, PassesAllocateNothingButTheDriverOpeningEachCaptureRun) {
     EXPECT_GE(singleShot.opens, 8);
     EXPECT_EQ(singleShot.allocations, singleShot.opens * kAllocationsPerDeviceOpen)
         << "single shot";
+}
+
+TEST(WindowAllocation, TheMeasurementLogWritesItsRowsWithoutAllocating) {
+    window_test::WindowOnSimCard w(steadySignal());
+    long opens = 0;
+    w.form->instrument().AudioIn1->OnStart = [&opens] { ++opens; };
+    QTemporaryDir dir;
+    app::MeasurementWindow& m = w.form->measurementWindow();  // closed: the log runs on
+    ASSERT_TRUE(m.startLog(dir.filePath(QStringLiteral("log.csv"))));
+    w.passes(30);
+
+    const Counts logging = overPasses(w, opens, 40);
+    EXPECT_GE(m.log().rows(), 60u) << "a row per buffer measured";
+    EXPECT_EQ(logging.allocations, logging.opens * kAllocationsPerDeviceOpen);
+    m.stopLog();
 }
 
 }  // namespace

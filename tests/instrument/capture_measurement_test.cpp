@@ -1,0 +1,48 @@
+// The instrument measures the capture on the screen: once per capture a drawing pass or the
+// single-shot frame keeps, with the figures the measurement library gives for that capture.
+#include <gtest/gtest.h>
+
+#include "instrument_rig.h"
+#include "measurement/Measurement.h"
+#include "platform/sim/SignalSource.h"
+
+namespace {
+
+using namespace platform::sim;
+
+// A 490 Hz PWM of 25 % on R, a 1 kHz square on L: whole periods in every buffer.
+void pulses(testing_support::InstrumentRig& rig) {
+    rig.setSource(makePulse({490, 25, 8000, 0}), makePulse({1000, 50, 6000, -6000}));
+}
+
+TEST(CaptureMeasurement, EachNewBufferIsMeasuredOnceAsTheLibraryMeasuresIt) {
+    testing_support::InstrumentRig rig;
+    pulses(rig);
+    const instrument::CaptureMeasurement& m = rig.scope.measured;
+    rig.idlePass();  // draws the start values: measured as an empty signal
+    EXPECT_EQ(m.number, 1u);
+    EXPECT_EQ(m.buffer, 0u);
+    EXPECT_FALSE(m.R.timing.frequency.has_value());
+
+    for (int buffer = 1; buffer <= 3; ++buffer) {
+        SCOPED_TRACE(buffer);
+        rig.deliver(1);
+        for (int pass = 0; pass < 3; ++pass) rig.idlePass();  // one new capture, three passes
+        EXPECT_EQ(m.number, 1u + buffer);
+        EXPECT_EQ(m.buffer, rig.scope.CapturedBuffers);
+        // Against the library on the very capture drawn: channel R the first value of each frame.
+        const auto values = rig.scope.ScreenCapture.values();
+        measurement::ChannelMeasurement r, l;
+        measurement::measureChannel(measurement::ChannelView::interleaved(values, 2, 0), 44100, r);
+        measurement::measureChannel(measurement::ChannelView::interleaved(values, 2, 1), 44100, l);
+        ASSERT_TRUE(r.timing.frequency && l.timing.frequency && m.R.timing.frequency);
+        EXPECT_EQ(m.R.timing.frequency->mean, r.timing.frequency->mean);
+        EXPECT_EQ(m.L.timing.frequency->mean, l.timing.frequency->mean);
+        EXPECT_EQ(m.R.levels.top, r.levels.top);
+        EXPECT_NEAR(m.R.timing.frequency->mean, 490.0, 490.0 * 5e-4);
+        EXPECT_NEAR(m.L.timing.frequency->mean, 1000.0, 1000.0 * 5e-4);
+        EXPECT_EQ(m.R.frames, 11025u);
+    }
+}
+
+}  // namespace

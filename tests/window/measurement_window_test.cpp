@@ -1,0 +1,225 @@
+// The measurement window through the real main window, as a user works it: F3 and the menu entry
+// open and close it where it was left, its tables follow the buffers drawn and the single-shot
+// frame, Ctrl+C copies them as text in any locale, the CSV log runs from its button and stops
+// with the reason when its folder goes, and an open window changes nothing the passes do.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cerrno>
+#include <clocale>
+#include <cstring>
+
+#include "WindowFixture.h"
+#include "app/MeasurementWindow.h"
+#include "app/Report.h"
+#include "window/Controls.h"
+#include "window/MenuCornerEntry.h"
+
+namespace {
+
+using namespace platform::sim;
+using app::Channel;
+using app::Column;
+using app::Figure;
+using window_test::WindowOnSimCard;
+
+// A 490 Hz PWM of 25 % on R, a clipped 1 kHz square on L.
+std::unique_ptr<StereoSource> sources() {
+    return makeStereo(makePulse({490, 25, 8000, 0}), makeSquare(1000, 32767));
+}
+
+QString cell(const app::MeasurementWindow& m, Channel channel, Figure figure, Column column) {
+    return m.table(channel)->item(static_cast<int>(figure), static_cast<int>(column))->text();
+}
+
+QString caption(const app::MeasurementWindow& m) {
+    return m.findChild<QLabel*>(QStringLiteral("MeasurementCaption"))->text();
+}
+
+QString bufferCaption(const WindowOnSimCard& w) {
+    return QStringLiteral("Záznam č. %1 na obrazovce").arg(w.form->instrument().CapturedBuffers);
+}
+
+void press(QWidget& window, QKeyCombination keys) {
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus != nullptr ? focus : &window, keys.key(), keys.keyboardModifiers());
+}
+
+TEST(MeasurementWindow, F3AndTheMenuEntryOpenAndCloseItWhereTheUserLeftIt) {
+    WindowOnSimCard w(sources());
+    app::MeasurementWindow& m = w.form->measurementWindow();
+    const window::Design& d = w.form->design();
+    EXPECT_TRUE(d.Client->toolTip().contains(QStringLiteral("F3 nebo „měření“ v nabídce")));
+    ASSERT_FALSE(m.isVisible());
+
+    press(*w.form, Qt::Key_F3);
+    ASSERT_TRUE(m.isVisible());
+    EXPECT_EQ(m.windowTitle(), QStringLiteral("Měření"));
+    EXPECT_TRUE(m.isWindow()) << "a window of its own";
+    EXPECT_GT(m.x(), w.form->x()) << "beside the main window";
+    EXPECT_TRUE(m.screen()->availableGeometry().contains(m.frameGeometry().topLeft()));
+    m.move(120, 90);       // where the user puts it
+    press(m, Qt::Key_F3);  // the key closes it from the window itself too
+    EXPECT_FALSE(m.isVisible());
+
+    // The entry at the bar's right end, right of every designed entry.
+    const QMenuBar* bar = w.form->menuBar();
+    EXPECT_EQ(d.measurementEntry->text(), QStringLiteral("měření"));
+    EXPECT_LE(d.measurementEntry->geometry().right(), bar->width() - 1);
+    EXPECT_GT(d.measurementEntry->x(), bar->actionGeometry(d.mixer1).right());
+    window_test::click(d.measurementEntry);
+    ASSERT_TRUE(m.isVisible());
+    EXPECT_EQ(m.pos(), QPoint(120, 90));
+    window_test::click(d.measurementEntry);
+    EXPECT_FALSE(m.isVisible());
+    EXPECT_FALSE(m.log().active());
+}
+
+TEST(MeasurementWindow, TheTablesFollowEachDrawnBufferAndTheSingleShotFrame) {
+    WindowOnSimCard w(sources());
+    app::MeasurementWindow& m = w.form->measurementWindow();
+    m.toggle();
+    w.pass();  // the start values, before any buffer: nothing to time
+    EXPECT_EQ(cell(m, Channel::R, Figure::Frequency, Column::Count), app::kNothingMeasured);
+    EXPECT_EQ(cell(m, Channel::R, Figure::Top, Column::Value), QStringLiteral("0 %"));
+
+    w.passes(3);
+    EXPECT_TRUE(caption(m).startsWith(bufferCaption(w))) << caption(m).toStdString();
+    EXPECT_EQ(cell(m, Channel::R, Figure::Frequency, Column::Value), QStringLiteral("490.00 Hz"));
+    // The card holds the edges to the frame: 23 of each period's 90 frames high.
+    EXPECT_EQ(cell(m, Channel::R, Figure::DutyCycle, Column::Value), QStringLiteral("25.56 %"));
+    EXPECT_EQ(cell(m, Channel::R, Figure::Period, Column::Count), QStringLiteral("121"));
+    // A period of 44.1 frames, its edges held to the frame: within 0.01 %.
+    EXPECT_TRUE(
+        cell(m, Channel::L, Figure::Frequency, Column::Value)
+            .contains(QRegularExpression(QStringLiteral("^(1\\.000\\d kHz|999\\.9\\d Hz)$"))));
+    EXPECT_TRUE(cell(m, Channel::R, Figure::RiseTime, Column::Value).startsWith("≤ "));
+    EXPECT_FALSE(m.clippingWarning(Channel::R)->isVisible());
+    EXPECT_TRUE(m.clippingWarning(Channel::L)->isVisible());
+    for (const Channel channel : {Channel::R, Channel::L}) {  // every figure shows whole
+        const QTableWidget* table = m.table(channel);
+        for (int row = 0; row < table->rowCount(); ++row)
+            for (int col = 0; col < table->columnCount(); ++col)
+                EXPECT_LT(table->fontMetrics().horizontalAdvance(table->item(row, col)->text()),
+                          table->columnWidth(col));
+    }
+
+    w.pass();  // a new buffer drawn, a new row of figures
+    EXPECT_TRUE(caption(m).startsWith(bufferCaption(w)));
+
+    window_test::click(w.find<QRadioButton>("RadioButton2"));  // single-shot display
+    const QString frame = caption(m);
+    EXPECT_TRUE(frame.startsWith(bufferCaption(w)));
+    w.passes(3);  // buffers arrive, the screen keeps its frame, and so does the table
+    EXPECT_EQ(caption(m), frame);
+    window_test::click(w.find<QRadioButton>("RadioButton2"));
+    EXPECT_TRUE(caption(m).startsWith(bufferCaption(w)));
+    EXPECT_NE(caption(m), frame);
+}
+
+TEST(MeasurementWindow, CtrlCCopiesTheTableAsTextTheSameInTheCzechLocale) {
+    WindowOnSimCard w(sources());
+    app::MeasurementWindow& m = w.form->measurementWindow();
+    m.toggle();
+    w.passes(4);
+    QApplication::clipboard()->clear();
+    press(m, QKeyCombination(Qt::ControlModifier, Qt::Key_C));
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_EQ(copied, app::tableText(w.form->instrument().measured));
+    EXPECT_TRUE(copied.contains(QStringLiteral("frekvence                     490.00 Hz")));
+    EXPECT_TRUE(copied.contains(app::clippingWarning()));
+
+    std::setlocale(LC_ALL, "cs_CZ.UTF-8");
+    QLocale::setDefault(QLocale(QLocale::Czech, QLocale::CzechRepublic));
+    EXPECT_EQ(m.text(), copied);
+    std::setlocale(LC_ALL, "C");
+    QLocale::setDefault(QLocale::c());
+}
+
+TEST(MeasurementWindow, AnOpenWindowChangesNothingThePassesDoOrReport) {
+    WindowOnSimCard open(sources()), closed(sources());
+    open.form->measurementWindow().toggle();
+    const auto settle = [](WindowOnSimCard& w) {
+        int n = 1;
+        while (n <= 12 && (w.form->idlePass(), !w.form->lastPassDone())) ++n;
+        return n;
+    };
+    for (int buffer = 0; buffer < 6; ++buffer) {
+        SCOPED_TRACE(buffer);
+        EXPECT_EQ(settle(open), settle(closed));
+        EXPECT_LE(settle(open), 3);
+        EXPECT_EQ(app::makeReport({open.form->instrument(), open.form->controls(), 0}),
+                  app::makeReport({closed.form->instrument(), closed.form->controls(), 0}));
+        EXPECT_EQ(open.form->screen().image(), closed.form->screen().image());
+        for (WindowOnSimCard* w : {&open, &closed}) w->card.advance(window_test::kBufferFrames);
+    }
+}
+
+// Answers the file dialog the log button opens, as the user would, with `path`.
+void chooseInFileDialog(const QString& path) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, path] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            name->setText(path);  // typed over the suggested name
+            QTest::keyClick(name, Qt::Key_Return);
+            timer->deleteLater();
+        }
+    });
+    timer->start(10);
+}
+
+TEST(MeasurementWindow, TheLogButtonLogsEachBufferAndALostFolderStopsItWithTheReason) {
+    WindowOnSimCard w(sources());
+    app::MeasurementWindow& m = w.form->measurementWindow();
+    m.toggle();
+    w.pass();
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("stick"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/pwm.csv");
+
+    chooseInFileDialog(path);
+    window_test::click(m.logButton());
+    ASSERT_TRUE(m.log().active()) << m.logStatus()->text().toStdString();
+    EXPECT_TRUE(m.logButton()->isChecked());
+    w.passes(3);
+    EXPECT_EQ(m.log().rows(), 3u) << "a row per buffer drawn";
+    EXPECT_TRUE(m.logStatus()->text().contains(QStringLiteral("zapsáno řádků: 3")));
+    window_test::click(m.logButton());  // stops it
+    EXPECT_FALSE(m.log().active());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << m.log().path();
+    EXPECT_EQ(file.readAll().count('\n'), 4) << "the header and three rows";
+
+    ASSERT_TRUE(m.startLog(path));  // continued
+    w.pass();
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    const uint64_t measured = w.form->instrument().measured.number;
+    w.passes(2);
+    EXPECT_FALSE(m.log().active());
+    EXPECT_FALSE(m.logButton()->isChecked());
+    EXPECT_TRUE(m.logStatus()->text().contains(QString::fromLocal8Bit(std::strerror(ENOENT))))
+        << m.logStatus()->text().toStdString();
+    EXPECT_GE(w.form->instrument().measured.number, measured + 2) << "the scope measures on";
+
+    EXPECT_FALSE(m.startLog(QStringLiteral("/dev/full")));
+    EXPECT_TRUE(m.logStatus()->text().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))));
+}
+
+}  // namespace
