@@ -31,6 +31,10 @@ struct ChannelFinding {
     int crossings = 0;                  // rising zero crossings found
     int peak = 0;                       // largest magnitude, in sample units
     bool clipped = false;               // a sample at either 16-bit limit
+    // Periods (crossing to crossing) far from the median one: where samples were lost or
+    // repeated on the way (a sound server's dropout splices the sine and may add or take away a
+    // crossing, 1% at 100 Hz). A clean sine has none.
+    int irregularPeriods = 0;
 };
 
 // One channel of interleaved stereo 16-bit frames captured at `frameRate` frames/s.
@@ -58,6 +62,8 @@ struct HeadlessSteps {
 
 // The generator's frequencies the self-test plays, in Hz: across the range the read-outs show.
 inline constexpr std::array<int, 4> kSelfTestFrequencies{100, 440, 1000, 2000};
+// Capture runs taken at most per frequency when the earlier ones had a dropout.
+inline constexpr int kRunAttempts = 3;
 
 struct SelfTestRow {
     int setHz = 0;  // the generator's frequency as set through its controls
@@ -70,11 +76,13 @@ struct SelfTestRow {
 struct SelfTestOutcome {
     std::vector<SelfTestRow> rows;
     QString stopped;  // why the test ended before its last frequency; empty when it did not
+    int retakes = 0;  // capture runs taken again because a channel had irregular periods
     bool passed() const;
 };
 
 // Plays each frequency through the generator panel's controls, waits until the output carries it,
-// takes the next capture run that starts after that, and measures both channels. `form` must have
+// takes the next capture run that starts after that, and measures both channels. A run with
+// irregular periods on either channel is taken again, up to kRunAttempts runs in all. `form` must have
 // started (no start-up error); its playback must be running.
 SelfTestOutcome runSelfTest(TForm1& form, const HeadlessSteps& steps);
 
