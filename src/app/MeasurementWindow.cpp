@@ -1,16 +1,22 @@
 #include "app/MeasurementWindow.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -18,7 +24,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "app/SaveCapture.h"
@@ -48,11 +56,32 @@ void printLine(std::FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
+// The probe's factors offered; any other can be typed.
+constexpr double kProbeFactors[] = {1.0, 10.0};
+
+QString factorText(double factor) {
+    return QStringLiteral("×") + QString::number(factor, 'g', 6);
+}
+
+// A number typed with a decimal point or comma, with or without "×" or "V".
+std::optional<double> typedNumber(QString text) {
+    text.remove(QStringLiteral("×")).remove(QLatin1Char('V')).remove(QLatin1Char('x'));
+    text = text.trimmed().replace(QLatin1Char(','), QLatin1Char('.'));
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
 }  // namespace
 
 MeasurementWindow::MeasurementWindow(QWidget& owner, const window::Design& d,
-                                     const instrument::CaptureMeasurement& measured)
-    : QWidget(&owner, Qt::Window), owner_(owner), measured_(measured) {
+                                     instrument::Instrument& instrument,
+                                     ChannelCalibration::CaptureLevel captureLevel)
+    : QWidget(&owner, Qt::Window),
+      owner_(owner),
+      measured_(instrument.measured),
+      calibration_(instrument, std::move(captureLevel)) {
     setObjectName(QStringLiteral("MeasurementWindow"));
     setWindowTitle(QStringLiteral("Měření"));
     // The main window's size of text: two tables of thirteen rows fit a laptop's screen.
@@ -67,8 +96,25 @@ MeasurementWindow::MeasurementWindow(QWidget& owner, const window::Design& d,
     for (const Channel channel : {Channel::R, Channel::L}) {
         channels_[static_cast<size_t>(channel)] = buildChannel(channel);
     }
-    auto* levels = new QLabel(levelsNote(), this);
-    layout->addWidget(levels);
+    levelsNote_ = new QLabel(levelsNote(), this);
+    levelsNote_->setObjectName(QStringLiteral("LevelsNote"));
+    layout->addWidget(levelsNote_);
+
+    auto* calibrationRow = new QHBoxLayout;
+    calibrateButton_ = new QPushButton(QStringLiteral("kalibrace…"), this);
+    calibrateButton_->setObjectName(QStringLiteral("CalibrateButton"));
+    calibrateButton_->setToolTip(
+        QStringLiteral("přiveďte na vstup signál známého napětí a zadejte jeho amplitudu nebo "
+                       "mezivrcholovou hodnotu ve voltech"));
+    calibrationStatus_ = new QLabel(this);
+    calibrationStatus_->setObjectName(QStringLiteral("CalibrationStatus"));
+    calibrationStatus_->setWordWrap(true);
+    calibrationStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    calibrationRow->addWidget(calibrateButton_);
+    calibrationRow->addWidget(calibrationStatus_, 1);
+    layout->addLayout(calibrationRow);
+    connect(calibrateButton_, &QPushButton::clicked, this,
+            &MeasurementWindow::openCalibrationDialog);
 
     auto* logRow = new QHBoxLayout;
     logButton_ = new QPushButton(QStringLiteral("záznam do CSV"), this);
@@ -115,6 +161,46 @@ MeasurementWindow::ChannelWidgets MeasurementWindow::buildChannel(Channel channe
     bold.setBold(true);
     title->setFont(bold);
     layout->addWidget(title);
+
+    auto* choices = new QHBoxLayout;
+    w.logic = new QCheckBox(QStringLiteral("logický signál: L = 0 V"), this);
+    w.logic->setObjectName(QStringLiteral("LogicChoice") + suffix);
+    w.logic->setToolTip(
+        QStringLiteral("dolní úroveň je 0 V; pokles plochých částí, který způsobuje vazební "
+                       "kondenzátor vstupu, se vyrovná"));
+    w.probe = new QComboBox(this);
+    w.probe->setObjectName(QStringLiteral("ProbeChoice") + suffix);
+    w.probe->setEditable(true);
+    w.probe->setInsertPolicy(QComboBox::NoInsert);
+    w.probe->setToolTip(QStringLiteral("činitel sondy nebo děliče před vstupem (lze napsat)"));
+    for (const double factor : kProbeFactors) w.probe->addItem(factorText(factor), factor);
+    choices->addWidget(w.logic);
+    choices->addStretch(1);
+    choices->addWidget(new QLabel(QStringLiteral("sonda"), this));
+    choices->addWidget(w.probe);
+    layout->addLayout(choices);
+    connect(w.logic, &QCheckBox::clicked, this,
+            [this, channel](bool on) { setLogic(channel, on); });
+    connect(w.probe->lineEdit(), &QLineEdit::editingFinished, this, [this, channel] {
+        QComboBox* probe = channels_[static_cast<size_t>(channel)].probe;
+        const std::optional<double> factor = typedNumber(probe->currentText());
+        if (factor) {
+            setProbeFactor(channel, *factor);
+        } else {
+            showChoices();  // back to the factor in force
+        }
+    });
+    connect(w.probe, &QComboBox::activated, this, [this, channel](int index) {
+        QComboBox* probe = channels_[static_cast<size_t>(channel)].probe;
+        setProbeFactor(channel, probe->itemData(index).toDouble());
+    });
+
+    w.levelWarning = new QLabel(this);
+    w.levelWarning->setObjectName(QStringLiteral("LevelWarning") + suffix);
+    w.levelWarning->setStyleSheet(kWarningStyle);
+    w.levelWarning->setWordWrap(true);
+    w.levelWarning->hide();
+    layout->addWidget(w.levelWarning);
 
     w.clipping = new QLabel(app::clippingWarning(), this);
     w.clipping->setObjectName(QStringLiteral("ClippingWarning") + suffix);
@@ -168,6 +254,11 @@ MeasurementWindow::ChannelWidgets MeasurementWindow::buildChannel(Channel channe
     w.limitNote->setWordWrap(true);
     w.limitNote->hide();
     layout->addWidget(w.limitNote);
+
+    w.logicNote = new QLabel(this);
+    w.logicNote->setObjectName(QStringLiteral("LogicNote") + suffix);
+    w.logicNote->hide();
+    layout->addWidget(w.logicNote);
     return w;
 }
 
@@ -177,6 +268,134 @@ QTableWidget* MeasurementWindow::table(Channel channel) const {
 
 QLabel* MeasurementWindow::clippingWarning(Channel channel) const {
     return channels_[static_cast<size_t>(channel)].clipping;
+}
+
+QCheckBox* MeasurementWindow::logicChoice(Channel channel) const {
+    return channels_[static_cast<size_t>(channel)].logic;
+}
+
+QComboBox* MeasurementWindow::probeChoice(Channel channel) const {
+    return channels_[static_cast<size_t>(channel)].probe;
+}
+
+QLabel* MeasurementWindow::levelWarning(Channel channel) const {
+    return channels_[static_cast<size_t>(channel)].levelWarning;
+}
+
+void MeasurementWindow::useDevice(const QString& device, const QString& storePath) {
+    calibration_.useDevice(device, storePath);
+    if (!calibration_.note().isEmpty()) {
+        showCalibrationState(calibration_.note(), true);
+        printLine(stderr, calibration_.note());
+    } else {
+        showCalibrationState(QString(), false);
+    }
+    showChoices();
+}
+
+void MeasurementWindow::setLogic(Channel channel, bool logic) {
+    if (!calibration_.setLogic(channel, logic)) showCalibrationState(calibration_.note(), true);
+    showChoices();
+}
+
+void MeasurementWindow::setProbeFactor(Channel channel, double factor) {
+    if (!calibration_.setProbeFactor(channel, factor))
+        showCalibrationState(calibration_.note(), true);
+    showChoices();
+}
+
+bool MeasurementWindow::calibrate(Channel channel, measurement::CalibrationFigure figure,
+                                  double volts) {
+    QString why;
+    const QString name = channel == Channel::R ? QStringLiteral("R") : QStringLiteral("L");
+    if (!calibration_.calibrate(channel, figure, volts, why)) {
+        showCalibrationState(QStringLiteral("Kanál %1 nelze kalibrovat: %2").arg(name, why), true);
+        return false;
+    }
+    showCalibrationState(QStringLiteral("Kanál %1 kalibrován: %2 na %3 V (%4)")
+                             .arg(name, figure == measurement::CalibrationFigure::Amplitude
+                                            ? QStringLiteral("amplituda")
+                                            : QStringLiteral("mezivrcholová hodnota"))
+                             .arg(volts)
+                             .arg(calibration_.store().path()),
+                         false);
+    showChoices();
+    return true;
+}
+
+void MeasurementWindow::openCalibrationDialog() {
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("CalibrationDialog"));
+    dialog.setWindowTitle(QStringLiteral("kalibrace"));
+    auto* form = new QFormLayout(&dialog);
+    auto* channel = new QComboBox(&dialog);
+    channel->setObjectName(QStringLiteral("CalibrationChannel"));
+    channel->addItem(channelTitle(Channel::R));
+    channel->addItem(channelTitle(Channel::L));
+    auto* figure = new QComboBox(&dialog);
+    figure->setObjectName(QStringLiteral("CalibrationFigure"));
+    figure->addItem(QStringLiteral("amplituda"));
+    figure->addItem(QStringLiteral("mezivrcholová hodnota"));
+    auto* measuredNow = new QLabel(&dialog);
+    measuredNow->setObjectName(QStringLiteral("CalibrationMeasured"));
+    auto* volts = new QLineEdit(&dialog);
+    volts->setObjectName(QStringLiteral("CalibrationVolts"));
+    volts->setPlaceholderText(QStringLiteral("např. 5,0"));
+    auto showMeasured = [this, channel, figure, measuredNow] {
+        const Channel c = channel->currentIndex() == 0 ? Channel::R : Channel::L;
+        const measurement::Levels levels =
+            shownLevels(channelOf(measured_, c), scaleOf(scales(), c));
+        const double units = figure->currentIndex() == 0 ? levels.amplitude : levels.peakToPeak;
+        measuredNow->setText(
+            measured_.number == 0
+                ? kNothingMeasured
+                : QStringLiteral("změřeno %1 plného rozsahu").arg(levelText(units)));
+    };
+    showMeasured();
+    connect(channel, &QComboBox::currentIndexChanged, &dialog, showMeasured);
+    connect(figure, &QComboBox::currentIndexChanged, &dialog, showMeasured);
+    form->addRow(QStringLiteral("kanál"), channel);
+    form->addRow(QStringLiteral("veličina"), figure);
+    form->addRow(QString(), measuredNow);
+    form->addRow(QStringLiteral("napětí [V]"), volts);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const Channel c = channel->currentIndex() == 0 ? Channel::R : Channel::L;
+    const auto f = figure->currentIndex() == 0 ? measurement::CalibrationFigure::Amplitude
+                                               : measurement::CalibrationFigure::PeakToPeak;
+    const std::optional<double> typed = typedNumber(volts->text());
+    calibrate(c, f, typed.value_or(0.0));
+}
+
+void MeasurementWindow::showChoices() {
+    for (const Channel channel : {Channel::R, Channel::L}) {
+        const ChannelWidgets& w = channels_[static_cast<size_t>(channel)];
+        const ChannelSettings& s = calibration_.settings(channel);
+        w.logic->setChecked(s.logic);
+        const int listed = w.probe->findData(s.probeFactor);
+        if (listed >= 0) {
+            w.probe->setCurrentIndex(listed);
+        } else {
+            w.probe->setEditText(factorText(s.probeFactor));
+        }
+        const auto c = calibration_.calibration(channel);
+        w.levelWarning->setText(
+            QStringLiteral("úroveň záznamu ve směšovači je jiná než při kalibraci (%1): "
+                           "kalibrace nemusí platit")
+                .arg(c && c->captureLevel ? QString::number(*c->captureLevel) : QString()));
+        w.levelWarning->setVisible(calibration_.levelDiffers(channel));
+    }
+    levelsNote_->setText(levelsNote(scales()));
+    shown_ = UINT64_MAX;  // the figures in the units now in force
+    showFigures();
+}
+
+void MeasurementWindow::showCalibrationState(const QString& text, bool failed) {
+    calibrationStatus_->setText(text);
+    calibrationStatus_->setStyleSheet(failed ? kFailedStyle : QString());
 }
 
 void MeasurementWindow::toggle() {
@@ -233,12 +452,13 @@ void MeasurementWindow::showFigures() {
                           : QStringLiteral("Záznam č. %1 na obrazovce: %2 vzorků na kanál")
                                 .arg(measured_.buffer)
                                 .arg(measured_.R.frames));
+    const ChannelScales now = scales();
     for (const Channel channel : {Channel::R, Channel::L}) {
         const measurement::ChannelMeasurement& c = channelOf(measured_, channel);
         const ChannelWidgets& w = channels_[static_cast<size_t>(channel)];
         bool limit = false;
         for (int f = 0; f < kFigureCount; ++f) {
-            const RowTexts cells = rowTexts(c, Figure(f));
+            const RowTexts cells = rowTexts(c, Figure(f), scaleOf(now, channel));
             for (int col = 0; col < kColumnCount; ++col) {
                 QTableWidgetItem* item = w.table->item(f, col);
                 if (item->text() != cells[static_cast<size_t>(col)])
@@ -248,6 +468,10 @@ void MeasurementWindow::showFigures() {
         }
         w.clipping->setVisible(c.levels.clipped);
         w.limitNote->setVisible(limit);
+        const bool logic = scaleOf(now, channel).logic && measured_.number != 0;
+        if (logic) w.logicNote->setText(logicNote(measured_, channel));
+        w.logicNote->setVisible(logic);
+        w.levelWarning->setVisible(calibration_.levelDiffers(channel));
     }
 }
 
@@ -304,7 +528,7 @@ void MeasurementWindow::stopLog() {
 
 void MeasurementWindow::appendRow() {
     std::string error;
-    if (log_.append(measured_, std::chrono::system_clock::now(), error)) {
+    if (log_.append(measured_, std::chrono::system_clock::now(), error, scales())) {
         if (isVisible()) showLogProgress();
         return;
     }

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <optional>
 
 namespace app {
@@ -39,6 +40,11 @@ struct Options {
     bool showGenerator = false;  // the bottom strip shows the generator's controls at start
     bool selfTest = false;       // play the generator into the capture and check what arrives
     bool measure = false;        // headless: print the measurement table of the last capture
+    // --calibrate R=VOLTS,L=VOLTS: the amplitude of a channel's last capture in volts, kept as
+    // the calibration (R first; none: not calibrated in this run).
+    std::array<std::optional<double>, 2> calibrate;
+    // --logic R,L / none: which channels carry a logic signal, kept for later runs; none: as kept.
+    std::optional<std::array<bool, 2>> logic;
 };
 
 // Idle passes of a headless run without --passes: enough for a full capture run of four buffers

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/MeasurementTable.h"
+#include "app/MeasurementWindow.h"
 #include "app/Options.h"
 #include "app/Report.h"
 #include "app/SelfTest.h"
@@ -145,7 +146,8 @@ void waitForMessage(const platform::MessageLoop& loop, int timeoutMs) {
 bool writeOutputs(app::TForm1& form, const Options& options) {
     bool ok = true;
     QString error;
-    const app::ReportSource report{form.instrument(), form.controls(), form.idlePasses()};
+    const app::ReportSource report{form.instrument(), form.controls(), form.idlePasses(),
+                                   form.measurementWindow().scales()};
     if (!options.reportPath.isEmpty() && !app::writeReport(report, options.reportPath, error)) {
         printLine(stderr, QStringLiteral("soundscope: ") + error);
         ok = false;
@@ -186,8 +188,9 @@ struct RunMode {
 
 RunMode runModeFor(const Options& options) {
     RunMode mode;
-    mode.headless =
-        options.passes.has_value() || options.selfTest || options.measure || !displayAvailable();
+    mode.headless = options.passes.has_value() || options.selfTest || options.measure ||
+                    options.calibrate[0].has_value() || options.calibrate[1].has_value() ||
+                    !displayAvailable();
     mode.passes = options.passes.value_or(app::kDefaultHeadlessPasses);
     mode.simClock = mode.headless ? platform::sim::Clock::Manual : platform::sim::Clock::Realtime;
     return mode;
@@ -238,7 +241,8 @@ void setUpApplication(QApplication& application, const Options& options, const R
                                          "without closing the window (%1)")
                               .arg(why));
     }
-    if (mode.headless && !options.passes && !options.selfTest && !options.measure)
+    if (mode.headless && !options.passes && !options.selfTest && !options.measure &&
+        !options.calibrate[0] && !options.calibrate[1])
         printLine(stderr, QStringLiteral("soundscope: no display; running %1 idle passes headless")
                               .arg(mode.passes));
 }
@@ -327,6 +331,14 @@ std::unique_ptr<app::TForm1> buildWindow(const Options& options, const RunMode& 
         mode.headless ? app::IdleDriving::Caller : app::IdleDriving::EventLoop);
     window::closeOnTermination(form.get());
     form->setMixerProgram(options.mixerProgram);
+    // The calibration kept for this capture device (the simulated card has its own), and the
+    // command line's logic choice kept over it.
+    app::MeasurementWindow& measurement = form->measurementWindow();
+    measurement.useDevice(card.sim ? QStringLiteral("sim") : options.captureDevice);
+    if (options.logic) {
+        for (const app::Channel channel : {app::Channel::R, app::Channel::L})
+            measurement.setLogic(channel, (*options.logic)[static_cast<size_t>(channel)]);
+    }
     if (options.showGenerator) form->design().Strip->showGenerator(true);
     form->showWindow();
     return form;
@@ -385,6 +397,32 @@ int selfTest(app::TForm1& form, const Options& options, const SoundCard& card,
     }
 }
 
+// --calibrate: each channel named, on the last capture, as the window's dialog does; false after
+// telling why on stderr.
+bool calibrateChannels(app::TForm1& form, const Options& options) {
+    bool ok = true;
+    app::MeasurementWindow& window = form.measurementWindow();
+    for (const app::Channel channel : {app::Channel::R, app::Channel::L}) {
+        const std::optional<double>& volts = options.calibrate[static_cast<size_t>(channel)];
+        if (!volts) continue;
+        const QString name = channel == app::Channel::R ? QStringLiteral("R") : QStringLiteral("L");
+        QString why;
+        if (!window.calibration().calibrate(channel, measurement::CalibrationFigure::Amplitude,
+                                            *volts, why)) {
+            printLine(stderr,
+                      QStringLiteral("soundscope: --calibrate: channel %1: %2").arg(name, why));
+            ok = false;
+            continue;
+        }
+        printLine(stdout, QStringLiteral("soundscope: channel %1 calibrated: %2 V amplitude, kept "
+                                         "in %3")
+                              .arg(name)
+                              .arg(*volts)
+                              .arg(window.calibration().store().path()));
+    }
+    return ok;
+}
+
 // The headless passes (fewer when a termination signal comes), then the report and the picture.
 int headlessPasses(app::TForm1& form, const Options& options, const RunMode& mode,
                    const SoundCard& card, const app::HeadlessSteps& steps) {
@@ -401,9 +439,13 @@ int headlessPasses(app::TForm1& form, const Options& options, const RunMode& mod
     for (int pass = 0; pass < mode.passes && !window::terminationRequested(); ++pass) steps.pass();
     // Written before any further message is dispatched: the report shows what the last pass
     // worked on.
+    const bool calibrated = calibrateChannels(form, options);
     if (options.measure)
-        std::fputs(app::tableText(form.instrument().measured).toUtf8().constData(), stdout);
-    return writeOutputs(form, options) ? 0 : kFailureExitStatus;
+        std::fputs(app::tableText(form.instrument().measured, form.measurementWindow().scales())
+                       .toUtf8()
+                       .constData(),
+                   stdout);
+    return writeOutputs(form, options) && calibrated ? 0 : kFailureExitStatus;
 }
 
 // The window's event loop until the window closes, then the report and the picture.
