@@ -30,6 +30,7 @@
 #include <string>
 
 #include "app/SaveCapture.h"
+#include "app/TraceView.h"
 #include "window/Controls.h"
 #include "window/WindowDesign.h"
 
@@ -50,6 +51,8 @@ const QString kWidestCell = QStringLiteral("≤ 99999.000 kHz");
 constexpr int kCellPadding = 12;
 constexpr int kRowPadding = 3;
 constexpr int kFontPixels = 11;
+constexpr int kTraceHeight = 90;
+constexpr size_t kCaptureChannels = 2;  // interleaved, R first
 
 void printLine(std::FILE* stream, const QString& text) {
     std::fprintf(stream, "soundscope: %s\n", text.toLocal8Bit().constData());
@@ -80,6 +83,7 @@ MeasurementWindow::MeasurementWindow(QWidget& owner, const window::Design& d,
                                      ChannelCalibration::CaptureLevel captureLevel)
     : QWidget(&owner, Qt::Window),
       owner_(owner),
+      instrument_(instrument),
       measured_(instrument.measured),
       calibration_(instrument, std::move(captureLevel)) {
     setObjectName(QStringLiteral("MeasurementWindow"));
@@ -259,6 +263,14 @@ MeasurementWindow::ChannelWidgets MeasurementWindow::buildChannel(Channel channe
     w.logicNote->setObjectName(QStringLiteral("LogicNote") + suffix);
     w.logicNote->hide();
     layout->addWidget(w.logicNote);
+
+    w.trace = new TraceView(width, kTraceHeight, this);
+    w.trace->setObjectName(QStringLiteral("TraceView") + suffix);
+    w.trace->setToolTip(
+        QStringLiteral("průběh kanálu, jak byl změřen: od první vzestupné hrany, dvě periody; "
+                       "šedě horní a dolní úroveň, zeleně hrany jedné periody, červeně "
+                       "přebuzené úseky"));
+    layout->addWidget(w.trace);
     return w;
 }
 
@@ -276,6 +288,30 @@ QCheckBox* MeasurementWindow::logicChoice(Channel channel) const {
 
 QComboBox* MeasurementWindow::probeChoice(Channel channel) const {
     return channels_[static_cast<size_t>(channel)].probe;
+}
+
+TraceView* MeasurementWindow::traceView(Channel channel) const {
+    return channels_[static_cast<size_t>(channel)].trace;
+}
+
+void MeasurementWindow::drawTrace(Channel channel, const ChannelScale& scale) {
+    const size_t input = static_cast<size_t>(channel);  // R: the card's first input
+    const auto captured = measurement::ChannelView::interleaved(instrument_.ScreenCapture.values(),
+                                                                kCaptureChannels, input);
+    const bool logic = measured_.choices[input].logic;
+    const measurement::RestoredChannel& restored =
+        channel == Channel::R ? measured_.restoredR : measured_.restoredL;
+    const measurement::ChannelMeasurement& figures = channelOf(measured_, channel);
+    instrument::TraceInput in;
+    in.samples = logic ? restored.view() : captured;
+    in.captured = captured;
+    in.measured = &figures;
+    in.frameRate = instrument::kCaptureFrameRate;
+    in.colour = channel == Channel::R ? instrument::kAqua : instrument::kYellow;
+    in.voltsPerUnit = scale.voltsPerUnit;
+    in.offset = scale.logic ? figures.levels.base : 0.0;
+    if (in.samples.size() != captured.size()) in.samples = captured;  // not measured as chosen yet
+    channels_[input].trace->draw(in);
 }
 
 QLabel* MeasurementWindow::levelWarning(Channel channel) const {
@@ -472,6 +508,7 @@ void MeasurementWindow::showFigures() {
         if (logic) w.logicNote->setText(logicNote(measured_, channel));
         w.logicNote->setVisible(logic);
         w.levelWarning->setVisible(calibration_.levelDiffers(channel));
+        drawTrace(channel, scaleOf(now, channel));
     }
 }
 

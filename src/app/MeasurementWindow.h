@@ -19,6 +19,9 @@
 #include "instrument/CaptureMeasurement.h"
 
 class QCheckBox;
+namespace app {
+class TraceView;
+}
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -83,6 +86,7 @@ class MeasurementWindow final : public QWidget {
     QComboBox* probeChoice(Channel channel) const;
     QLabel* levelWarning(Channel channel) const;
     QLabel* calibrationStatus() const { return calibrationStatus_; }
+    TraceView* traceView(Channel channel) const;
     QPushButton* logButton() const { return logButton_; }
 
   protected:
@@ -98,11 +102,13 @@ class MeasurementWindow final : public QWidget {
         QComboBox* probe = nullptr;
         QLabel* levelWarning = nullptr;
         QLabel* logicNote = nullptr;
+        TraceView* trace = nullptr;
     };
 
     ChannelWidgets buildChannel(Channel channel);
     void showFigures();
     void showChoices();
+    void drawTrace(Channel channel, const ChannelScale& scale);
     void showCalibrationState(const QString& text, bool failed);
     void appendRow();
     void showLogProgress();
@@ -110,6 +116,7 @@ class MeasurementWindow final : public QWidget {
     void placeBesideOwner();
 
     QWidget& owner_;
+    const instrument::Instrument& instrument_;
     const instrument::CaptureMeasurement& measured_;
     ChannelCalibration calibration_;
     uint64_t followed_ = 0;        // the measurement last taken by follow()
