@@ -106,17 +106,27 @@ void CalibrationStore::load() {
         for (const Channel channel : {Channel::R, Channel::L}) {
             const QString group = channelKey(channel) + QLatin1Char('/');
             const auto perUnit = number(file, group + QStringLiteral("voltsPerUnit"), bad);
-            if (!perUnit) continue;
+            const auto corner = number(file, group + QStringLiteral("loopbackCornerHz"), bad);
+            if (!perUnit && !corner) continue;
             measurement::Calibration c;
-            c.voltsPerUnit = *perUnit;
+            if (perUnit) {
+                c.voltsPerUnit = *perUnit;
+                if (!measurement::usableCalibration(c)) {
+                    bad = true;
+                    continue;
+                }
+            }
             if (const auto level = number(file, group + QStringLiteral("captureLevel"), bad))
                 c.captureLevel = static_cast<int32_t>(std::clamp(*level, -2e9, 2e9));
-            if (const auto corner = number(file, group + QStringLiteral("loopbackCornerHz"), bad))
-                c.loopbackCornerHz = *corner > 0.0 ? *corner : 0.0;
-            if (!measurement::usableCalibration(c)) {
-                bad = true;
-                continue;
+            if (corner) {
+                if (*corner > 0.0) {
+                    c.loopbackCornerHz = *corner;
+                } else {
+                    bad = true;
+                }
             }
+            // A loopback's corner is kept on its own until the channel is calibrated.
+            if (!perUnit && c.loopbackCornerHz == 0.0) continue;
             device.channels[static_cast<size_t>(channel)] = c;
         }
         devices_.push_back(std::move(device));
@@ -162,7 +172,8 @@ bool CalibrationStore::save(QString& error) {
             const auto& c = devices_[i].channels[static_cast<size_t>(channel)];
             if (!c) continue;
             const QString group = channelKey(channel) + QLatin1Char('/');
-            file.setValue(group + QStringLiteral("voltsPerUnit"), c->voltsPerUnit);
+            if (measurement::usableCalibration(*c))
+                file.setValue(group + QStringLiteral("voltsPerUnit"), c->voltsPerUnit);
             if (c->captureLevel)
                 file.setValue(group + QStringLiteral("captureLevel"), *c->captureLevel);
             if (c->loopbackCornerHz > 0.0)

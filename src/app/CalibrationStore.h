@@ -1,8 +1,9 @@
 // What the program keeps from one run to the next: per capture device and channel the calibration
 // to volts (with the capture level it was taken at, and a loopback's coupling corner), and per
-// channel the probe's factor and whether it carries a logic signal. A QSettings INI file in the
-// user's configuration folder, which a person can read and edit; a file that is not this
-// program's, or cannot be read, is ignored with a note and never overwritten: it is kept aside
+// channel the probe's factor and whether it carries a logic signal. A loopback's corner is kept
+// for a device and channel without a calibration too (its voltsPerUnit 0, not usable). A QSettings
+// INI file in the user's configuration folder, which a person can read and edit; a file that is not
+// this program's, or cannot be read, is ignored with a note and never overwritten: it is kept aside
 // (as NAME.ignored) when the settings are next saved.
 #pragma once
 

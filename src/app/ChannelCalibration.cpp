@@ -24,7 +24,7 @@ ChannelScales ChannelCalibration::scales() const {
     for (const Channel channel : {Channel::R, Channel::L}) {
         ChannelScale& s = scales[static_cast<size_t>(channel)];
         s.logic = store_.channel(channel).logic;
-        if (const auto c = calibration(channel))
+        if (const auto c = calibration(channel); c && measurement::usableCalibration(*c))
             s.voltsPerUnit = c->voltsPerUnit * store_.channel(channel).probeFactor;
     }
     return scales;
@@ -99,8 +99,9 @@ bool ChannelCalibration::calibrate(Channel channel, measurement::CalibrationFigu
 }
 
 bool ChannelCalibration::setLoopbackCorner(Channel channel, double cornerHz) {
+    if (device_.isEmpty() || !(cornerHz > 0.0)) return false;
+    // Kept with the channel's calibration, or on its own until there is one.
     measurement::Calibration c = calibration(channel).value_or(measurement::Calibration{});
-    if (!measurement::usableCalibration(c)) return false;  // kept with a calibration only
     c.loopbackCornerHz = cornerHz;
     store_.setCalibration(device_, channel, c);
     applyChoices();
@@ -109,8 +110,9 @@ bool ChannelCalibration::setLoopbackCorner(Channel channel, double cornerHz) {
 
 bool ChannelCalibration::levelDiffers(Channel channel) const {
     const auto c = calibration(channel);
-    return c && measurement::captureLevelDiffers(
-                    *c, captureLevel_ ? captureLevel_(channel) : std::nullopt);
+    return c && measurement::usableCalibration(*c) &&
+           measurement::captureLevelDiffers(*c,
+                                            captureLevel_ ? captureLevel_(channel) : std::nullopt);
 }
 
 QString refusalText(measurement::CalibrationRefusal refusal) {

@@ -43,7 +43,8 @@ class ChannelCalibration {
     // reason, in the user's words, in `why`.
     bool calibrate(Channel channel, measurement::CalibrationFigure figure, double volts,
                    QString& why);
-    // A loopback's corner for the channel, kept with its calibration (none yet: with none).
+    // A loopback's corner for the channel, kept with its calibration (or on its own until there
+    // is one) and used to restore a logic channel from now on; false when it could not be kept.
     bool setLoopbackCorner(Channel channel, double cornerHz);
 
     // Whether the capture level now differs from the channel's calibrated one.

@@ -49,8 +49,9 @@ QString helpDescription() {
         "  demo       the default: a 500 Hz square on R and a 250 Hz sine on L\n"
         "  square     a 500 Hz square on both channels\n"
         "  silence    nothing on either channel\n"
-        "  loopback   the card's own output on both channels (silent until the generator\n"
-        "             plays)\n"
+        "  loopback[:linein]\n"
+        "             the card's own output on both channels (silent until the generator\n"
+        "             plays); with :linein through a 10 Hz coupling high-pass\n"
         "  FILE.wav   a WAV file at 44100 frames/s, stereo or mono, played in a loop\n"
         "  pulse:HZ:DUTY[:linein]\n"
         "             a pulse train on both channels, HZ (up to 22050) with DUTY % high\n"
@@ -244,8 +245,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
             o.simSignal = SimSignal::Square;
         } else if (signal == QLatin1String("silence")) {
             o.simSignal = SimSignal::Silence;
-        } else if (signal == QLatin1String("loopback")) {
+        } else if (signal == QLatin1String("loopback") ||
+                   signal == QLatin1String("loopback:linein")) {
             o.simSignal = SimSignal::Loopback;
+            o.simLoopbackLineIn = signal.endsWith(QLatin1String(":linein"));
         } else if (signal.startsWith(QLatin1String("pulse:"))) {
             o.simSignal = SimSignal::Pulse;
             if (!parsePulse(signal, o.simPulse))
@@ -258,8 +261,9 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
             o.simFile = signal;
         } else {
             return failure(
-                QStringLiteral("--sim: unknown signal '%1' (demo, square, silence, loopback, "
-                               "pulse:HZ:DUTY[:linein] or a FILE.wav)")
+                QStringLiteral(
+                    "--sim: unknown signal '%1' (demo, square, silence, loopback[:linein], "
+                    "pulse:HZ:DUTY[:linein] or a FILE.wav)")
                     .arg(signal));
         }
     }

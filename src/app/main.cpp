@@ -86,7 +86,7 @@ std::unique_ptr<platform::sim::StereoSource> simSource(const Options& options,
         case SimSignal::Silence:
             return makeStereo(makeSilence(), makeSilence());
         case SimSignal::Loopback:
-            return makeLoopback(card);
+            return makeLoopback(card, options.simLoopbackLineIn ? LineIn{}.highPassHz : 0.0);
         case SimSignal::File:
             return openSoundFile(options.simFile.toStdString(), error);
         case SimSignal::Pulse: {
@@ -367,6 +367,25 @@ app::HeadlessSteps headlessSteps(app::TForm1& form, platform::MessageLoop& loop,
             }};
 }
 
+// The coupling corners the self-test's loopback found, kept with each channel's calibration for
+// the logic channels' restoration.
+void keepCouplingCorners(app::TForm1& form, const app::SelfTestOutcome& outcome) {
+    app::ChannelCalibration& calibration = form.measurementWindow().calibration();
+    for (const app::Channel channel : {app::Channel::R, app::Channel::L}) {
+        const auto& corner = outcome.coupling[static_cast<size_t>(channel)];
+        if (!corner) continue;
+        const QString name = channel == app::Channel::R ? QStringLiteral("R") : QStringLiteral("L");
+        if (calibration.setLoopbackCorner(channel, corner->hz)) {
+            printLine(stdout, QStringLiteral("soundscope: channel %1's coupling corner kept in %2")
+                                  .arg(name, calibration.store().path()));
+        } else {
+            printLine(stderr,
+                      QStringLiteral("soundscope: channel %1's coupling corner not kept: %2")
+                          .arg(name, calibration.note()));
+        }
+    }
+}
+
 // The self-test on the headless passes, once the generator plays (a slow sound server may answer
 // a moment later: the passes' retry opens it then): the table on stdout, exit 0 when it passed.
 int selfTest(app::TForm1& form, const Options& options, const SoundCard& card,
@@ -387,6 +406,7 @@ int selfTest(app::TForm1& form, const Options& options, const SoundCard& card,
     try {
         const app::SelfTestOutcome outcome = app::runSelfTest(form, steps);
         std::fputs(app::selfTestText(outcome).toLocal8Bit().constData(), stdout);
+        keepCouplingCorners(form, outcome);
         const bool written = writeOutputs(form, options);
         return outcome.passed() && written ? 0 : kFailureExitStatus;
     } catch (const Terminated&) {

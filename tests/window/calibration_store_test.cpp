@@ -37,6 +37,8 @@ TEST(CalibrationStore, WhatIsWrittenIsReadBackPerDeviceAndChannel) {
         store.setCalibration(usb, Channel::R, Calibration{1.234567890123e-4, 49152, 9.87});
         store.setCalibration(usb, Channel::L, Calibration{2.5e-5, std::nullopt, 0});
         store.setCalibration(plug, Channel::L, Calibration{7e-3, 0, 0});
+        // A loopback's corner before any calibration: kept on its own.
+        store.setCalibration(plug, Channel::R, Calibration{0, std::nullopt, 12.5});
         store.setChannel(Channel::R, {10.0, true});
         store.setChannel(Channel::L, {2.5, false});
         QString error;
@@ -54,7 +56,10 @@ TEST(CalibrationStore, WhatIsWrittenIsReadBackPerDeviceAndChannel) {
     ASSERT_TRUE(l);
     EXPECT_EQ(l->captureLevel, std::nullopt);
     EXPECT_EQ(l->loopbackCornerHz, 0.0);
-    EXPECT_FALSE(again.calibration(plug, Channel::R)) << "another device's channel uncalibrated";
+    const auto cornerOnly = again.calibration(plug, Channel::R);
+    ASSERT_TRUE(cornerOnly) << "the loopback's corner kept without a calibration";
+    EXPECT_FALSE(measurement::usableCalibration(*cornerOnly));
+    EXPECT_EQ(cornerOnly->loopbackCornerHz, 12.5);
     ASSERT_TRUE(again.calibration(plug, Channel::L));
     EXPECT_EQ(again.calibration(plug, Channel::L)->voltsPerUnit, 7e-3);
     EXPECT_FALSE(again.calibration(QStringLiteral("default"), Channel::R));

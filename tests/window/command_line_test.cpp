@@ -661,4 +661,39 @@ TEST(Program, ADamagedSettingsFileIsNamedOnStderrAndTheRunGoesOn) {
     EXPECT_TRUE(channelReport(report, "R")[QStringLiteral("TopV")].isNull());
 }
 
+TEST(Program, TheSelfTestsLoopbackCornerIsKeptAndRestoresTheLogicChannelsOfLaterRuns) {
+    QTemporaryDir config, dir;
+    const ProgramRun test =
+        runProgram({"--sim=loopback:linein", "--self-test"}, withConfig(config));
+    ASSERT_EQ(test.exitCode, 0) << test.err.toStdString();
+    static const QRegularExpression corner(QStringLiteral(
+        "from the amplitudes at 20, 40 and 80 Hz: R ([0-9.]+) Hz .*, L ([0-9.]+) Hz"));
+    const auto found = corner.match(QString::fromUtf8(test.out));
+    ASSERT_TRUE(found.hasMatch()) << test.out.toStdString();
+    for (const int channel : {1, 2})
+        EXPECT_NEAR(found.captured(channel).toDouble(), 10.0, 1.0) << "the model's 10 Hz";
+    EXPECT_TRUE(test.out.contains("channel R's coupling corner kept"));
+
+    // The pulse train's own droop is not asked: the loopback's corner is preferred.
+    const QString report = dir.filePath(QStringLiteral("r.json"));
+    ASSERT_EQ(
+        runProgram({"--sim=pulse:50:5:linein", "--passes", "8", "--logic", "R", "--report", report},
+                   withConfig(config))
+            .exitCode,
+        0);
+    const QJsonObject r = channelReport(report, "R");
+    EXPECT_TRUE(r[QStringLiteral("Restored")].toBool());
+    EXPECT_NEAR(r[QStringLiteral("CouplingCornerHz")].toDouble(), found.captured(1).toDouble(),
+                0.01);
+    EXPECT_NEAR(r[QStringLiteral("Base")].toDouble(), 0.0, 0.02 * 8000);
+    EXPECT_NEAR(r[QStringLiteral("Top")].toDouble(), 8000.0, 0.03 * 8000);
+
+    // Without a coupling nothing is found, and nothing kept.
+    QTemporaryDir plain;
+    const ProgramRun dc = runProgram({"--sim=loopback", "--self-test"}, withConfig(plain));
+    EXPECT_EQ(dc.exitCode, 0);
+    EXPECT_TRUE(dc.out.contains("R none found, L none found")) << dc.out.toStdString();
+    EXPECT_FALSE(QFile::exists(plain.filePath(QStringLiteral("soundscope/soundscope.ini"))));
+}
+
 }  // namespace
