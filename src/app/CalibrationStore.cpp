@@ -58,6 +58,7 @@ const CalibrationStore::Device* CalibrationStore::find(const QString& device) co
 
 void CalibrationStore::load() {
     note_.clear();
+    logNote_.clear();
     ignoredFile_ = false;
     channels_ = {};
     devices_.clear();
@@ -77,6 +78,11 @@ void CalibrationStore::load() {
                     "nepoužije se.")
                     .arg(path_)
                     .arg(kFormat);
+        logNote_ = QStringLiteral(
+                       "%1 is not this program's settings file (format %2); it is "
+                       "ignored")
+                       .arg(path_)
+                       .arg(kFormat);
         return;
     }
 

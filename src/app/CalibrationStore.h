@@ -41,8 +41,10 @@ class CalibrationStore {
     bool save(QString& error);
 
     const QString& path() const { return path_; }
-    // Why something in the file was ignored, in the user's words; empty when nothing was.
+    // Why something in the file was ignored, in the user's words; empty when nothing was. The
+    // same for stderr.
     const QString& note() const { return note_; }
+    const QString& logNote() const { return logNote_; }
 
     std::optional<measurement::Calibration> calibration(const QString& device,
                                                         Channel channel) const;
@@ -67,6 +69,7 @@ class CalibrationStore {
 
     QString path_;
     QString note_;
+    QString logNote_;
     bool ignoredFile_ = false;  // the file as a whole: kept aside before the next save
     std::array<ChannelSettings, 2> channels_;
     std::vector<Device> devices_;

@@ -11,6 +11,7 @@ void ChannelCalibration::useDevice(const QString& device, const QString& storePa
     store_ = CalibrationStore(storePath);
     store_.load();
     note_ = store_.note();
+    logNote_ = store_.logNote();
     applyChoices();
 }
 
@@ -46,9 +47,11 @@ bool ChannelCalibration::save() {
     QString error;
     if (store_.save(error)) {
         note_.clear();
+        logNote_.clear();
         return true;
     }
     note_ = QStringLiteral("Nastavení nelze uložit: %1").arg(error);
+    logNote_ = error;
     return false;
 }
 
@@ -72,10 +75,13 @@ bool ChannelCalibration::setProbeFactor(Channel channel, double factor) {
 }
 
 bool ChannelCalibration::calibrate(Channel channel, measurement::CalibrationFigure figure,
-                                   double volts, QString& why) {
+                                   double volts, QString& why, QString* logWhy) {
+    QString unused;
+    QString& log = logWhy != nullptr ? *logWhy : unused;
     const instrument::CaptureMeasurement& measured = instrument_.measured;
     if (device_.isEmpty() || measured.number == 0) {
         why = QStringLiteral("zatím není změřen žádný záznam");
+        log = QStringLiteral("no capture has been measured yet");
         return false;
     }
     measurement::CalibrationRefusal refusal{};
@@ -85,6 +91,7 @@ bool ChannelCalibration::calibrate(Channel channel, measurement::CalibrationFigu
                                       volts, store_.channel(channel).probeFactor, refusal);
     if (!perUnit) {
         why = refusalText(refusal);
+        log = refusalLogText(refusal);
         return false;
     }
     measurement::Calibration c = calibration(channel).value_or(measurement::Calibration{});
@@ -93,6 +100,7 @@ bool ChannelCalibration::calibrate(Channel channel, measurement::CalibrationFigu
     store_.setCalibration(device_, channel, c);
     if (!save()) {
         why = note_;
+        log = logNote_;
         return false;
     }
     return true;
@@ -127,6 +135,26 @@ QString refusalText(measurement::CalibrationRefusal refusal) {
             return QStringLiteral("napětí musí být kladné číslo");
         case measurement::CalibrationRefusal::BadProbe:
             return QStringLiteral("činitel sondy musí být od 0,001 do 10000");
+    }
+    return {};
+}
+
+}  // namespace app
+
+namespace app {
+
+QString refusalLogText(measurement::CalibrationRefusal refusal) {
+    switch (refusal) {
+        case measurement::CalibrationRefusal::None:
+            break;
+        case measurement::CalibrationRefusal::Clipped:
+            return QStringLiteral("the capture clipped; no calibration can rest on it");
+        case measurement::CalibrationRefusal::TooSmall:
+            return QStringLiteral("the signal is too weak (below 1 % of full scale)");
+        case measurement::CalibrationRefusal::BadVolts:
+            return QStringLiteral("the volts must be a positive number");
+        case measurement::CalibrationRefusal::BadProbe:
+            return QStringLiteral("the probe's factor must be from 0.001 to 10000");
     }
     return {};
 }

@@ -29,6 +29,7 @@ class ChannelCalibration {
     const CalibrationStore& store() const { return store_; }
     // Why something kept could not be used, or why saving failed; empty when all is well.
     const QString& note() const { return note_; }
+    const QString& logNote() const { return logNote_; }  // the same for stderr
 
     ChannelScales scales() const;
     std::optional<measurement::Calibration> calibration(Channel channel) const;
@@ -40,13 +41,17 @@ class ChannelCalibration {
 
     // Takes `figure` of the channel's current measurement as `volts` at the probe's tip, with the
     // current capture level, and keeps it (a loopback corner kept before stays). False with the
-    // reason, in the user's words, in `why`.
+    // reason, in the user's words, in `why` (and for stderr in `logWhy`).
     bool calibrate(Channel channel, measurement::CalibrationFigure figure, double volts,
-                   QString& why);
+                   QString& why, QString* logWhy = nullptr);
     // A loopback's corner for the channel, kept with its calibration (or on its own until there
     // is one) and used to restore a logic channel from now on; false when it could not be kept.
     bool setLoopbackCorner(Channel channel, double cornerHz);
 
+    // The mixer's recording level of the channel now.
+    std::optional<int32_t> captureLevel(Channel channel) const {
+        return captureLevel_ ? captureLevel_(channel) : std::nullopt;
+    }
     // Whether the capture level now differs from the channel's calibrated one.
     bool levelDiffers(Channel channel) const;
 
@@ -59,9 +64,11 @@ class ChannelCalibration {
     CalibrationStore store_{QString()};
     QString device_;
     QString note_;
+    QString logNote_;
 };
 
-// The user's words for a refusal to calibrate.
+// The user's words for a refusal to calibrate, and the same for stderr.
 QString refusalText(measurement::CalibrationRefusal refusal);
+QString refusalLogText(measurement::CalibrationRefusal refusal);
 
 }  // namespace app

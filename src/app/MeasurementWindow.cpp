@@ -322,7 +322,7 @@ void MeasurementWindow::useDevice(const QString& device, const QString& storePat
     calibration_.useDevice(device, storePath);
     if (!calibration_.note().isEmpty()) {
         showCalibrationState(calibration_.note(), true);
-        printLine(stderr, calibration_.note());
+        printLine(stderr, calibration_.logNote());
     } else {
         showCalibrationState(QString(), false);
     }
@@ -418,10 +418,12 @@ void MeasurementWindow::showChoices() {
             w.probe->setEditText(factorText(s.probeFactor));
         }
         const auto c = calibration_.calibration(channel);
+        const std::optional<int32_t> level = calibration_.captureLevel(channel);
         w.levelWarning->setText(
-            QStringLiteral("úroveň záznamu ve směšovači je jiná než při kalibraci (%1): "
-                           "kalibrace nemusí platit")
-                .arg(c && c->captureLevel ? QString::number(*c->captureLevel) : QString()));
+            QStringLiteral("úroveň záznamu ve směšovači je jiná než při kalibraci (nyní %1, "
+                           "při kalibraci %2): kalibrace nemusí platit")
+                .arg(level ? QString::number(*level) : QString(),
+                     c && c->captureLevel ? QString::number(*c->captureLevel) : QString()));
         w.levelWarning->setVisible(calibration_.levelDiffers(channel));
     }
     levelsNote_->setText(levelsNote(scales()));

@@ -381,7 +381,7 @@ void keepCouplingCorners(app::TForm1& form, const app::SelfTestOutcome& outcome)
         } else {
             printLine(stderr,
                       QStringLiteral("soundscope: channel %1's coupling corner not kept: %2")
-                          .arg(name, calibration.note()));
+                          .arg(name, calibration.logNote()));
         }
     }
 }
@@ -426,11 +426,11 @@ bool calibrateChannels(app::TForm1& form, const Options& options) {
         const std::optional<double>& volts = options.calibrate[static_cast<size_t>(channel)];
         if (!volts) continue;
         const QString name = channel == app::Channel::R ? QStringLiteral("R") : QStringLiteral("L");
-        QString why;
+        QString why, logWhy;
         if (!window.calibration().calibrate(channel, measurement::CalibrationFigure::Amplitude,
-                                            *volts, why)) {
+                                            *volts, why, &logWhy)) {
             printLine(stderr,
-                      QStringLiteral("soundscope: --calibrate: channel %1: %2").arg(name, why));
+                      QStringLiteral("soundscope: --calibrate: channel %1: %2").arg(name, logWhy));
             ok = false;
             continue;
         }

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QJsonObject>
@@ -352,6 +354,50 @@ TEST(MeasurementWindow, TheTraceViewStandsOnTheFirstRisingEdgeWithItsLevelsAndEd
     EXPECT_EQ(pixelsOf(l.image(), l.rect(), qRgb(255, 255, 0)), 0) << "every column clips";
     if (const char* keep = std::getenv("SOUNDSCOPE_KEEP_PICTURE"))
         m.grab().save(QString::fromLocal8Bit(keep));
+}
+
+TEST(MeasurementWindow, TheCalibrationDialogTakesTheChannelAndTheVoltsTypedWithAComma) {
+    QTemporaryDir config;
+    WindowOnSimCard w(lineInSources());
+    app::MeasurementWindow& m = w.form->measurementWindow();
+    m.useDevice(QStringLiteral("sim"), config.filePath(QStringLiteral("soundscope.ini")));
+    m.toggle();
+    w.passes(3);
+    const double amplitude = w.form->instrument().measured.R.levels.amplitude;
+    QString shown;
+    // The user: channel R, peak to peak, "3,3" volts, OK.
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QComboBox*>(QStringLiteral("CalibrationChannel"))->setCurrentIndex(0);
+        dialog->findChild<QComboBox*>(QStringLiteral("CalibrationFigure"))->setCurrentIndex(1);
+        shown = dialog->findChild<QLabel*>(QStringLiteral("CalibrationMeasured"))->text();
+        dialog->findChild<QLineEdit*>(QStringLiteral("CalibrationVolts"))
+            ->setText(QStringLiteral("3,3"));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    m.findChild<QPushButton*>(QStringLiteral("CalibrateButton"))->click();
+    const double peakToPeak = w.form->instrument().measured.R.levels.peakToPeak;
+    EXPECT_EQ(shown, QStringLiteral("změřeno %1 plného rozsahu").arg(app::levelText(peakToPeak)));
+    const auto c = m.calibration().calibration(Channel::R);
+    ASSERT_TRUE(c);
+    EXPECT_NEAR(c->voltsPerUnit * peakToPeak, 3.3, 1e-9);
+    EXPECT_EQ(c->captureLevel, w.form->captureLevel(Channel::R));
+    EXPECT_TRUE(c->captureLevel.has_value()) << "the simulated mixer has a LINE level";
+    EXPECT_TRUE(cell(m, Channel::R, Figure::PeakToPeak, Column::Value).startsWith("3.3"));
+    EXPECT_NEAR(m.scales()[0].voltsPerUnit * amplitude, 3.3 * amplitude / peakToPeak, 1e-9);
+
+    // Cancelled, or nothing usable typed: the calibration stays as it was.
+    QTimer::singleShot(0, [] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>(QStringLiteral("CalibrationVolts"))
+            ->setText(QStringLiteral("pět"));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    m.findChild<QPushButton*>(QStringLiteral("CalibrateButton"))->click();
+    EXPECT_TRUE(m.calibrationStatus()->text().contains(QStringLiteral("kladné číslo")));
+    EXPECT_EQ(m.calibration().calibration(Channel::R)->voltsPerUnit, c->voltsPerUnit);
 }
 
 }  // namespace
