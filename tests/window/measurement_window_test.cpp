@@ -352,8 +352,6 @@ TEST(MeasurementWindow, TheTraceViewStandsOnTheFirstRisingEdgeWithItsLevelsAndEd
     EXPECT_GT(l.marks().clippedColumns, l.width() / 2);
     EXPECT_GT(pixelsOf(l.image(), l.rect(), qRgb(255, 0, 0)), l.width());
     EXPECT_EQ(pixelsOf(l.image(), l.rect(), qRgb(255, 255, 0)), 0) << "every column clips";
-    if (const char* keep = std::getenv("SOUNDSCOPE_KEEP_PICTURE"))
-        m.grab().save(QString::fromLocal8Bit(keep));
 }
 
 TEST(MeasurementWindow, TheCalibrationDialogTakesTheChannelAndTheVoltsTypedWithAComma) {
