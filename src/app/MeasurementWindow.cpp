@@ -51,7 +51,7 @@ const QString kWidestCell = QStringLiteral("≤ 99999.000 kHz");
 constexpr int kCellPadding = 12;
 constexpr int kRowPadding = 3;
 constexpr int kFontPixels = 11;
-constexpr int kTraceHeight = 90;
+constexpr int kTraceHeight = 72;
 constexpr size_t kCaptureChannels = 2;  // interleaved, R first
 
 void printLine(std::FILE* stream, const QString& text) {
@@ -104,7 +104,9 @@ MeasurementWindow::MeasurementWindow(QWidget& owner, const window::Design& d,
     levelsNote_->setObjectName(QStringLiteral("LevelsNote"));
     layout->addWidget(levelsNote_);
 
-    auto* calibrationRow = new QHBoxLayout;
+    // "kalibrace…" beside the log's button; the calibration's state on a line of its own when
+    // there is one to tell.
+    auto* buttonRow = new QHBoxLayout;
     calibrateButton_ = new QPushButton(QStringLiteral("kalibrace…"), this);
     calibrateButton_->setObjectName(QStringLiteral("CalibrateButton"));
     calibrateButton_->setToolTip(
@@ -114,13 +116,10 @@ MeasurementWindow::MeasurementWindow(QWidget& owner, const window::Design& d,
     calibrationStatus_->setObjectName(QStringLiteral("CalibrationStatus"));
     calibrationStatus_->setWordWrap(true);
     calibrationStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    calibrationRow->addWidget(calibrateButton_);
-    calibrationRow->addWidget(calibrationStatus_, 1);
-    layout->addLayout(calibrationRow);
+    calibrationStatus_->hide();
     connect(calibrateButton_, &QPushButton::clicked, this,
             &MeasurementWindow::openCalibrationDialog);
 
-    auto* logRow = new QHBoxLayout;
     logButton_ = new QPushButton(QStringLiteral("záznam do CSV"), this);
     logButton_->setObjectName(QStringLiteral("LogButton"));
     logButton_->setCheckable(true);
@@ -131,9 +130,11 @@ MeasurementWindow::MeasurementWindow(QWidget& owner, const window::Design& d,
     logStatus_->setObjectName(QStringLiteral("LogStatus"));
     logStatus_->setWordWrap(true);
     logStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    logRow->addWidget(logButton_);
-    logRow->addWidget(logStatus_, 1);
-    layout->addLayout(logRow);
+    buttonRow->addWidget(calibrateButton_);
+    buttonRow->addWidget(logButton_);
+    buttonRow->addWidget(logStatus_, 1);
+    layout->addWidget(calibrationStatus_);
+    layout->addLayout(buttonRow);
     // The button's check mark follows the log, not the click: toggleLog sets it.
     connect(logButton_, &QPushButton::clicked, this, [this] { toggleLog(); });
 
@@ -164,9 +165,9 @@ MeasurementWindow::ChannelWidgets MeasurementWindow::buildChannel(Channel channe
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
-    layout->addWidget(title);
-
+    // The channel's choices in its title's row.
     auto* choices = new QHBoxLayout;
+    choices->addWidget(title, 1);
     w.logic = new QCheckBox(QStringLiteral("logický signál: L = 0 V"), this);
     w.logic->setObjectName(QStringLiteral("LogicChoice") + suffix);
     w.logic->setToolTip(
@@ -179,7 +180,6 @@ MeasurementWindow::ChannelWidgets MeasurementWindow::buildChannel(Channel channe
     w.probe->setToolTip(QStringLiteral("činitel sondy nebo děliče před vstupem (lze napsat)"));
     for (const double factor : kProbeFactors) w.probe->addItem(factorText(factor), factor);
     choices->addWidget(w.logic);
-    choices->addStretch(1);
     choices->addWidget(new QLabel(QStringLiteral("sonda"), this));
     choices->addWidget(w.probe);
     layout->addLayout(choices);
@@ -433,6 +433,7 @@ void MeasurementWindow::showChoices() {
 
 void MeasurementWindow::showCalibrationState(const QString& text, bool failed) {
     calibrationStatus_->setText(text);
+    calibrationStatus_->setVisible(!text.isEmpty());
     calibrationStatus_->setStyleSheet(failed ? kFailedStyle : QString());
 }
 
