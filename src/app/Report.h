@@ -5,9 +5,9 @@
 // - the time base: AutoTimeBase, TimeStep, PointSpacing, TimeBaseBand (the band whose latch is
 //   set, 1..7; 0 = none), ComboBox1 (the selected item), FollowGenerator;
 // - TraceStartR, ChannelShift, PeriodicMode, IdlePasses;
-// - CapturedBuffers (copied into RawSamples), DrawnBuffers (drawn by a periodic pass for the first
-//   time; equal to CapturedBuffers, or one less while a pass is due, as long as the display is
-//   periodic), CaptureRuns (opened by the passes);
+// - capturedBuffers (copied into RawSamples), drawnBuffers (drawn by a periodic pass for the first
+//   time; equal to capturedBuffers, or one less while a pass is due, as long as the display is
+//   periodic), captureRuns (opened by the passes);
 // - RawSamples: RawSamples[0..SampleCount), the values the last pass worked on.
 #pragma once
 

@@ -54,7 +54,7 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
     mixerPrograms_ = new ChildReaper(this);
     saveKeys_ = new SaveKeys(*this, ui_, instrument_);
     idle_ = new window::IdleHandler([this](bool& done) { idleHandler(done); }, this);
-    ui_.Client->OnResize = [this](int, int) { FormResize(); };
+    ui_.client->onResize = [this](int, int) { FormResize(); };
     connectHandlers();
     // Its timeout is an event: the idle handler, waiting for one, makes the next pass.
     // Precise, so that it never fires before the attempt is due and wakes a pass for nothing.
@@ -64,7 +64,7 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
 }
 
 TForm1::~TForm1() {
-    RestoreMixer();
+    restoreMixer();
     idle_->remove();
     // The client area shows the screen image, which goes before the window's children do.
     delete takeCentralWidget();
@@ -107,7 +107,7 @@ void TForm1::userAction(Handler handler) {
     } catch (const std::exception& e) {
         reportError(QString::fromUtf8(e.what()));
     }
-    ui_.Client->update();
+    ui_.client->update();
 }
 
 void TForm1::reportError(const QString& text) {
@@ -161,9 +161,9 @@ void TForm1::FormCreate() {
                              Control::ComboBox5, Control::ComboBox6})
             panel_.setItemIndex(list, kFirstItem);
         // 12.
-        SaveVolumes();
+        saveVolumes();
         // 13.
-        SetUpMixer();
+        setUpMixer();
         // 14.
         ui_.Panel13->move(0, clientHeight() / 2 + kBottomRowBelowCentre);
         // 15. Its change handler runs, and with it the first capture start request.
@@ -179,7 +179,7 @@ void TForm1::FormCreate() {
         panel_.setItemIndex(Control::ComboBox1, kTimeBaseAutomaticItem);
         // 21.
         panel_.setVisible(Control::Panel6, false);
-        s.ReadChannelShift();
+        s.readChannelShift();
         // 22.
         generator_.startPlayback();
         // 23.
@@ -197,7 +197,7 @@ void TForm1::showWindow() {
 }
 
 void TForm1::FormClose() {
-    RestoreMixer();
+    restoreMixer();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -226,7 +226,7 @@ void TForm1::FormResize() {
     // Everything drawn on the client area is gone until the next drawing pass.
     ++inputs_;
     screen_.resize(clientWidth(), clientHeight());
-    ui_.Client->update();
+    ui_.client->update();
 }
 
 // --- Geometry ---------------------------------------------------------------------------------
@@ -239,11 +239,11 @@ void TForm1::setWindowGeometry() {
 }
 
 int TForm1::clientWidth() const {
-    return ui_.Client->width();
+    return ui_.client->width();
 }
 
 int TForm1::clientHeight() const {
-    return ui_.Client->height();
+    return ui_.client->height();
 }
 
 void TForm1::setClientHeight(int height) {
@@ -287,7 +287,7 @@ void TForm1::idleHandler(bool& done) {
         } else {
             runPass(done);
         }
-        if (const auto wait = instrument_.RetryWait(); done && wait) deviceRetry_.start(*wait);
+        if (const auto wait = instrument_.retryWait(); done && wait) deviceRetry_.start(*wait);
     } catch (const std::exception& e) {
         // A pass that fails would fail again at once: stop measuring rather than repeat the
         // message without end.
@@ -322,7 +322,7 @@ void TForm1::runPass(bool& done) {
     instrument_.fingerprintPassState(left);
     done = settle_.settledAfter({passInputs(), left.value(), screen_.fingerprint()});
     // The client area shows the image again only when a pass changed it.
-    if (settle_.imageChanged()) ui_.Client->update();
+    if (settle_.imageChanged()) ui_.client->update();
 }
 
 }  // namespace app
