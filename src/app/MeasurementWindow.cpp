@@ -92,7 +92,7 @@ MeasurementWindow::MeasurementWindow(QWidget& owner, const window::Design& d,
     connect(copy, &QShortcut::activated, this, &MeasurementWindow::copyTable);
 
     connect(d.measurement1, &QAction::triggered, this, &MeasurementWindow::toggle);
-    d.Client->setToolTip(d.Client->toolTip() +
+    d.client->setToolTip(d.client->toolTip() +
                          QStringLiteral("\n%1 nebo „měření“ v nabídce otevře a zavře okno měření")
                              .arg(d.measurement1->shortcut().toString(QKeySequence::NativeText)));
     showFigures();

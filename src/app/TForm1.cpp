@@ -57,7 +57,7 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
     saveKeys_ = new SaveKeys(*this, ui_, instrument_);
     measurementWindow_ = new MeasurementWindow(*this, ui_, instrument_.measured);
     idle_ = new window::IdleHandler([this](bool& done) { idleHandler(done); }, this);
-    ui_.Client->OnResize = [this](int, int) { FormResize(); };
+    ui_.client->onResize = [this](int, int) { FormResize(); };
     connectHandlers();
     // Its timeout is an event: the idle handler, waiting for one, makes the next pass.
     // Precise, so that it never fires before the attempt is due and wakes a pass for nothing.
@@ -67,7 +67,7 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
 }
 
 TForm1::~TForm1() {
-    RestoreMixer();
+    restoreMixer();
     idle_->remove();
     // It shows the instrument's figures, which go before the window's children do.
     delete std::exchange(measurementWindow_, nullptr);
@@ -112,7 +112,7 @@ void TForm1::userAction(Handler handler) {
     } catch (const std::exception& e) {
         reportError(QString::fromUtf8(e.what()));
     }
-    ui_.Client->update();
+    ui_.client->update();
     measurementWindow_->follow();  // a single-shot frame, say
 }
 
@@ -167,9 +167,9 @@ void TForm1::FormCreate() {
                              Control::ComboBox5, Control::ComboBox6})
             panel_.setItemIndex(list, kFirstItem);
         // 12.
-        SaveVolumes();
+        saveVolumes();
         // 13.
-        SetUpMixer();
+        setUpMixer();
         // 14.
         ui_.Panel13->move(0, clientHeight() / 2 + kBottomRowBelowCentre);
         // 15. Its change handler runs, and with it the first capture start request.
@@ -185,7 +185,7 @@ void TForm1::FormCreate() {
         panel_.setItemIndex(Control::ComboBox1, kTimeBaseAutomaticItem);
         // 21.
         panel_.setVisible(Control::Panel6, false);
-        s.ReadChannelShift();
+        s.readChannelShift();
         // 22.
         generator_.startPlayback();
         // 23.
@@ -203,7 +203,7 @@ void TForm1::showWindow() {
 }
 
 void TForm1::FormClose() {
-    RestoreMixer();
+    restoreMixer();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -233,7 +233,7 @@ void TForm1::FormResize() {
     // Everything drawn on the client area is gone until the next drawing pass.
     ++inputs_;
     screen_.resize(clientWidth(), clientHeight());
-    ui_.Client->update();
+    ui_.client->update();
 }
 
 // --- Geometry ---------------------------------------------------------------------------------
@@ -246,11 +246,11 @@ void TForm1::setWindowGeometry() {
 }
 
 int TForm1::clientWidth() const {
-    return ui_.Client->width();
+    return ui_.client->width();
 }
 
 int TForm1::clientHeight() const {
-    return ui_.Client->height();
+    return ui_.client->height();
 }
 
 void TForm1::setClientHeight(int height) {
@@ -294,7 +294,7 @@ void TForm1::idleHandler(bool& done) {
         } else {
             runPass(done);
         }
-        if (const auto wait = instrument_.RetryWait(); done && wait) deviceRetry_.start(*wait);
+        if (const auto wait = instrument_.retryWait(); done && wait) deviceRetry_.start(*wait);
     } catch (const std::exception& e) {
         // A pass that fails would fail again at once: stop measuring rather than repeat the
         // message without end.
@@ -329,7 +329,7 @@ void TForm1::runPass(bool& done) {
     instrument_.fingerprintPassState(left);
     done = settle_.settledAfter({passInputs(), left.value(), screen_.fingerprint()});
     // The client area shows the image again only when a pass changed it.
-    if (settle_.imageChanged()) ui_.Client->update();
+    if (settle_.imageChanged()) ui_.client->update();
     measurementWindow_->follow();
 }
 

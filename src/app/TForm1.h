@@ -151,13 +151,13 @@ class TForm1 final : public QMainWindow {
     void placeScaleLabels();
 
     // Start-up and close of the mixer and the device volumes (MixerSetUp.cpp).
-    void SaveVolumes();
-    void RestoreVolumes();
-    void SetUpMixer();
-    // Keeps control `index` of `line` for RestoreMixer; false when its values cannot be read.
-    bool KeepForRestore(const audio::TSource& line, int32_t index);
-    void SetMixerLevel(audio::TSource* line, int32_t level, bool rightFirst = false);
-    void RestoreMixer();
+    void saveVolumes();
+    void restoreVolumes();
+    void setUpMixer();
+    // Keeps control `index` of `line` for restoreMixer; false when its values cannot be read.
+    bool keepForRestore(const audio::TSource& line, int32_t index);
+    void setMixerLevel(audio::TSource* line, int32_t level, bool rightFirst = false);
+    void restoreMixer();
 
     void installIdleHandler();
     void idleHandler(bool& done);

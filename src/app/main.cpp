@@ -124,7 +124,7 @@ platform::MMResult captureOpens(platform::WaveDriver& driver, platform::MessageL
 
 // Whether a wave component's latest failure is a device that has not answered yet.
 bool notAnswering(const audio::TWaveIO& device) {
-    return device.DeviceFailed() && device.lastError().reason.code == platform::MMResult::NoAnswer;
+    return device.deviceFailed() && device.lastError().reason.code == platform::MMResult::NoAnswer;
 }
 
 bool displayAvailable() {
@@ -327,7 +327,7 @@ std::unique_ptr<app::TForm1> buildWindow(const Options& options, const RunMode& 
         mode.headless ? app::IdleDriving::Caller : app::IdleDriving::EventLoop);
     window::closeOnTermination(form.get());
     form->setMixerProgram(options.mixerProgram);
-    if (options.showGenerator) form->design().Strip->showGenerator(true);
+    if (options.showGenerator) form->design().strip->showGenerator(true);
     form->showWindow();
     return form;
 }

@@ -33,10 +33,10 @@ void measureCapture(const DrawnCapture& capture, double frameRate, uint64_t buff
 
 void Instrument::measureScreenCapture() {
     // A pass over the buffer the last one drew keeps the same capture: its figures stand.
-    const CaptureKey key{CapturedBuffers, SampleCount};
+    const CaptureKey key{capturedBuffers, SampleCount};
     if (key == measuredKey_) return;
     measuredKey_ = key;
-    measureCapture(ScreenCapture, kCaptureFrameRate, CapturedBuffers, measured);
+    measureCapture(screenCapture, kCaptureFrameRate, capturedBuffers, measured);
 }
 
 }  // namespace instrument

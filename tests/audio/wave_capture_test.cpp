@@ -135,7 +135,7 @@ TEST_F(CaptureTest, RequestsDuringARunAreRefusedAndChangeNothing) {
     const auto snapshot = [this] {
         return std::tuple(AudioIn1->FilledCount(), AudioIn1->QueuedCount(), AudioIn1->DoneCount(),
                           AudioIn1->NextIndex(), AudioIn1->Continuing(), AudioIn1->Streaming(),
-                          cardQueue(), loop.targetCount(), AudioIn1->Buffer(0),
+                          cardQueue(), loop.targetCount(), AudioIn1->bufferAt(0),
                           AudioIn1->BufferSize());
     };
     const auto before = snapshot();
@@ -303,7 +303,7 @@ TEST_F(CaptureTest, ADeviceThatFailsDuringTheRunClosesWithItsReason) {
     loop.pump();
     EXPECT_EQ(deliveries, 1);
     EXPECT_FALSE(AudioIn1->DeviceOpen());
-    EXPECT_TRUE(AudioIn1->DeviceFailed());
+    EXPECT_TRUE(AudioIn1->deviceFailed());
     const audio::WaveError& failure = AudioIn1->lastError();
     EXPECT_EQ(failure.context, "Wave input device failed: ");
     EXPECT_EQ(failure.reason.code, MMResult::Error);

@@ -45,7 +45,7 @@ struct InstrumentRig {
 // Channel array with a square wave of `halfWave` samples per half, positive half first at
 // position 0, over the 11025 values one capture buffer gives a channel; zero from there on, as
 // the de-interleaving leaves it. SampleCount is the designed 22050.
-inline void FillSquare(instrument::SampleArray& samples, int halfWave, int32_t amplitude,
+inline void fillSquare(instrument::SampleArray& samples, int halfWave, int32_t amplitude,
                        int length = 11025) {
     samples.fill(0);
     for (int k = 0; k < length; ++k)

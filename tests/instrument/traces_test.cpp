@@ -36,7 +36,7 @@ class TracesTest : public DrawTest {
     void expectTracesShow(const Signal& r, const Signal& l) {
         const auto row = [](const Signal& s, int position, int32_t clamp) {
             const int32_t v = position < kDesignedFrames ? s(position) : 0;
-            return static_cast<int>(instrument::RoundHalfEven(
+            return static_cast<int>(instrument::roundHalfEven(
                 kCentre + (v > 0 ? -std::min(v, clamp) : 0) * 0.988 * 0.02));
         };
         const auto L = newL(), R = newR();

@@ -118,7 +118,7 @@ TEST(DesignTexts, EveryTextShowsWholeOnItsControlsPlainBackground) {
         texts.removeAll(QString());
         checked << name;
 
-        w.form->design().Strip->showGenerator(control->parentWidget() == w.form->design().Panel13);
+        w.form->design().strip->showGenerator(control->parentWidget() == w.form->design().Panel13);
         control->show();  // the hidden warnings
         showText(control, QString());
         const QImage bare = picture(control);

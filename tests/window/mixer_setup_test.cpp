@@ -178,7 +178,7 @@ TEST(MixerSetUp, TheMixerNoticeGoesAfterItsTime) {
     for (std::chrono::microseconds elapsed{0}; elapsed < instrument::kMixerNoticeTime;
          elapsed += window_test::kBufferTime / 2) {
         EXPECT_TRUE(form.design().DeviceNotice->isVisible()) << elapsed.count() << " µs";
-        const auto wake = form.instrument().RetryWait();
+        const auto wake = form.instrument().retryWait();
         ASSERT_TRUE(wake.has_value());
         EXPECT_LE(*wake, instrument::kMixerNoticeTime - elapsed);
         form.idlePass();
