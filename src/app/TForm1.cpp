@@ -42,15 +42,15 @@ constexpr int kFirstItem = 0;
 
 }  // namespace
 
-TForm1::TForm1(Platform platform, IdleDriving idle)
+TForm1::TForm1(Backend backend, IdleDriving idle)
     : QMainWindow(nullptr),
       ui_(window::buildDesign(*this, screen_.image())),
       panel_(ui_, screen_),
-      instrument_(panel_, platform.driver, platform.loop, platform.clock),
+      instrument_(panel_, backend.driver, backend.loop, backend.clock),
       generator_(instrument_, panel_),
-      AudioMixer1(std::make_unique<audio::TAudioMixer>(platform.mixer, platform.loop)),
-      volumes_(platform.mixer),
-      loop_(platform.loop),
+      AudioMixer1(std::make_unique<audio::TAudioMixer>(backend.mixer, backend.loop)),
+      volumes_(backend.mixer),
+      loop_(backend.loop),
       idleDriving_(idle) {
     pump_ = new window::MessagePump(loop_, this);
     mixerPrograms_ = new ChildReaper(this);

@@ -36,8 +36,8 @@ class ChildReaper;
 class MeasurementWindow;
 class SaveKeys;
 
-// The platform the window runs on: ALSA for the program, the simulated card for tests and --sim.
-struct Platform {
+// The backend the window runs on: ALSA for the program, the simulated card for tests and --sim.
+struct Backend {
     platform::WaveDriver& driver;
     platform::MessageLoop& loop;
     platform::MixerDriver& mixer;  // the card's mixer and its device volumes
@@ -54,7 +54,7 @@ class TForm1 final : public QMainWindow {
 
   public:
     // Builds the window and runs FormCreate. The window is not shown yet.
-    explicit TForm1(Platform platform, IdleDriving idle = IdleDriving::EventLoop);
+    explicit TForm1(Backend backend, IdleDriving idle = IdleDriving::EventLoop);
     ~TForm1() override;
 
     // Start-up and close. FormClose puts back what start-up changed in the card's mixer and the

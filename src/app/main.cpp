@@ -181,7 +181,7 @@ std::optional<int> answerWithoutRunning(const app::ParsedCommandLine& parsed) {
 struct RunMode {
     bool headless = false;
     int passes = app::kDefaultHeadlessPasses;
-    platform::sim::Clock simClock = platform::sim::Clock::Realtime;
+    platform::sim::SimClock simClock = platform::sim::SimClock::Realtime;
 };
 
 RunMode runModeFor(const Options& options) {
@@ -189,7 +189,7 @@ RunMode runModeFor(const Options& options) {
     mode.headless =
         options.passes.has_value() || options.selfTest || options.measure || !displayAvailable();
     mode.passes = options.passes.value_or(app::kDefaultHeadlessPasses);
-    mode.simClock = mode.headless ? platform::sim::Clock::Manual : platform::sim::Clock::Realtime;
+    mode.simClock = mode.headless ? platform::sim::SimClock::Manual : platform::sim::SimClock::Realtime;
     return mode;
 }
 
@@ -323,7 +323,7 @@ std::optional<int> chooseSoundCard(const Options& options, const RunMode& mode,
 std::unique_ptr<app::TForm1> buildWindow(const Options& options, const RunMode& mode,
                                          platform::MessageLoop& loop, const SoundCard& card) {
     auto form = std::make_unique<app::TForm1>(
-        app::Platform{card.driver(), loop, *card.mixer},
+        app::Backend{card.driver(), loop, *card.mixer},
         mode.headless ? app::IdleDriving::Caller : app::IdleDriving::EventLoop);
     window::closeOnTermination(form.get());
     form->setMixerProgram(options.mixerProgram);

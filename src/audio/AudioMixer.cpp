@@ -122,14 +122,13 @@ void TAudioControl::ApplyValue(int32_t ItemIndex, TVolume& Volume) noexcept {
             // Only the chosen item takes the new value; a selector of one source clears the others,
             // every other control keeps them as last read. A control with more than one channel
             // gets the same items on each.
-            const bool selectsOne =
-                ControlType == control::kSingleSelect || ControlType == control::kMux;
+            const bool exclusive = control::selectsOne(ControlType);
             const size_t items = std::max(ItemCount, 1u);
             for (size_t i = 0; i < ItemCount; ++i) {
                 int32_t value = 0;
                 if (static_cast<int64_t>(i) == ItemIndex) {
                     value = Volume.Left;
-                } else if (!selectsOne && i < Values.size()) {
+                } else if (!exclusive && i < Values.size()) {
                     value = Values[i].Left;
                 }
                 for (size_t ch = 0; ch < std::max(channels, 1u); ++ch)

@@ -19,7 +19,7 @@ using platform::MMResult;
 using platform::sim::makeSilence;
 using platform::sim::makeSine;
 using platform::sim::makeSquare;
-using platform::sim::SimCall;
+using platform::WaveCall;
 using testing_support::InstrumentRig;
 
 constexpr int kRunBuffers = 4;
@@ -165,7 +165,7 @@ TEST_F(AcquisitionTest, ADeviceHeldElsewhereLeavesTheLastReadOuts) {
 
 TEST_F(AcquisitionTest, AFailedStartIsTriedOnceMoreInTheSamePass) {
     singleShotMode();
-    rig.card.failNext(SimCall::Open, MMResult::Error);
+    rig.card.failNext(WaveCall::Open, MMResult::Error);
     rig.idlePass();
     EXPECT_TRUE(rig.scope.AudioIn1->DeviceOpen());
 }

@@ -15,7 +15,7 @@ namespace testing_support {
 
 struct InstrumentRig {
     platform::MessageLoop loop;
-    platform::sim::SimCard card{platform::sim::Clock::Manual};
+    platform::sim::SimCard card{platform::sim::SimClock::Manual};
     wave_test::CountingDriver driver{card};
     instrument::TimePoint now{};  // the instrument's clock, moved by the test
     FakePanel panel;
