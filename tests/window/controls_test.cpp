@@ -13,7 +13,7 @@
 #include <tuple>
 #include <vector>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "platform/MessageLoop.h"
 #include "window/GeneratorStrip.h"
 #include "window/MessagePump.h"

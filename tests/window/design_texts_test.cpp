@@ -13,7 +13,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "window/GeneratorStrip.h"
 #include "window/WindowDesign.h"
 

@@ -8,7 +8,7 @@
 #include <QToolButton>
 #include <array>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "window/Controls.h"
 #include "window/GeneratorStrip.h"
 

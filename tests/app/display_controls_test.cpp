@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QTest>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "instrument/Display.h"
 #include "window/Controls.h"
 

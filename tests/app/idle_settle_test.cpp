@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <functional>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "app/Report.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <tuple>
 #include <vector>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "app/Options.h"
 #include "app/Version.h"
 

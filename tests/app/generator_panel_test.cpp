@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "generator/Sine.h"
 #include "platform/sim/SimMixer.h"
 #include "window/Controls.h"
@@ -251,7 +251,7 @@ TEST(GeneratorPanel, BusyOutputLeavesTheScopeMeasuring) {
     platform::sim::SimCard card;
     platform::sim::SimMixer mixer;
     card.setBusy(platform::Direction::Playback, true);
-    app::TForm1 form(app::Platform{card, loop, mixer}, app::IdleDriving::Caller);
+    app::TForm1 form(app::Backend{card, loop, mixer}, app::IdleDriving::Caller);
     EXPECT_TRUE(form.startupError().isEmpty());
     EXPECT_FALSE(form.instrument().AudioOut1->DeviceOpen());
     EXPECT_TRUE(form.idleHandlerInstalled());

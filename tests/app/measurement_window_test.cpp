@@ -22,7 +22,7 @@
 #include <clocale>
 #include <cstring>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "app/MeasurementWindow.h"
 #include "app/Report.h"
 #include "window/Controls.h"
