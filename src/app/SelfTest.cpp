@@ -228,8 +228,10 @@ ChannelFinding analyseChannel(std::span<const int16_t> interleaved, CaptureChann
         if (before < 0 && now >= 0)
             upward = static_cast<double>(k - 1) + static_cast<double>(-before) / (now - before);
         if (now >= band && upward) {
-            if (finding.crossings == 0) first = *upward;
-            else periods.push_back(*upward - last);
+            if (finding.crossings == 0)
+                first = *upward;
+            else
+                periods.push_back(*upward - last);
             last = *upward;
             ++finding.crossings;
             wasLow = false;

@@ -82,8 +82,8 @@ struct SelfTestOutcome {
 
 // Plays each frequency through the generator panel's controls, waits until the output carries it,
 // takes the next capture run that starts after that, and measures both channels. A run with
-// irregular periods on either channel is taken again, up to kRunAttempts runs in all. `form` must have
-// started (no start-up error); its playback must be running.
+// irregular periods on either channel is taken again, up to kRunAttempts runs in all. `form` must
+// have started (no start-up error); its playback must be running.
 SelfTestOutcome runSelfTest(TForm1& form, const HeadlessSteps& steps);
 
 // The table, the note on the read-out, and the verdict: a line per failing row, or "passed".
