@@ -180,7 +180,7 @@ class Rig {
     }
 
     // The same capture counted as a buffer newly arrived: the next pass measures it too.
-    void newBuffer() { ++instrument_.CapturedBuffers; }
+    void newBuffer() { ++instrument_.capturedBuffers; }
 
     // One periodic idle pass without the capture start.
     void pass() {

@@ -26,7 +26,7 @@ void BM_FillSine(benchmark::State& state) {
     const generator::SineSetting setting{44100, static_cast<int32_t>(state.range(0)), 32767};
     uint64_t first = static_cast<uint64_t>(state.range(1)) * kBufferSamples;
     for (auto _ : state) {
-        generator::FillSine(buffer, first, setting);
+        generator::fillSine(buffer, first, setting);
         benchmark::DoNotOptimize(buffer.data());
         first += kBufferSamples;
     }

@@ -37,7 +37,7 @@ struct RunningInstrument {
 
 // The pass as the window runs it: capture start attempt (the run is in progress), then the two
 // analyses and the two frequency measurements.
-void RunPasses(benchmark::State& state, RunningInstrument& rig) {
+void runPasses(benchmark::State& state, RunningInstrument& rig) {
     bool done = true;
     const long before = testing_support::allocationCount();
     for (auto _ : state) {
@@ -54,7 +54,7 @@ void RunPasses(benchmark::State& state, RunningInstrument& rig) {
 }
 void BM_SingleShotIdlePass(benchmark::State& state) {
     RunningInstrument rig(makeStereo(makeSquare(1000, 10000), makeSine(440, 10000)));
-    RunPasses(state, rig);
+    runPasses(state, rig);
 }
 BENCHMARK(BM_SingleShotIdlePass)
     ->Unit(benchmark::kMicrosecond)
@@ -64,7 +64,7 @@ BENCHMARK(BM_SingleShotIdlePass)
 // Silence on both inputs: every edge search runs to its limit, the slowest measurement.
 void BM_SingleShotIdlePassSilence(benchmark::State& state) {
     RunningInstrument rig(makeStereo(makeSilence(), makeSilence()));
-    RunPasses(state, rig);
+    runPasses(state, rig);
 }
 BENCHMARK(BM_SingleShotIdlePassSilence)
     ->Unit(benchmark::kMicrosecond)

@@ -143,7 +143,7 @@ MeasurementWindow::MeasurementWindow(QWidget& owner, const window::Design& d,
     connect(copy, &QShortcut::activated, this, &MeasurementWindow::copyTable);
 
     connect(d.measurement1, &QAction::triggered, this, &MeasurementWindow::toggle);
-    d.Client->setToolTip(d.Client->toolTip() +
+    d.client->setToolTip(d.client->toolTip() +
                          QStringLiteral("\n%1 nebo „měření“ v nabídce otevře a zavře okno měření")
                              .arg(d.measurement1->shortcut().toString(QKeySequence::NativeText)));
     showFigures();
@@ -296,7 +296,7 @@ TraceView* MeasurementWindow::traceView(Channel channel) const {
 
 void MeasurementWindow::drawTrace(Channel channel, const ChannelScale& scale) {
     const size_t input = static_cast<size_t>(channel);  // R: the card's first input
-    const auto captured = measurement::ChannelView::interleaved(instrument_.ScreenCapture.values(),
+    const auto captured = measurement::ChannelView::interleaved(instrument_.screenCapture.values(),
                                                                 kCaptureChannels, input);
     const bool logic = measured_.choices[input].logic;
     const measurement::RestoredChannel& restored =

@@ -38,7 +38,7 @@ std::vector<std::string> MixerRestore::restore(platform::MixerDevice& device,
                                                const platform::MixerDriver& errors) {
     std::vector<std::string> failures;
     for (Saved& s : saved_) {
-        if (platform::selectsOne(s.type) && s.items > 0 && !everyChannelChooses(s)) continue;
+        if (platform::control::selectsOne(s.type) && s.items > 0 && !everyChannelChooses(s)) continue;
         const platform::MMResult r =
             device.setDetails({s.controlId, s.channels, s.items, s.values});
         if (platform::failed(r)) failures.push_back(errors.errorText(r));

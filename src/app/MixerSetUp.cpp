@@ -33,7 +33,7 @@ void printLine(const std::string& text) {
 // Before any change to the mixer: wave output, then the auxiliary devices 3, 2, 4, 1, 5. A device
 // the card lacks is not saved, and so not written back. A start-up run again before the end keeps
 // what the first one found.
-void TForm1::SaveVolumes() {
+void TForm1::saveVolumes() {
     if (volumesSaved_ && !restored_) return;
     volumesSaved_ = true;
     restored_ = false;
@@ -45,7 +45,7 @@ void TForm1::SaveVolumes() {
     }
 }
 
-void TForm1::RestoreVolumes() {
+void TForm1::restoreVolumes() {
     if (SavedWaveOutVolume) volumes_.setWaveOutVolume(*SavedWaveOutVolume);
     for (auto [id, saved] : {std::pair{3u, &SavedAuxVolume3}, std::pair{2u, &SavedAuxVolume2},
                              std::pair{4u, &SavedAuxVolume4}, std::pair{1u, &SavedAuxVolume1},
@@ -54,7 +54,7 @@ void TForm1::RestoreVolumes() {
     }
 }
 
-bool TForm1::KeepForRestore(const audio::TSource& line, int32_t index) {
+bool TForm1::keepForRestore(const audio::TSource& line, int32_t index) {
     const audio::TAudioMixer& m = *AudioMixer1;
     if (!m.Handle || index < 0 || static_cast<size_t>(index) >= line.Controls.size()) return false;
     return mixerRestore_.save(*m.Handle, *line.Controls[static_cast<size_t>(index)], line.Channels);
@@ -62,10 +62,10 @@ bool TForm1::KeepForRestore(const audio::TSource& line, int32_t index) {
 
 // Both channels of a line's level, when the card has the line and the line has a level whose
 // values could be kept for the end.
-void TForm1::SetMixerLevel(audio::TSource* line, int32_t level, bool rightFirst) {
+void TForm1::setMixerLevel(audio::TSource* line, int32_t level, bool rightFirst) {
     if (line == nullptr) return;
     audio::TVolume* volume = line->Volume();
-    if (volume == nullptr || !KeepForRestore(*line, line->VolumeIndex)) return;
+    if (volume == nullptr || !keepForRestore(*line, line->VolumeIndex)) return;
     if (rightFirst) {
         volume->SetRight(level);
         volume->SetLeft(level);
@@ -78,10 +78,10 @@ void TForm1::SetMixerLevel(audio::TSource* line, int32_t level, bool rightFirst)
 // A mixer that cannot be opened is told in the device notice (and on stderr), and the rest of its
 // set-up is skipped; start-up goes on, so that the scope measures with the mixer as it is. Lines
 // the card lacks are skipped. Every control written is read first and put back at the end
-// (RestoreMixer). A card without a LINE IN to select (a USB microphone, a sound server's control
+// (restoreMixer). A card without a LINE IN to select (a USB microphone, a sound server's control
 // device) is told so too, and measures what it records: its inputs are not turned down, and the
 // recording destination's own level, where it has one, is set as LINE's would be.
-void TForm1::SetUpMixer() {
+void TForm1::setUpMixer() {
     audio::TAudioMixer& m = *AudioMixer1;
     try {
         m.Open();
@@ -100,7 +100,7 @@ void TForm1::SetUpMixer() {
     }
     const std::string name = volumes_.deviceName();
     if (!mixerError_.isEmpty()) {
-        instrument_.ShowMixerNotice({"Směšovač „" + name + "“ není dostupný",
+        instrument_.showMixerNotice({"Směšovač „" + name + "“ není dostupný",
                                      mixerError_.toStdString(),
                                      "Měří se se vstupem a úrovněmi, jak je karta má."});
         return;
@@ -108,7 +108,7 @@ void TForm1::SetUpMixer() {
 
     audio::TDestination* recording = m.RecordDestination;
     if (m.LineRecord != nullptr && recording != nullptr && recording->SelectIndex >= 0 &&
-        KeepForRestore(*recording, recording->SelectIndex)) {
+        keepForRestore(*recording, recording->SelectIndex)) {
         // Independent capture switches, the selector's items, change with it: their mutes keep
         // what the selection cannot say (several inputs on, or none).
         const audio::TAudioControl& selector =
@@ -116,41 +116,41 @@ void TForm1::SetUpMixer() {
         for (uint32_t item = 0; item < selector.ItemCount && item < recording->Sources.size();
              ++item) {
             const audio::TSource& source = *recording->Sources[item];
-            if (source.MuteIndex >= 0) KeepForRestore(source, source.MuteIndex);
+            if (source.MuteIndex >= 0) keepForRestore(source, source.MuteIndex);
         }
         recording->SelectSource(m.LineRecord->SourceIndex);
     }
     if (m.LineRecord == nullptr) {
-        instrument_.ShowMixerNotice(
+        instrument_.showMixerNotice(
             {"Směšovač „" + name + "“ nemá vstup LINE IN, který by šel vybrat",
              "měří se vstup, který karta právě nahrává.",
              {}});
     }
-    SetMixerLevel(m.WaveOut, kFullLevel);
-    SetMixerLevel(m.SpeakersDestination, kFullLevel);
+    setMixerLevel(m.WaveOut, kFullLevel);
+    setMixerLevel(m.SpeakersDestination, kFullLevel);
     if (m.LineRecord != nullptr) {
         for (audio::TSource* line : {m.TelephoneRecord, m.CDRecord, m.AuxRecord, m.MicRecord})
-            SetMixerLevel(line, kLevelOff);
+            setMixerLevel(line, kLevelOff);
         // LINE IN: right first, then left.
-        SetMixerLevel(m.LineRecord, kFullLevel, true);
+        setMixerLevel(m.LineRecord, kFullLevel, true);
     } else {
         // What the card records reaches the scope at the level LINE's would have, not at
         // whatever the desktop's input slider says.
-        SetMixerLevel(recording, kFullLevel, true);
+        setMixerLevel(recording, kFullLevel, true);
     }
 }
 
 // Everything start-up changed, as it was found: the mixer's controls, then the device volumes.
 // Once, whichever way the program ends first (the window closed, a headless run or the self-test
 // done, a start-up that failed).
-void TForm1::RestoreMixer() {
+void TForm1::restoreMixer() {
     if (restored_) return;
     restored_ = true;
     if (AudioMixer1->Active && AudioMixer1->Handle) {
         for (const std::string& failure : mixerRestore_.restore(*AudioMixer1->Handle, volumes_))
             printLine("the mixer could not be put back as it was: " + failure);
     }
-    RestoreVolumes();
+    restoreVolumes();
 }
 
 std::optional<int32_t> TForm1::captureLevel(Channel channel) const {

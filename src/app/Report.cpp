@@ -91,16 +91,16 @@ QJsonObject makeReport(const ReportSource& source) {
     report.insert(QStringLiteral("AutoTimeBase"), s.AutoTimeBase);
     report.insert(QStringLiteral("TimeStep"), s.TimeStep);
     report.insert(QStringLiteral("PointSpacing"), s.PointSpacing);
-    report.insert(QStringLiteral("TimeBaseBand"), s.BandInForce());
+    report.insert(QStringLiteral("TimeBaseBand"), s.bandInForce());
     report.insert(QStringLiteral("ComboBox1"), source.controls.itemIndex(Control::ComboBox1));
     report.insert(QStringLiteral("FollowGenerator"), s.FollowGenerator);
     report.insert(QStringLiteral("TraceStartR"), s.TraceStartR);
     report.insert(QStringLiteral("ChannelShift"), s.ChannelShift);
     report.insert(QStringLiteral("PeriodicMode"), s.PeriodicMode);
     report.insert(QStringLiteral("IdlePasses"), static_cast<qint64>(source.idlePasses));
-    report.insert(QStringLiteral("CapturedBuffers"), static_cast<qint64>(s.CapturedBuffers));
-    report.insert(QStringLiteral("DrawnBuffers"), static_cast<qint64>(s.DrawnBuffers));
-    report.insert(QStringLiteral("CaptureRuns"), static_cast<qint64>(s.CaptureRuns));
+    report.insert(QStringLiteral("CapturedBuffers"), static_cast<qint64>(s.capturedBuffers));
+    report.insert(QStringLiteral("DrawnBuffers"), static_cast<qint64>(s.drawnBuffers));
+    report.insert(QStringLiteral("CaptureRuns"), static_cast<qint64>(s.captureRuns));
     report.insert(QStringLiteral("Measurements"), measurementsReport(s.measured, source.scales));
 
     QJsonArray raw;

@@ -34,7 +34,7 @@ SaveKeys::SaveKeys(QWidget& window, const window::Design& d,
                    const instrument::Instrument& instrument)
     : QObject(&window), window_(window), instrument_(instrument) {
     setObjectName(QStringLiteral("SaveKeys"));
-    notice_ = new window::Notice(*d.Client, *d.Panel13);
+    notice_ = new window::Notice(*d.client, *d.Panel13);
 
     auto addKey = [this, &window](const QKeySequence& keys, const char* name,
                                   void (SaveKeys::*save)()) {
@@ -48,7 +48,7 @@ SaveKeys::SaveKeys(QWidget& window, const window::Design& d,
     const auto text = [](const QKeySequence& keys) {
         return keys.toString(QKeySequence::NativeText);
     };
-    d.Client->setToolTip(
+    d.client->setToolTip(
         QStringLiteral("%1 uloží obrázek okna (PNG) do složky s obrázky,\n"
                        "%2 uloží zobrazený záznam obou kanálů (WAV) do složky s hudbou")
             .arg(text(kPictureKey), text(kCaptureKey)));
@@ -69,7 +69,7 @@ void SaveKeys::savePicture() {
 }
 
 void SaveKeys::saveCapture() {
-    const auto values = instrument_.ScreenCapture.values();
+    const auto values = instrument_.screenCapture.values();
     if (values.empty()) {
         notice_->showText(QStringLiteral("Na obrazovce zatím není žádný záznam."),
                           window::Notice::Kind::Failed);

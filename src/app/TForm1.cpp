@@ -42,15 +42,15 @@ constexpr int kFirstItem = 0;
 
 }  // namespace
 
-TForm1::TForm1(Platform platform, IdleDriving idle)
+TForm1::TForm1(Backend backend, IdleDriving idle)
     : QMainWindow(nullptr),
       ui_(window::buildDesign(*this, screen_.image())),
       panel_(ui_, screen_),
-      instrument_(panel_, platform.driver, platform.loop, platform.clock),
+      instrument_(panel_, backend.driver, backend.loop, backend.clock),
       generator_(instrument_, panel_),
-      AudioMixer1(std::make_unique<audio::TAudioMixer>(platform.mixer, platform.loop)),
-      volumes_(platform.mixer),
-      loop_(platform.loop),
+      AudioMixer1(std::make_unique<audio::TAudioMixer>(backend.mixer, backend.loop)),
+      volumes_(backend.mixer),
+      loop_(backend.loop),
       idleDriving_(idle) {
     pump_ = new window::MessagePump(loop_, this);
     mixerPrograms_ = new ChildReaper(this);
@@ -58,7 +58,7 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
     measurementWindow_ = new MeasurementWindow(*this, ui_, instrument_,
                                                [this](Channel c) { return captureLevel(c); });
     idle_ = new window::IdleHandler([this](bool& done) { idleHandler(done); }, this);
-    ui_.Client->OnResize = [this](int, int) { FormResize(); };
+    ui_.client->onResize = [this](int, int) { FormResize(); };
     connectHandlers();
     // Its timeout is an event: the idle handler, waiting for one, makes the next pass.
     // Precise, so that it never fires before the attempt is due and wakes a pass for nothing.
@@ -68,7 +68,7 @@ TForm1::TForm1(Platform platform, IdleDriving idle)
 }
 
 TForm1::~TForm1() {
-    RestoreMixer();
+    restoreMixer();
     idle_->remove();
     // It shows the instrument's figures, which go before the window's children do.
     delete std::exchange(measurementWindow_, nullptr);
@@ -113,7 +113,7 @@ void TForm1::userAction(Handler handler) {
     } catch (const std::exception& e) {
         reportError(QString::fromUtf8(e.what()));
     }
-    ui_.Client->update();
+    ui_.client->update();
     measurementWindow_->follow();  // a single-shot frame, say
 }
 
@@ -168,9 +168,9 @@ void TForm1::FormCreate() {
                              Control::ComboBox5, Control::ComboBox6})
             panel_.setItemIndex(list, kFirstItem);
         // 12.
-        SaveVolumes();
+        saveVolumes();
         // 13.
-        SetUpMixer();
+        setUpMixer();
         // 14.
         ui_.Panel13->move(0, clientHeight() / 2 + kBottomRowBelowCentre);
         // 15. Its change handler runs, and with it the first capture start request.
@@ -186,7 +186,7 @@ void TForm1::FormCreate() {
         panel_.setItemIndex(Control::ComboBox1, kTimeBaseAutomaticItem);
         // 21.
         panel_.setVisible(Control::Panel6, false);
-        s.ReadChannelShift();
+        s.readChannelShift();
         // 22.
         generator_.startPlayback();
         // 23.
@@ -204,7 +204,7 @@ void TForm1::showWindow() {
 }
 
 void TForm1::FormClose() {
-    RestoreMixer();
+    restoreMixer();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -234,7 +234,7 @@ void TForm1::FormResize() {
     // Everything drawn on the client area is gone until the next drawing pass.
     ++inputs_;
     screen_.resize(clientWidth(), clientHeight());
-    ui_.Client->update();
+    ui_.client->update();
 }
 
 // --- Geometry ---------------------------------------------------------------------------------
@@ -247,11 +247,11 @@ void TForm1::setWindowGeometry() {
 }
 
 int TForm1::clientWidth() const {
-    return ui_.Client->width();
+    return ui_.client->width();
 }
 
 int TForm1::clientHeight() const {
-    return ui_.Client->height();
+    return ui_.client->height();
 }
 
 void TForm1::setClientHeight(int height) {
@@ -295,7 +295,7 @@ void TForm1::idleHandler(bool& done) {
         } else {
             runPass(done);
         }
-        if (const auto wait = instrument_.RetryWait(); done && wait) deviceRetry_.start(*wait);
+        if (const auto wait = instrument_.retryWait(); done && wait) deviceRetry_.start(*wait);
     } catch (const std::exception& e) {
         // A pass that fails would fail again at once: stop measuring rather than repeat the
         // message without end.
@@ -330,7 +330,7 @@ void TForm1::runPass(bool& done) {
     instrument_.fingerprintPassState(left);
     done = settle_.settledAfter({passInputs(), left.value(), screen_.fingerprint()});
     // The client area shows the image again only when a pass changed it.
-    if (settle_.imageChanged()) ui_.Client->update();
+    if (settle_.imageChanged()) ui_.client->update();
     measurementWindow_->follow();
 }
 

@@ -37,8 +37,8 @@ class ChildReaper;
 class MeasurementWindow;
 class SaveKeys;
 
-// The platform the window runs on: ALSA for the program, the simulated card for tests and --sim.
-struct Platform {
+// The backend the window runs on: ALSA for the program, the simulated card for tests and --sim.
+struct Backend {
     platform::WaveDriver& driver;
     platform::MessageLoop& loop;
     platform::MixerDriver& mixer;  // the card's mixer and its device volumes
@@ -55,7 +55,7 @@ class TForm1 final : public QMainWindow {
 
   public:
     // Builds the window and runs FormCreate. The window is not shown yet.
-    explicit TForm1(Platform platform, IdleDriving idle = IdleDriving::EventLoop);
+    explicit TForm1(Backend backend, IdleDriving idle = IdleDriving::EventLoop);
     ~TForm1() override;
 
     // Start-up and close. FormClose puts back what start-up changed in the card's mixer and the
@@ -155,13 +155,13 @@ class TForm1 final : public QMainWindow {
     void placeScaleLabels();
 
     // Start-up and close of the mixer and the device volumes (MixerSetUp.cpp).
-    void SaveVolumes();
-    void RestoreVolumes();
-    void SetUpMixer();
-    // Keeps control `index` of `line` for RestoreMixer; false when its values cannot be read.
-    bool KeepForRestore(const audio::TSource& line, int32_t index);
-    void SetMixerLevel(audio::TSource* line, int32_t level, bool rightFirst = false);
-    void RestoreMixer();
+    void saveVolumes();
+    void restoreVolumes();
+    void setUpMixer();
+    // Keeps control `index` of `line` for restoreMixer; false when its values cannot be read.
+    bool keepForRestore(const audio::TSource& line, int32_t index);
+    void setMixerLevel(audio::TSource* line, int32_t level, bool rightFirst = false);
+    void restoreMixer();
 
     void installIdleHandler();
     void idleHandler(bool& done);

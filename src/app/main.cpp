@@ -125,7 +125,7 @@ platform::MMResult captureOpens(platform::WaveDriver& driver, platform::MessageL
 
 // Whether a wave component's latest failure is a device that has not answered yet.
 bool notAnswering(const audio::TWaveIO& device) {
-    return device.DeviceFailed() && device.lastError().reason.code == platform::MMResult::NoAnswer;
+    return device.deviceFailed() && device.lastError().reason.code == platform::MMResult::NoAnswer;
 }
 
 bool displayAvailable() {
@@ -183,7 +183,7 @@ std::optional<int> answerWithoutRunning(const app::ParsedCommandLine& parsed) {
 struct RunMode {
     bool headless = false;
     int passes = app::kDefaultHeadlessPasses;
-    platform::sim::Clock simClock = platform::sim::Clock::Realtime;
+    platform::sim::SimClock simClock = platform::sim::SimClock::Realtime;
 };
 
 RunMode runModeFor(const Options& options) {
@@ -192,7 +192,7 @@ RunMode runModeFor(const Options& options) {
                     options.calibrate[0].has_value() || options.calibrate[1].has_value() ||
                     !displayAvailable();
     mode.passes = options.passes.value_or(app::kDefaultHeadlessPasses);
-    mode.simClock = mode.headless ? platform::sim::Clock::Manual : platform::sim::Clock::Realtime;
+    mode.simClock = mode.headless ? platform::sim::SimClock::Manual : platform::sim::SimClock::Realtime;
     return mode;
 }
 
@@ -327,7 +327,7 @@ std::optional<int> chooseSoundCard(const Options& options, const RunMode& mode,
 std::unique_ptr<app::TForm1> buildWindow(const Options& options, const RunMode& mode,
                                          platform::MessageLoop& loop, const SoundCard& card) {
     auto form = std::make_unique<app::TForm1>(
-        app::Platform{card.driver(), loop, *card.mixer},
+        app::Backend{card.driver(), loop, *card.mixer},
         mode.headless ? app::IdleDriving::Caller : app::IdleDriving::EventLoop);
     window::closeOnTermination(form.get());
     form->setMixerProgram(options.mixerProgram);
@@ -339,7 +339,7 @@ std::unique_ptr<app::TForm1> buildWindow(const Options& options, const RunMode& 
         for (const app::Channel channel : {app::Channel::R, app::Channel::L})
             measurement.setLogic(channel, (*options.logic)[static_cast<size_t>(channel)]);
     }
-    if (options.showGenerator) form->design().Strip->showGenerator(true);
+    if (options.showGenerator) form->design().strip->showGenerator(true);
     form->showWindow();
     return form;
 }

@@ -19,21 +19,21 @@ bool TAudioIn::StartDevice(const std::unique_ptr<TAudioIn>* ComponentRef) noexce
 }
 
 bool TAudioIn::OpenDevice(const std::unique_ptr<TAudioIn>* ComponentRef) noexcept {
-    return BeginOpen(NotifyWindow_, ComponentRef, this) && OpenStream(NotifyWindow_->Handle()) &&
-           PrepareRun();
+    return beginOpen(NotifyWindow_, ComponentRef, this) && openStream(NotifyWindow_->Handle()) &&
+           prepareRun();
 }
 
 bool TAudioIn::StartCapture() noexcept {
     if (!requireOpen()) return false;
     // Recording starts before any buffer is queued.
-    const MMResult started = Guarded([&] { return DeviceHandle_->start(); });
+    const MMResult started = guarded([&] { return DeviceHandle_->start(); });
     if (failed(started)) {
         CloseDevice();  // closed first; the text still names the start's own code
-        SetDriverError(kTextStartFailed, started);
+        setDriverError(kTextStartFailed, started);
         return false;
     }
     Streaming_ = true;
-    for (int32_t i = 0; i < RunBuffers_; ++i) {
+    for (int32_t i = 0; i < runBuffers_; ++i) {
         if (!QueueNextBuffer()) {
             CloseDevice();
             return false;
@@ -43,7 +43,7 @@ bool TAudioIn::StartCapture() noexcept {
 }
 
 bool TAudioIn::QueueNextBuffer() noexcept {
-    if (!AddNextBuffer()) return false;
+    if (!addNextBuffer()) return false;
     ++QueuedCount_;
     return true;
 }
@@ -67,15 +67,15 @@ void TAudioIn::bufferReturned(int32_t slot) noexcept {
     // Only the device's failure hands a buffer of the run back unfilled: its tail still holds an
     // earlier run's samples, so it is not delivered, and the run ends with the failure's text.
     const auto index = static_cast<size_t>(slot);
-    if (Headers_[index]->bytesRecorded < static_cast<uint32_t>(EffectiveBufferSize)) {
+    if (headers_[index]->bytesRecorded < static_cast<uint32_t>(EffectiveBufferSize)) {
         Continuing_ = false;
         CloseDevice();
-        SetDriverError(kTextInFailed, MMResult::Error);
+        setDriverError(kTextInFailed, MMResult::Error);
         return;
     }
 
     NextIndex_ = slot;
-    const bool accepted = DeliverBuffer(Buffers_[index], EffectiveBufferSize);
+    const bool accepted = DeliverBuffer(buffers_[index], EffectiveBufferSize);
     if (!DeviceOpen_) return;  // the handler stopped the device
 
     // Nothing goes back once a stop was requested or the queue has run dry: the run is over.

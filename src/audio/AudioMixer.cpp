@@ -39,7 +39,7 @@ class ValueWords {
     size_t count_;
 };
 
-size_t WordCount(uint32_t channels, uint32_t items) noexcept {
+size_t wordCount(uint32_t channels, uint32_t items) noexcept {
     return size_t{std::max(channels, 1u)} * std::max(items, 1u);
 }
 
@@ -58,13 +58,13 @@ void TVolume::SetRight(int32_t value) noexcept {
     if (Control != nullptr) Control->ApplyValue(Index, *this);
 }
 
-uint32_t TAudioControl::ChannelsInEffect(uint32_t lineChannels) const noexcept {
+uint32_t TAudioControl::channelsInEffect(uint32_t lineChannels) const noexcept {
     if (Uniform) return 1;
     if (ControlType == control::kCustom) return 0;
     return lineChannels;
 }
 
-void TAudioControl::Describe(const platform::MixerControl& c) {
+void TAudioControl::describe(const platform::MixerControl& c) {
     Valid = true;
     ControlID = c.controlId;
     ControlType = c.type;
@@ -84,14 +84,14 @@ void TAudioControl::Describe(const platform::MixerControl& c) {
     Steps = c.steps;
 }
 
-void TAudioControl::ReadValues(uint32_t lineChannels) noexcept {
+void TAudioControl::readValues(uint32_t lineChannels) noexcept {
     if (!Valid || MixerHandle == nullptr) return;
-    const uint32_t channels = ChannelsInEffect(lineChannels);
+    const uint32_t channels = channelsInEffect(lineChannels);
     try {
-        ValueWords room(WordCount(lineChannels, ItemCount));
+        ValueWords room(wordCount(lineChannels, ItemCount));
         const std::span<int32_t> words = room.words();
         const platform::ControlDetails details{ControlID, channels, ItemCount, words};
-        if (failed(Guarded([&] { return MixerHandle->getDetails(details); }))) {
+        if (failed(guarded([&] { return MixerHandle->getDetails(details); }))) {
             Valid = false;
             return;
         }
@@ -114,22 +114,21 @@ void TAudioControl::ReadValues(uint32_t lineChannels) noexcept {
 
 void TAudioControl::ApplyValue(int32_t ItemIndex, TVolume& Volume) noexcept {
     if (!Valid || MixerHandle == nullptr) return;
-    const uint32_t channels = ChannelsInEffect(Channels);
+    const uint32_t channels = channelsInEffect(Channels);
     try {
-        ValueWords room(WordCount(Channels, ItemCount));
+        ValueWords room(wordCount(Channels, ItemCount));
         const std::span<int32_t> words = room.words();
         if (Multiple) {
             // Only the chosen item takes the new value; a selector of one source clears the others,
             // every other control keeps them as last read. A control with more than one channel
             // gets the same items on each.
-            const bool selectsOne =
-                ControlType == control::kSingleSelect || ControlType == control::kMux;
+            const bool exclusive = control::selectsOne(ControlType);
             const size_t items = std::max(ItemCount, 1u);
             for (size_t i = 0; i < ItemCount; ++i) {
                 int32_t value = 0;
                 if (static_cast<int64_t>(i) == ItemIndex) {
                     value = Volume.Left;
-                } else if (!selectsOne && i < Values.size()) {
+                } else if (!exclusive && i < Values.size()) {
                     value = Values[i].Left;
                 }
                 for (size_t ch = 0; ch < std::max(channels, 1u); ++ch)
@@ -145,7 +144,7 @@ void TAudioControl::ApplyValue(int32_t ItemIndex, TVolume& Volume) noexcept {
             }
         }
         const platform::ControlDetails details{ControlID, channels, ItemCount, words};
-        if (failed(Guarded([&] { return MixerHandle->setDetails(details); }))) Valid = false;
+        if (failed(guarded([&] { return MixerHandle->setDetails(details); }))) Valid = false;
     } catch (...) {  // no memory for the words of an outsized control
         Valid = false;
     }
@@ -171,17 +170,17 @@ void TSource::SelectSource(uint32_t Index) noexcept {
 // TMixerMan
 
 TMixerMan::~TMixerMan() {
-    Unregister();
+    unregisterTarget();
 }
 
-void TMixerMan::Register() {
-    if (Handle_ == platform::kNoTarget) Handle_ = Loop_.registerTarget(this);
+void TMixerMan::registerTarget() {
+    if (handle_ == platform::kNoTarget) handle_ = loop_.registerTarget(this);
 }
 
-void TMixerMan::Unregister() noexcept {
-    if (Handle_ == platform::kNoTarget) return;
-    Loop_.unregisterTarget(Handle_);
-    Handle_ = platform::kNoTarget;
+void TMixerMan::unregisterTarget() noexcept {
+    if (handle_ == platform::kNoTarget) return;
+    loop_.unregisterTarget(handle_);
+    handle_ = platform::kNoTarget;
 }
 
 void TMixerMan::WndProc(uint32_t message, uintptr_t param1, uintptr_t param2) noexcept {
@@ -195,9 +194,9 @@ void TMixerMan::WndProc(uint32_t message, uintptr_t param1, uintptr_t param2) no
     if (id < 0) return;
     try {
         if (controlChange) {
-            Mixer->ControlChanged(id);
+            Mixer->controlChanged(id);
         } else {
-            Mixer->LineChanged(id);
+            Mixer->lineChanged(id);
         }
     } catch (...) {
         // An owner's handler, or memory running out, costs this one notification only.
@@ -208,9 +207,9 @@ void TMixerMan::WndProc(uint32_t message, uintptr_t param1, uintptr_t param2) no
 // TAudioMixer
 
 TAudioMixer::TAudioMixer(platform::MixerDriver& driver, platform::MessageLoop& loop)
-    : Manager(std::make_unique<TMixerMan>(*this, loop)), Driver_(driver), Loop_(loop) {
+    : Manager(std::make_unique<TMixerMan>(*this, loop)), driver_(driver), loop_(loop) {
     try {
-        DeviceCount = Driver_.deviceCount();
+        DeviceCount = driver_.deviceCount();
     } catch (...) {
         DeviceCount = 0;
     }
@@ -233,53 +232,53 @@ void TAudioMixer::Open() {
     if (DeviceCount == 0) throw EMixerID(kTextNoDevice);
 
     platform::MixerCaps caps;
-    if (failed(Guarded([&] { return Driver_.capabilities(MixerID, caps); }))) {
+    if (failed(guarded([&] { return driver_.capabilities(MixerID, caps); }))) {
         throw EMixerCaps(kTextCapsFailed + std::to_string(MixerID));
     }
     ProductName = caps.productName;
     DestinationCount = caps.destinations;
 
-    Manager->Register();
+    Manager->registerTarget();
     std::unique_ptr<platform::MixerDevice> device;
     const MMResult opened =
-        Guarded([&] { return Driver_.open(MixerID, Loop_, Manager->Handle(), device); });
+        guarded([&] { return driver_.open(MixerID, loop_, Manager->Handle(), device); });
     if (failed(opened) || !device) {
-        Manager->Unregister();
+        Manager->unregisterTarget();
         throw EMixerOpen(kTextOpenFailed);
     }
     Handle = std::move(device);
 
     try {
-        ReadTree();
+        readTree();
     } catch (...) {
-        ReadingTree_ = false;
-        Release();
+        readingTree_ = false;
+        release();
         throw;
     }
     Active = true;
 }
 
-void TAudioMixer::ReadTree() {
-    ReadingTree_ = true;
+void TAudioMixer::readTree() {
+    readingTree_ = true;
     Destinations.resize(DestinationCount);
     for (uint32_t D = 0; D < DestinationCount; ++D) {
         Destinations[D] = std::make_unique<TDestination>();
         UpdateLine(D, -1);
         TDestination& destination = *Destinations[D];
         if (!destination.Valid) continue;
-        MakeControls(D, -1);
+        makeControls(D, -1);
         destination.Sources.resize(destination.Connections);
         for (uint32_t S = 0; S < destination.Connections; ++S) {
             destination.Sources[S] = std::make_unique<TSource>();
             UpdateLine(D, static_cast<int32_t>(S));
-            if (destination.Sources[S]->Valid) MakeControls(D, static_cast<int32_t>(S));
+            if (destination.Sources[S]->Valid) makeControls(D, static_cast<int32_t>(S));
         }
     }
-    ReadingTree_ = false;
+    readingTree_ = false;
 }
 
-void TAudioMixer::MakeControls(uint32_t D, int32_t S) {
-    TSource& line = *LineAt(D, S);
+void TAudioMixer::makeControls(uint32_t D, int32_t S) {
+    TSource& line = *lineAt(D, S);
     if (line.ControlCount == 0) return;
     line.Controls.resize(line.ControlCount);
     for (auto& c : line.Controls) c = std::make_unique<TAudioControl>(line.Channels, Handle.get());
@@ -288,12 +287,12 @@ void TAudioMixer::MakeControls(uint32_t D, int32_t S) {
 }
 
 void TAudioMixer::Close() noexcept {
-    if (Active) Release();
+    if (Active) release();
 }
 
-void TAudioMixer::Release() noexcept {
+void TAudioMixer::release() noexcept {
     Handle.reset();  // closes the device: no change message is posted after this
-    Manager->Unregister();
+    Manager->unregisterTarget();
     Active = false;
     Destinations.clear();
     RecordDestination = SpeakersDestination = VoiceDestination = nullptr;
@@ -302,7 +301,7 @@ void TAudioMixer::Release() noexcept {
             TelephoneRecord = nullptr;
 }
 
-TSource* TAudioMixer::LineAt(uint32_t D, int32_t S) const noexcept {
+TSource* TAudioMixer::lineAt(uint32_t D, int32_t S) const noexcept {
     if (D >= Destinations.size() || !Destinations[D]) return nullptr;
     TDestination* destination = Destinations[D].get();
     if (S < 0) return destination;
@@ -311,10 +310,10 @@ TSource* TAudioMixer::LineAt(uint32_t D, int32_t S) const noexcept {
 }
 
 void TAudioMixer::UpdateLine(uint32_t D, int32_t S) {
-    TSource* line = LineAt(D, S);
+    TSource* line = lineAt(D, S);
     if (line == nullptr || !Handle) return;
     platform::MixerLine info;
-    line->Valid = !failed(Guarded([&] { return Handle->lineInfo(D, S, info); }));
+    line->Valid = !failed(guarded([&] { return Handle->lineInfo(D, S, info); }));
     if (!line->Valid) return;
     line->Active = (info.flags & platform::kLineActive) != 0;
     line->Disconnected = (info.flags & platform::kLineDisconnected) != 0;
@@ -326,15 +325,15 @@ void TAudioMixer::UpdateLine(uint32_t D, int32_t S) {
     line->LineID = info.lineId;
     // Once open, a line keeps the role it was given: a changed line on the playback side must not
     // take over a recording-side reference.
-    if (ReadingTree_) {
+    if (readingTree_) {
         line->SourceIndex = 0;
-        Recognise(*line, info.componentType, S);
+        recognise(*line, info.componentType, S);
     }
 }
 
 // The recording side is reached once the recording destination has been read: a source read from
 // then on feeds a recording destination. Which comes first differs from card to card.
-void TAudioMixer::Recognise(TSource& line, uint32_t componentType, int32_t S) noexcept {
+void TAudioMixer::recognise(TSource& line, uint32_t componentType, int32_t S) noexcept {
     const auto first = [](auto*& reference, auto* value) {
         if (reference == nullptr) reference = value;
     };
@@ -393,12 +392,12 @@ void TAudioMixer::Recognise(TSource& line, uint32_t componentType, int32_t S) no
 }
 
 void TAudioMixer::UpdateControls(uint32_t D, int32_t S) {
-    TSource* line = LineAt(D, S);
+    TSource* line = lineAt(D, S);
     if (line == nullptr || line->Controls.empty() || !Handle) return;
     line->MuteIndex = line->VolumeIndex = line->SelectIndex = -1;
     std::vector<platform::MixerControl> described;
     const auto count = static_cast<uint32_t>(line->Controls.size());
-    if (failed(Guarded([&] { return Handle->lineControls(line->LineID, count, described); }))) {
+    if (failed(guarded([&] { return Handle->lineControls(line->LineID, count, described); }))) {
         for (auto& c : line->Controls) c->Valid = false;
         return;
     }
@@ -411,7 +410,7 @@ void TAudioMixer::UpdateControls(uint32_t D, int32_t S) {
             c.Valid = false;
             continue;
         }
-        c.Describe(described[C]);
+        c.describe(described[C]);
         switch (c.ControlType) {
             case control::kMute:
                 claim(line->MuteIndex, C);
@@ -430,14 +429,14 @@ void TAudioMixer::UpdateControls(uint32_t D, int32_t S) {
 }
 
 void TAudioMixer::UpdateControl(uint32_t D, int32_t S, uint32_t C) noexcept {
-    TSource* line = LineAt(D, S);
+    TSource* line = lineAt(D, S);
     if (line == nullptr || C >= line->Controls.size()) return;
-    line->Controls[C]->ReadValues(line->Channels);
+    line->Controls[C]->readValues(line->Channels);
 }
 
 // Sources first: a control is looked for among the sources' controls, then among the
 // destinations' own.
-void TAudioMixer::ControlChanged(int32_t id) {
+void TAudioMixer::controlChanged(int32_t id) {
     const auto matches = [id](const std::unique_ptr<TSource>& line, uint32_t& C) {
         if (!line) return false;
         for (C = 0; C < line->Controls.size(); ++C) {
@@ -468,7 +467,7 @@ void TAudioMixer::ControlChanged(int32_t id) {
     }
 }
 
-void TAudioMixer::LineChanged(int32_t id) {
+void TAudioMixer::lineChanged(int32_t id) {
     for (uint32_t D = 0; D < Destinations.size(); ++D) {
         if (!Destinations[D] || static_cast<int32_t>(Destinations[D]->LineID) != id) continue;
         UpdateLine(D, -1);

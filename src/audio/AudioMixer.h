@@ -87,11 +87,11 @@ class TAudioControl {
   private:
     friend class TAudioMixer;
     // Re-reads the values from the device; lineChannels is the owning line's channel count now.
-    void ReadValues(uint32_t lineChannels) noexcept;
+    void readValues(uint32_t lineChannels) noexcept;
     // Takes the description the device gave; the values start at 0.
-    void Describe(const platform::MixerControl& control);
+    void describe(const platform::MixerControl& control);
     // Channels a request names: 1 for a uniform control, 0 for a custom one, else the line's.
-    uint32_t ChannelsInEffect(uint32_t lineChannels) const noexcept;
+    uint32_t channelsInEffect(uint32_t lineChannels) const noexcept;
 };
 
 // A line: a source of a destination, or (as TDestination) a destination itself.
@@ -136,16 +136,16 @@ class TDestination : public TSource {
 class TMixerMan final : public platform::MessageTarget {
   public:
     TMixerMan(TAudioMixer& mixer, platform::MessageLoop& loop) noexcept
-        : Mixer(&mixer), Loop_(loop) {}
+        : Mixer(&mixer), loop_(loop) {}
     ~TMixerMan();
     TMixerMan(const TMixerMan&) = delete;
     TMixerMan& operator=(const TMixerMan&) = delete;
 
     TAudioMixer* Mixer;
 
-    platform::TargetId Handle() const noexcept { return Handle_; }  // kNoTarget: not registered
-    void Register();
-    void Unregister() noexcept;
+    platform::TargetId Handle() const noexcept { return handle_; }  // kNoTarget: not registered
+    void registerTarget();
+    void unregisterTarget() noexcept;
 
     void WndProc(uint32_t message, uintptr_t param1, uintptr_t param2) noexcept;
     void handleMessage(uint32_t message, uintptr_t param1, uintptr_t param2) override {
@@ -153,8 +153,8 @@ class TMixerMan final : public platform::MessageTarget {
     }
 
   private:
-    platform::MessageLoop& Loop_;
-    platform::TargetId Handle_ = platform::kNoTarget;
+    platform::MessageLoop& loop_;
+    platform::TargetId handle_ = platform::kNoTarget;
 };
 
 class TAudioMixer {
@@ -224,17 +224,17 @@ class TAudioMixer {
 
   private:
     friend class TMixerMan;
-    TSource* LineAt(uint32_t D, int32_t S) const noexcept;
-    void Recognise(TSource& line, uint32_t componentType, int32_t S) noexcept;
-    void ReadTree();  // Open's last step: every line and control of the device
-    void MakeControls(uint32_t D, int32_t S);
-    void Release() noexcept;  // closes the device and frees the tree, whatever Active says
-    void ControlChanged(int32_t id);
-    void LineChanged(int32_t id);
+    TSource* lineAt(uint32_t D, int32_t S) const noexcept;
+    void recognise(TSource& line, uint32_t componentType, int32_t S) noexcept;
+    void readTree();  // Open's last step: every line and control of the device
+    void makeControls(uint32_t D, int32_t S);
+    void release() noexcept;  // closes the device and frees the tree, whatever Active says
+    void controlChanged(int32_t id);
+    void lineChanged(int32_t id);
 
-    platform::MixerDriver& Driver_;
-    platform::MessageLoop& Loop_;
-    bool ReadingTree_ = false;  // within ReadTree: lines read now are recognised
+    platform::MixerDriver& driver_;
+    platform::MessageLoop& loop_;
+    bool readingTree_ = false;  // within readTree: lines read now are recognised
 };
 
 }  // namespace audio

@@ -18,8 +18,8 @@ void TAudioOut::setPaused(bool value) noexcept {
     Paused_ = value;
     if (!Streaming_ || !DeviceHandle_) return;
     const MMResult result =
-        Guarded([&] { return value ? DeviceHandle_->pause() : DeviceHandle_->restart(); });
-    if (failed(result)) SetDriverError({}, result);
+        guarded([&] { return value ? DeviceHandle_->pause() : DeviceHandle_->restart(); });
+    if (failed(result)) setDriverError({}, result);
 }
 
 bool TAudioOut::StartDevice(const std::unique_ptr<TAudioOut>* ComponentRef) noexcept {
@@ -28,22 +28,22 @@ bool TAudioOut::StartDevice(const std::unique_ptr<TAudioOut>* ComponentRef) noex
 }
 
 bool TAudioOut::OpenDevice(const std::unique_ptr<TAudioOut>* ComponentRef) noexcept {
-    if (!BeginOpen(NotifyWindow_, ComponentRef, this) || !OpenStream(NotifyWindow_->Handle()) ||
-        !PrepareRun())
+    if (!beginOpen(NotifyWindow_, ComponentRef, this) || !openStream(NotifyWindow_->Handle()) ||
+        !prepareRun())
         return false;
 
     // Priming. Only accepted buffers are kept for StartPlayback to write, in ring order from slot
     // 0: a declined one is offered again by the next request instead of being written as it is,
     // so that the counters always count what the driver is given.
-    PrimedBuffers_ = 0;
+    primedBuffers_ = 0;
     if (!RequestFill(0, EffectiveBufferSize)) {
         CloseDevice();
-        SetError(kTextNoFilledBuffer);
+        setError(kTextNoFilledBuffer);
         return false;
     }
-    PrimedBuffers_ = 1;
-    for (int32_t i = 1; i < RunBuffers_; ++i) {
-        if (RequestFill(PrimedBuffers_, EffectiveBufferSize)) ++PrimedBuffers_;
+    primedBuffers_ = 1;
+    for (int32_t i = 1; i < runBuffers_; ++i) {
+        if (RequestFill(primedBuffers_, EffectiveBufferSize)) ++primedBuffers_;
     }
     return true;
 }
@@ -57,31 +57,31 @@ bool TAudioOut::StartPlayback() noexcept {
         CloseDevice();
         return false;
     }
-    for (int32_t i = 1; i < PrimedBuffers_; ++i) WriteNextBuffer();
-    PrimedBuffers_ = 0;
+    for (int32_t i = 1; i < primedBuffers_; ++i) WriteNextBuffer();
+    primedBuffers_ = 0;
     return true;
 }
 
 bool TAudioOut::WriteNextBuffer() noexcept {
-    return AddNextBuffer();
+    return addNextBuffer();
 }
 
 bool TAudioOut::RequestFill(int32_t Index, int32_t Size) noexcept {
     if (!Continuing_) return false;
-    if (Index < 0 || Index >= RunBuffers_) return false;
+    if (Index < 0 || Index >= runBuffers_) return false;
     const auto slot = static_cast<size_t>(Index);
     // A buffer the device is playing is not the handler's to write.
-    if (InDriver_[slot]) {
-        SetError(texts().stillQueued);
+    if (inDriver_[slot]) {
+        setError(texts().stillQueued);
         return false;
     }
     bool accepted = false;
     if (OnFillBuffer) {
         int32_t size = Size;
-        accepted = callHandler(OnFillBuffer, Buffers_[slot], size);
+        accepted = callHandler(OnFillBuffer, buffers_[slot], size);
         // The device plays whole frames, and never beyond the buffer.
         size = std::clamp(size, 0, EffectiveBufferSize);
-        Headers_[slot]->bufferLength = static_cast<uint32_t>(size - size % WaveFormat.blockAlign);
+        headers_[slot]->bufferLength = static_cast<uint32_t>(size - size % WaveFormat.blockAlign);
     }
     if (accepted) ++FilledCount_;
     QueuedCount_ = FilledCount_ - DoneCount_;
@@ -99,7 +99,7 @@ void TAudioOut::bufferReturned(int32_t /*slot*/) noexcept {
 
     // The device closes once it holds nothing more, not before: a buffer the handler accepted in
     // this very step is played, and one that could not be written keeps nothing open.
-    Streaming_ = BuffersInDriver() > 0;
+    Streaming_ = buffersInDriver() > 0;
     if (!Streaming_) {
         Continuing_ = false;
         CloseDevice();
@@ -112,7 +112,7 @@ void TAudioOut::CloseDevice() noexcept {
     Streaming_ = false;
     setPaused(false);  // not streaming: no device call
     closeStream(false);
-    PrimedBuffers_ = 0;
+    primedBuffers_ = 0;
 }
 
 }  // namespace audio

@@ -50,7 +50,7 @@ class TAudioOut : public TWaveIO {
 
     std::unique_ptr<NotifyTarget<TAudioOut>> NotifyWindow_;
     // Buffers the handler accepted while priming: only these are written by StartPlayback.
-    int32_t PrimedBuffers_ = 0;
+    int32_t primedBuffers_ = 0;
     bool Paused_ = false;
 };
 

@@ -9,7 +9,7 @@
 namespace audio {
 
 template <class Call>
-platform::MMResult Guarded(Call&& call) noexcept {
+platform::MMResult guarded(Call&& call) noexcept {
     try {
         return std::forward<Call>(call)();
     } catch (...) {

@@ -70,7 +70,7 @@ std::string WaveError::text() const {
 
 TWaveIO::TWaveIO(platform::WaveDriver& driver, platform::MessageLoop& loop,
                  platform::PoolMemory& memory)
-    : Driver_(driver), Loop_(loop), Memory_(memory) {
+    : driver_(driver), loop_(loop), memory_(memory) {
     LastErrorText_.reserve(kErrorTextCapacity);
     WaveFormat.formatTag = platform::kFormatPcm;
     WaveFormat.bitsPerSample = Quantization_;
@@ -87,15 +87,15 @@ TWaveIO::~TWaveIO() {
     // closes it. The component's notification target has gone already, so nothing of this close
     // reaches anyone.
     DeviceHandle_.reset();
-    ReleaseBuffers();
-    ReleaseHeaders();
+    releaseBuffers();
+    releaseHeaders();
 }
 
 bool TWaveIO::setBufferSize(int32_t value) noexcept {
     // The driver holds the pool while the device is open; reallocating it would pull the memory
     // from under queued transfers.
     if (DeviceOpen_) {
-        SetError(kTextSizeWhileOpen);
+        setError(kTextSizeWhileOpen);
         return false;
     }
     RequestedBufferSize_ = std::max(value, kMinBufferSize);
@@ -137,17 +137,17 @@ void TWaveIO::ComputeFormat() noexcept {
 
 bool TWaveIO::InitHeaders() noexcept {
     if (DeviceOpen_) {
-        SetError(kTextPoolWhileOpen);
+        setError(kTextPoolWhileOpen);
         return false;
     }
     ComputeFormat();
     // All four slots are written: every slot is allocated, so a header beyond NumBuffers is
     // ready as well should NumBuffers be raised before the next open.
     for (int i = 0; i < kPoolSlots; ++i) {
-        WaveHeader* header = Headers_[static_cast<size_t>(i)];
+        WaveHeader* header = headers_[static_cast<size_t>(i)];
         if (header == nullptr) continue;
         *header = WaveHeader{};
-        header->data = Buffers_[static_cast<size_t>(i)];
+        header->data = buffers_[static_cast<size_t>(i)];
         header->bufferLength = static_cast<uint32_t>(EffectiveBufferSize);
     }
     return true;
@@ -158,49 +158,49 @@ bool TWaveIO::InitHeaders() noexcept {
 // NumBuffers must never put an empty slot into circulation.
 bool TWaveIO::AllocBuffers() noexcept {
     if (DeviceOpen_) {
-        SetError(kTextPoolWhileOpen);
+        setError(kTextPoolWhileOpen);
         return false;
     }
-    ReleaseBuffers();
+    releaseBuffers();
     const size_t size = static_cast<size_t>(RequestedBufferSize_);
     for (size_t i = 0; i < kPoolSlots; ++i) {
-        platform::MemoryBlock block = Memory_.allocate(size, false);
+        platform::MemoryBlock block = memory_.allocate(size, false);
         if (!block) {
-            ReleaseBuffers();
-            SetError(kTextBufferAlloc);
+            releaseBuffers();
+            setError(kTextBufferAlloc);
             return false;
         }
-        std::byte* data = Memory_.lock(block);
+        std::byte* data = memory_.lock(block);
         if (data == nullptr) {
-            Memory_.release(block);
-            ReleaseBuffers();
-            SetError(kTextBufferLock);
+            memory_.release(block);
+            releaseBuffers();
+            setError(kTextBufferLock);
             return false;
         }
-        BufferBlocks_[i] = block;
-        Buffers_[i] = data;
-        if (Headers_[i] != nullptr) Headers_[i]->data = data;
+        bufferBlocks_[i] = block;
+        buffers_[i] = data;
+        if (headers_[i] != nullptr) headers_[i]->data = data;
     }
     return true;
 }
 
 bool TWaveIO::FreeBuffers() noexcept {
     if (DeviceOpen_) {
-        SetError(kTextPoolWhileOpen);
+        setError(kTextPoolWhileOpen);
         return false;
     }
-    return ReleaseBuffers();
+    return releaseBuffers();
 }
 
-bool TWaveIO::ReleaseBuffers() noexcept {
+bool TWaveIO::releaseBuffers() noexcept {
     bool released = false;
     for (size_t i = 0; i < kPoolSlots; ++i) {
-        if (!BufferBlocks_[i]) continue;
-        Memory_.unlock(BufferBlocks_[i]);
-        Memory_.release(BufferBlocks_[i]);
-        BufferBlocks_[i] = {};
-        Buffers_[i] = nullptr;
-        if (Headers_[i] != nullptr) Headers_[i]->data = nullptr;
+        if (!bufferBlocks_[i]) continue;
+        memory_.unlock(bufferBlocks_[i]);
+        memory_.release(bufferBlocks_[i]);
+        bufferBlocks_[i] = {};
+        buffers_[i] = nullptr;
+        if (headers_[i] != nullptr) headers_[i]->data = nullptr;
         released = true;
     }
     return released;
@@ -208,41 +208,41 @@ bool TWaveIO::ReleaseBuffers() noexcept {
 
 bool TWaveIO::AllocHeaders() noexcept {
     if (DeviceOpen_) {
-        SetError(kTextPoolWhileOpen);
+        setError(kTextPoolWhileOpen);
         return false;
     }
-    ReleaseHeaders();
+    releaseHeaders();
     for (size_t i = 0; i < kPoolSlots; ++i) {
-        platform::MemoryBlock block = Memory_.allocate(sizeof(WaveHeader), true);
+        platform::MemoryBlock block = memory_.allocate(sizeof(WaveHeader), true);
         if (!block) {
-            ReleaseHeaders();
-            SetError(kTextHeaderAlloc);
+            releaseHeaders();
+            setError(kTextHeaderAlloc);
             return false;
         }
-        std::byte* memory = Memory_.lock(block);
+        std::byte* memory = memory_.lock(block);
         // A header is a struct of pointers; memory that cannot hold one counts as not locked.
         if (memory == nullptr || reinterpret_cast<uintptr_t>(memory) % alignof(WaveHeader) != 0) {
-            if (memory != nullptr) Memory_.unlock(block);
-            Memory_.release(block);
-            ReleaseHeaders();
-            SetError(kTextHeaderLock);
+            if (memory != nullptr) memory_.unlock(block);
+            memory_.release(block);
+            releaseHeaders();
+            setError(kTextHeaderLock);
             return false;
         }
-        HeaderBlocks_[i] = block;
-        Headers_[i] = std::construct_at(reinterpret_cast<WaveHeader*>(memory));
-        Headers_[i]->data = Buffers_[i];
+        headerBlocks_[i] = block;
+        headers_[i] = std::construct_at(reinterpret_cast<WaveHeader*>(memory));
+        headers_[i]->data = buffers_[i];
     }
     return true;
 }
 
-bool TWaveIO::ReleaseHeaders() noexcept {
+bool TWaveIO::releaseHeaders() noexcept {
     bool released = false;
     for (size_t i = 0; i < kPoolSlots; ++i) {
-        if (!HeaderBlocks_[i]) continue;
-        Memory_.unlock(HeaderBlocks_[i]);
-        Memory_.release(HeaderBlocks_[i]);
-        HeaderBlocks_[i] = {};
-        Headers_[i] = nullptr;
+        if (!headerBlocks_[i]) continue;
+        memory_.unlock(headerBlocks_[i]);
+        memory_.release(headerBlocks_[i]);
+        headerBlocks_[i] = {};
+        headers_[i] = nullptr;
         released = true;
     }
     return released;
@@ -250,7 +250,7 @@ bool TWaveIO::ReleaseHeaders() noexcept {
 
 std::string TWaveIO::WaveInErrorText(MMResult result) const noexcept {
     try {
-        return capped(driverReason(Driver_, Direction::Capture, result).text());
+        return capped(driverReason(driver_, Direction::Capture, result).text());
     } catch (...) {
         return {};
     }
@@ -258,44 +258,44 @@ std::string TWaveIO::WaveInErrorText(MMResult result) const noexcept {
 
 std::string TWaveIO::WaveOutErrorText(MMResult result) const noexcept {
     try {
-        return capped(driverReason(Driver_, Direction::Playback, result).text());
+        return capped(driverReason(driver_, Direction::Playback, result).text());
     } catch (...) {
         return {};
     }
 }
 
-WaveHeader* TWaveIO::Header(int i) const noexcept {
-    return i >= 0 && i < kPoolSlots ? Headers_[static_cast<size_t>(i)] : nullptr;
+WaveHeader* TWaveIO::headerAt(int i) const noexcept {
+    return i >= 0 && i < kPoolSlots ? headers_[static_cast<size_t>(i)] : nullptr;
 }
 
-std::byte* TWaveIO::Buffer(int i) const noexcept {
-    return i >= 0 && i < kPoolSlots ? Buffers_[static_cast<size_t>(i)] : nullptr;
+std::byte* TWaveIO::bufferAt(int i) const noexcept {
+    return i >= 0 && i < kPoolSlots ? buffers_[static_cast<size_t>(i)] : nullptr;
 }
 
-size_t TWaveIO::BufferCapacity(int i) const noexcept {
-    return i >= 0 && i < kPoolSlots ? BufferBlocks_[static_cast<size_t>(i)].size : 0;
+size_t TWaveIO::bufferCapacity(int i) const noexcept {
+    return i >= 0 && i < kPoolSlots ? bufferBlocks_[static_cast<size_t>(i)].size : 0;
 }
 
-int32_t TWaveIO::BuffersInDriver() const noexcept {
-    return static_cast<int32_t>(std::count(InDriver_.begin(), InDriver_.end(), true));
+int32_t TWaveIO::buffersInDriver() const noexcept {
+    return static_cast<int32_t>(std::count(inDriver_.begin(), inDriver_.end(), true));
 }
 
-bool TWaveIO::PoolComplete() const noexcept {
+bool TWaveIO::poolComplete() const noexcept {
     for (size_t i = 0; i < kPoolSlots; ++i) {
-        if (Headers_[i] == nullptr || Buffers_[i] == nullptr) return false;
+        if (headers_[i] == nullptr || buffers_[i] == nullptr) return false;
     }
     return true;
 }
 
-bool TWaveIO::PoolReady() noexcept {
-    if (PoolComplete()) return true;
+bool TWaveIO::poolReady() noexcept {
+    if (poolComplete()) return true;
     const bool headersMissing =
-        std::any_of(Headers_.begin(), Headers_.end(), [](auto* h) { return h == nullptr; });
-    SetError(headersMissing ? kTextHeadersMissing : kTextBuffersMissing);
+        std::any_of(headers_.begin(), headers_.end(), [](auto* h) { return h == nullptr; });
+    setError(headersMissing ? kTextHeadersMissing : kTextBuffersMissing);
     return false;
 }
 
-void TWaveIO::SetError(std::string_view text) noexcept {
+void TWaveIO::setError(std::string_view text) noexcept {
     try {
         LastErrorText_.assign(text);
         lastError_.context.assign(text);
@@ -305,11 +305,11 @@ void TWaveIO::SetError(std::string_view text) noexcept {
     }
 }
 
-void TWaveIO::SetDriverError(std::string_view prefix, MMResult result) noexcept {
-    DeviceFailed_ = true;
+void TWaveIO::setDriverError(std::string_view prefix, MMResult result) noexcept {
+    deviceFailed_ = true;
     try {
         lastError_.context.assign(prefix);
-        lastError_.reason = driverReason(Driver_, direction(), result);
+        lastError_.reason = driverReason(driver_, direction(), result);
         LastErrorText_.assign(lastError_.text());
     } catch (...) {
     }
@@ -319,7 +319,7 @@ const WaveTexts& TWaveIO::texts() const noexcept {
     return direction() == Direction::Capture ? kCaptureTexts : kPlaybackTexts;
 }
 
-void TWaveIO::Raise(const TNotifyEvent& event) noexcept {
+void TWaveIO::raiseEvent(const TNotifyEvent& event) noexcept {
     if (!event) return;
     try {
         event();
@@ -328,36 +328,36 @@ void TWaveIO::Raise(const TNotifyEvent& event) noexcept {
     }
 }
 
-bool TWaveIO::OpenStream(platform::TargetId target) noexcept {
+bool TWaveIO::openStream(platform::TargetId target) noexcept {
     // The headers are written before the driver sees the device, while nothing can hold them.
     InitHeaders();
     std::unique_ptr<platform::WaveStream> stream;
-    const MMResult opened = Guarded(
-        [&] { return Driver_.open(direction(), DeviceId_, WaveFormat, Loop_, target, stream); });
+    const MMResult opened = guarded(
+        [&] { return driver_.open(direction(), DeviceId_, WaveFormat, loop_, target, stream); });
     if (failed(opened)) {
-        SetDriverError({}, opened);
+        setDriverError({}, opened);
         return false;
     }
     if (!stream) {
-        SetError(texts().noStream);
+        setError(texts().noStream);
         return false;
     }
     DeviceHandle_ = std::move(stream);
     runStream_ = DeviceHandle_->identity();
     DeviceOpen_ = true;
-    DeviceFailed_ = false;
-    RunBuffers_ = NumBuffers_;
-    InDriver_.fill(false);
+    deviceFailed_ = false;
+    runBuffers_ = NumBuffers_;
+    inDriver_.fill(false);
     return true;
 }
 
-bool TWaveIO::PrepareRun() noexcept {
-    for (int32_t i = 0; i < RunBuffers_; ++i) {
-        WaveHeader& header = *Headers_[static_cast<size_t>(i)];
-        const MMResult prepared = Guarded([&] { return DeviceHandle_->prepareHeader(header); });
+bool TWaveIO::prepareRun() noexcept {
+    for (int32_t i = 0; i < runBuffers_; ++i) {
+        WaveHeader& header = *headers_[static_cast<size_t>(i)];
+        const MMResult prepared = guarded([&] { return DeviceHandle_->prepareHeader(header); });
         if (failed(prepared)) {
             CloseDevice();
-            SetDriverError({}, prepared);
+            setDriverError({}, prepared);
             return false;
         }
     }
@@ -371,27 +371,27 @@ bool TWaveIO::PrepareRun() noexcept {
 
 bool TWaveIO::requireOpen() noexcept {
     if (DeviceOpen_) return true;
-    SetError(texts().notOpen);
+    setError(texts().notOpen);
     return false;
 }
 
-bool TWaveIO::AddNextBuffer() noexcept {
+bool TWaveIO::addNextBuffer() noexcept {
     if (!requireOpen()) return false;
     const auto slot = static_cast<size_t>(NextIndex_);
-    if (InDriver_[slot]) {
-        SetError(texts().stillQueued);
+    if (inDriver_[slot]) {
+        setError(texts().stillQueued);
         return false;
     }
-    WaveHeader& header = *Headers_[slot];
+    WaveHeader& header = *headers_[slot];
     header.flags = platform::kHeaderPrepared;
-    const MMResult added = Guarded([&] { return DeviceHandle_->addBuffer(header); });
+    const MMResult added = guarded([&] { return DeviceHandle_->addBuffer(header); });
     if (failed(added)) {
-        SetDriverError({}, added);
+        setDriverError({}, added);
         StopWhenDrained();
         return false;
     }
-    InDriver_[slot] = true;
-    NextIndex_ = (NextIndex_ + 1) % RunBuffers_;
+    inDriver_[slot] = true;
+    NextIndex_ = (NextIndex_ + 1) % runBuffers_;
     return true;
 }
 
@@ -399,20 +399,20 @@ bool TWaveIO::callHandler(const TBufferEvent& handler, std::byte* buffer, int32_
     try {
         return handler(buffer, size);
     } catch (...) {
-        SetError(texts().handlerFailed);
+        setError(texts().handlerFailed);
         return false;
     }
 }
 
 void TWaveIO::driverMessage(uint32_t message, uintptr_t stream, uintptr_t headerAddress) noexcept {
     if (message == messageId(platform::openMessage(direction()))) {
-        Raise(OnStart);
+        raiseEvent(OnStart);
     } else if (message == messageId(platform::closeMessage(direction()))) {
-        Raise(OnStop);
+        raiseEvent(OnStop);
     } else if (message == messageId(platform::doneMessage(direction()))) {
         const int32_t slot = returnedSlot(stream, headerAddress);
         if (slot < 0) return;
-        InDriver_[static_cast<size_t>(slot)] = false;
+        inDriver_[static_cast<size_t>(slot)] = false;
         ++DoneCount_;
         bufferReturned(slot);
     }
@@ -421,9 +421,9 @@ void TWaveIO::driverMessage(uint32_t message, uintptr_t stream, uintptr_t header
 // The rule and why it holds: see WaveIO.h.
 int32_t TWaveIO::returnedSlot(uintptr_t stream, uintptr_t headerAddress) const noexcept {
     if (!DeviceOpen_ || stream != runStream_) return -1;
-    for (int32_t i = 0; i < RunBuffers_; ++i) {
+    for (int32_t i = 0; i < runBuffers_; ++i) {
         const auto slot = static_cast<size_t>(i);
-        if (reinterpret_cast<uintptr_t>(Headers_[slot]) == headerAddress && InDriver_[slot])
+        if (reinterpret_cast<uintptr_t>(headers_[slot]) == headerAddress && inDriver_[slot])
             return i;
     }
     return -1;
@@ -433,24 +433,24 @@ void TWaveIO::closeStream(bool reset) noexcept {
     Streaming_ = false;
     if (DeviceHandle_) {
         // A header still queued cannot be unprepared: the reset hands every queued one back.
-        if (reset) Guarded([&] { return DeviceHandle_->reset(); });
-        for (int32_t i = 0; i < RunBuffers_; ++i) {
-            WaveHeader& header = *Headers_[static_cast<size_t>(i)];
-            Guarded([&] { return DeviceHandle_->unprepareHeader(header); });
+        if (reset) guarded([&] { return DeviceHandle_->reset(); });
+        for (int32_t i = 0; i < runBuffers_; ++i) {
+            WaveHeader& header = *headers_[static_cast<size_t>(i)];
+            guarded([&] { return DeviceHandle_->unprepareHeader(header); });
         }
-        MMResult closed = Guarded([&] { return DeviceHandle_->close(); });
+        MMResult closed = guarded([&] { return DeviceHandle_->close(); });
         if (closed == MMResult::StillPlaying && !reset) {
             // Buffers are still queued: a closed component must not leave its device open.
-            Guarded([&] { return DeviceHandle_->reset(); });
-            closed = Guarded([&] { return DeviceHandle_->close(); });
+            guarded([&] { return DeviceHandle_->reset(); });
+            closed = guarded([&] { return DeviceHandle_->close(); });
         }
-        if (failed(closed)) SetDriverError({}, closed);
+        if (failed(closed)) setDriverError({}, closed);
         DeviceHandle_.reset();  // a stream that failed to close is closed by its destructor
     }
     DeviceOpen_ = false;
     runStream_ = 0;
     // Whatever the driver still hands back belongs to a closed run and counts nowhere.
-    InDriver_.fill(false);
+    inDriver_.fill(false);
 }
 
 void TWaveIO::StopNow() noexcept {
@@ -459,16 +459,16 @@ void TWaveIO::StopNow() noexcept {
     Continuing_ = false;
     // Nothing more is recorded or played: the driver hands every buffer back first. A capture
     // device is reset by its close anyway; a playback device would play out what it holds.
-    if (direction() == Direction::Playback) Guarded([&] { return DeviceHandle_->reset(); });
+    if (direction() == Direction::Playback) guarded([&] { return DeviceHandle_->reset(); });
     CloseDevice();
-    DeviceFailed_ = false;
+    deviceFailed_ = false;
 }
 
 void TWaveIO::StopWhenDrained() noexcept {
     if (!DeviceOpen_) return;
     Continuing_ = false;
     // With nothing in the driver no buffer will come back to close the device, so close it now.
-    if (BuffersInDriver() == 0) CloseDevice();
+    if (buffersInDriver() == 0) CloseDevice();
 }
 
 }  // namespace audio

@@ -110,7 +110,7 @@ class TWaveIO {
     // The driver refused the latest open or a call of the run, or the device failed during the
     // run (LastErrorText says why). A successful open clears it, and so does StopNow: a run its
     // owner ended has not failed.
-    bool DeviceFailed() const noexcept { return DeviceFailed_; }
+    bool deviceFailed() const noexcept { return deviceFailed_; }
     int32_t FilledCount() const noexcept { return FilledCount_; }
     int32_t QueuedCount() const noexcept { return QueuedCount_; }
     int32_t DoneCount() const noexcept { return DoneCount_; }
@@ -120,64 +120,64 @@ class TWaveIO {
     int32_t NextIndex() const noexcept { return NextIndex_; }
     int32_t RequestedBufferSize() const noexcept { return RequestedBufferSize_; }
     uint32_t DeviceId() const noexcept { return DeviceId_; }
-    const platform::WaveFormat& Format() const noexcept { return WaveFormat; }
+    const platform::WaveFormat& format() const noexcept { return WaveFormat; }
     // Header i and its buffer (null when the slot is empty or i is out of range).
-    platform::WaveHeader* Header(int i) const noexcept;
-    std::byte* Buffer(int i) const noexcept;
+    platform::WaveHeader* headerAt(int i) const noexcept;
+    std::byte* bufferAt(int i) const noexcept;
     // Bytes allocated for each buffer slot (0 when the slot is empty).
-    size_t BufferCapacity(int i) const noexcept;
+    size_t bufferCapacity(int i) const noexcept;
     // Buffers the driver holds now (handed to it, not yet handed back).
-    int32_t BuffersInDriver() const noexcept;
+    int32_t buffersInDriver() const noexcept;
 
   protected:
     // True when every header and buffer slot holds locked memory.
-    bool PoolComplete() const noexcept;
-    // PoolComplete, or false with LastErrorText naming what is missing.
-    bool PoolReady() noexcept;
+    bool poolComplete() const noexcept;
+    // poolComplete, or false with LastErrorText naming what is missing.
+    bool poolReady() noexcept;
     // A failure of the component's own.
-    void SetError(std::string_view text) noexcept;
+    void setError(std::string_view text) noexcept;
     // A driver call that failed with `result`: `prefix`, then the driver's reason.
-    void SetDriverError(std::string_view prefix, platform::MMResult result) noexcept;
-    static void Raise(const TNotifyEvent& event) noexcept;
+    void setDriverError(std::string_view prefix, platform::MMResult result) noexcept;
+    static void raiseEvent(const TNotifyEvent& event) noexcept;
     // What the component says of failures of its own.
     const WaveTexts& texts() const noexcept;
 
-    // The steps of an open. BeginOpen checks that the device is not open yet and that the pool is
+    // The steps of an open. beginOpen checks that the device is not open yet and that the pool is
     // complete, and points the component's notification target at `componentRef`, making it at
     // the first open: one per component, kept from open to open, as a target per open would pile
     // up with the owner opening the device about once a second.
     template <typename Target, typename Component>
-    bool BeginOpen(std::unique_ptr<Target>& target, const std::unique_ptr<Component>* componentRef,
+    bool beginOpen(std::unique_ptr<Target>& target, const std::unique_ptr<Component>* componentRef,
                    Component* self) noexcept {
         if (DeviceOpen_) {
-            SetError(texts().alreadyOpen);
+            setError(texts().alreadyOpen);
             return false;
         }
-        if (!PoolReady()) return false;
+        if (!poolReady()) return false;
         NextIndex_ = 0;
         if (!target) {
             try {
-                target = std::make_unique<Target>(Loop_, componentRef, self);
+                target = std::make_unique<Target>(loop_, componentRef, self);
             } catch (...) {
-                SetError(texts().noTarget);
+                setError(texts().noTarget);
                 return false;
             }
         }
         target->ComponentRef = componentRef;
         return true;
     }
-    // Then, once the notification target exists: OpenStream initialises the headers while
-    // nothing holds them and opens the stream with its messages to `target`; PrepareRun prepares
+    // Then, once the notification target exists: openStream initialises the headers while
+    // nothing holds them and opens the stream with its messages to `target`; prepareRun prepares
     // every header of the run and starts the counters afresh. Each returns false with
-    // LastErrorText saying why; a PrepareRun that fails has closed the device again.
-    bool OpenStream(platform::TargetId target) noexcept;
-    bool PrepareRun() noexcept;
+    // LastErrorText saying why; a prepareRun that fails has closed the device again.
+    bool openStream(platform::TargetId target) noexcept;
+    bool prepareRun() noexcept;
     // DeviceOpen, or false with the text that says the device is not open.
     bool requireOpen() noexcept;
     // Hands the next slot of the ring to the driver and moves the ring on. A slot the driver
     // still holds is refused: the driver would write into it, or play it, twice over. A driver
     // that refuses the buffer ends the run once the others have come back.
-    bool AddNextBuffer() noexcept;
+    bool addNextBuffer() noexcept;
     // The owner's handler on `buffer`: what it answers, or false (with LastErrorText) when it
     // throws, as a handler that fails has not taken the buffer.
     bool callHandler(const TBufferEvent& handler, std::byte* buffer, int32_t& size) noexcept;
@@ -189,9 +189,9 @@ class TWaveIO {
     // Buffer `slot` of the open run has come back from the driver, counted in DoneCount.
     virtual void bufferReturned(int32_t slot) noexcept = 0;
 
-    platform::WaveDriver& Driver_;
-    platform::MessageLoop& Loop_;
-    platform::PoolMemory& Memory_;
+    platform::WaveDriver& driver_;
+    platform::MessageLoop& loop_;
+    platform::PoolMemory& memory_;
     platform::WaveFormat WaveFormat;
     int32_t EffectiveBufferSize = 8192;
     int32_t RequestedBufferSize_ = 8192;
@@ -199,23 +199,23 @@ class TWaveIO {
     int32_t FrameRate_ = 22050;
     Word Quantization_ = 16;
     uint32_t DeviceId_ = platform::kWaveMapper;
-    std::array<platform::MemoryBlock, kPoolSlots> HeaderBlocks_{};
-    std::array<platform::WaveHeader*, kPoolSlots> Headers_{};
-    std::array<platform::MemoryBlock, kPoolSlots> BufferBlocks_{};
-    std::array<std::byte*, kPoolSlots> Buffers_{};
+    std::array<platform::MemoryBlock, kPoolSlots> headerBlocks_{};
+    std::array<platform::WaveHeader*, kPoolSlots> headers_{};
+    std::array<platform::MemoryBlock, kPoolSlots> bufferBlocks_{};
+    std::array<std::byte*, kPoolSlots> buffers_{};
     int32_t NextIndex_ = 0;
     bool Continuing_ = false;
     bool Streaming_ = false;
     bool DeviceOpen_ = false;  // between a successful open and the close of the device
-    bool DeviceFailed_ = false;
+    bool deviceFailed_ = false;
     int32_t FilledCount_ = 0, QueuedCount_ = 0, DoneCount_ = 0;
     std::string LastErrorText_;
     std::unique_ptr<platform::WaveStream> DeviceHandle_;
     // The ring of the open run: NumBuffers as it was at open, so a later write cannot change
     // which headers are prepared, queued and unprepared.
-    int32_t RunBuffers_ = 0;
+    int32_t runBuffers_ = 0;
     // Which slots the driver holds; a buffer handed back from any other slot is not ours.
-    std::array<bool, kPoolSlots> InDriver_{};
+    std::array<bool, kPoolSlots> inDriver_{};
 
   private:
     template <class Component>
@@ -234,8 +234,8 @@ class TWaveIO {
     // would: one open message dropped by a full loop would have such a count drop every later
     // run's buffers. Within the run the driver hands back only buffers it holds, in queue order.
     int32_t returnedSlot(uintptr_t stream, uintptr_t headerAddress) const noexcept;
-    bool ReleaseBuffers() noexcept;
-    bool ReleaseHeaders() noexcept;
+    bool releaseBuffers() noexcept;
+    bool releaseHeaders() noexcept;
 
     // The identity of the open run's stream, named by each of its messages; 0 while closed (no
     // stream has identity 0).

@@ -41,9 +41,9 @@ bool Generator::AudioOut1FillBuffer(std::byte* Buffer, int32_t& Size) {
     const uint64_t base =
         static_cast<uint64_t>(instrument_.AudioOut1->FilledCount()) * static_cast<uint64_t>(n);
     const SineSetting setting{instrument_.AudioOut1->FrameRate(), instrument_.GeneratorFrequency,
-                              instrument_.GeneratorOff ? 0 : instrument_.GeneratorAmplitude};
+                              instrument_.generatorOff ? 0 : instrument_.GeneratorAmplitude};
     // Pool buffers are allocated with the heap's alignment, ample for 16-bit samples.
-    FillSine(std::span(reinterpret_cast<int16_t*>(Buffer), static_cast<size_t>(n)), base, setting);
+    fillSine(std::span(reinterpret_cast<int16_t*>(Buffer), static_cast<size_t>(n)), base, setting);
     return true;
 }
 

@@ -2,7 +2,7 @@
 // range lists and bars, the read-outs Edit13 and Edit14, the display-limit warning Panel14) and
 // the fill handler of the instrument's playback component AudioOut1. It works through the
 // instrument's front panel, as the instrument's own handlers do, and on the instrument's state:
-// GeneratorAmplitude, GeneratorFrequency and GeneratorOff, which the instrument reads as well,
+// GeneratorAmplitude, GeneratorFrequency and generatorOff, which the instrument reads as well,
 // and the shared NumText. It keeps no state of its own.
 #pragma once
 

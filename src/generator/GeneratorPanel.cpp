@@ -12,7 +12,7 @@ namespace generator {
 
 using instrument::Control;
 using instrument::NumText40;
-using instrument::RoundHalfEven;
+using instrument::roundHalfEven;
 
 namespace {
 
@@ -140,7 +140,7 @@ void Generator::ComboBox7Click() {
     const int item = panel_.itemIndex(Control::ComboBox7);
     // "  vypnuto" (off) silences the output and leaves the range, the bar and the read-out as they
     // are; any range brings the amplitude back.
-    instrument_.GeneratorOff = item == kAmplitudeOffItem;
+    instrument_.generatorOff = item == kAmplitudeOffItem;
     if (item < 0 || item >= static_cast<int>(kAmplitudeRanges.size())) return;
     const AmplitudeRange& range = kAmplitudeRanges[static_cast<size_t>(item)];
     // Each position change, a clamp included, runs ScrollBar4Change.
@@ -163,11 +163,11 @@ void Generator::ScrollBar5Change() {
         showHzReadout();
     } else if (position <= kKHzBandEnd) {
         instrument_.GeneratorFrequency =
-            static_cast<int32_t>(RoundHalfEven(position / kKHzResolution) * kKHzResolution);
+            static_cast<int32_t>(roundHalfEven(position / kKHzResolution) * kKHzResolution);
         panel_.setLargeChange(Control::ScrollBar5, kKHzLargeChange);
         panel_.setSmallChange(Control::ScrollBar5, kKHzSmallChange);
         const double kHz =
-            static_cast<double>(RoundHalfEven(position / kKHzTextStep)) / kKHzTextStepsPerKHz;
+            static_cast<double>(roundHalfEven(position / kKHzTextStep)) / kKHzTextStepsPerKHz;
         instrument_.NumText.setFixed(kHz, kKHzTextWidth, kKHzTextDecimals);
         showFrequencyReadout(" kHz");
     }
@@ -178,7 +178,7 @@ void Generator::ScrollBar5Change() {
 
     // The same request the idle cycle makes, through the same paced way in: while a capture runs
     // it does nothing, and while the device fails it waits for the retry that is due.
-    instrument_.KeepCaptureRunning();
+    instrument_.keepCaptureRunning();
 }
 
 void Generator::ComboBox8Click() {

@@ -12,7 +12,7 @@ namespace generator {
 inline int64_t millivolts(int32_t sampleUnits) {
     constexpr double kUnitsPerMilliFullScale = 32.767;
     constexpr double kFullScaleVolts = 1.1;
-    return instrument::RoundHalfEven(sampleUnits / kUnitsPerMilliFullScale * kFullScaleVolts);
+    return instrument::roundHalfEven(sampleUnits / kUnitsPerMilliFullScale * kFullScaleVolts);
 }
 
 }  // namespace generator

@@ -13,7 +13,7 @@ constexpr long double kPi = 3.14159L;  // the formula's constant, not π
 constexpr long double kTwo = 2.0L;
 
 // The formula's argument, step by step: t = n / rate, then × 3.14159, × 2, × frequency.
-inline long double Argument(uint64_t index, long double rate, long double frequency) noexcept {
+inline long double sineArgument(uint64_t index, long double rate, long double frequency) noexcept {
     long double x = static_cast<long double>(index) / rate;
     x *= kPi;
     x *= kTwo;
@@ -21,7 +21,7 @@ inline long double Argument(uint64_t index, long double rate, long double freque
     return x;
 }
 
-inline int16_t RoundSample(long double value) noexcept {
+inline int16_t roundSample(long double value) noexcept {
     // The default rounding mode rounds to nearest with ties to even.
     return static_cast<int16_t>(std::nearbyint(value));
 }
@@ -45,12 +45,12 @@ constexpr double kTieMargin = 1e-6;
 // even, in the default rounding mode, without a library call.
 constexpr double kRoundingShift = 0x1.8p52;
 
-inline double RoundToInteger(double value) noexcept {
+inline double roundToInteger(double value) noexcept {
     return (value + kRoundingShift) - kRoundingShift;
 }
 
 // Taylor series to the 13th and 14th power: on |r| <= π/4 the first term left out is below 3e-14.
-inline double SinNearZero(double r) noexcept {
+inline double sinNearZero(double r) noexcept {
     const double r2 = r * r;
     return r * (1.0 + r2 * (-1.0 / 6 +
                             r2 * (1.0 / 120 +
@@ -58,7 +58,7 @@ inline double SinNearZero(double r) noexcept {
                                         r2 * (1.0 / 362880 +
                                               r2 * (-1.0 / 39916800 + r2 * (1.0 / 6227020800)))))));
 }
-inline double CosNearZero(double r) noexcept {
+inline double cosNearZero(double r) noexcept {
     const double r2 = r * r;
     return 1.0 + r2 * (-1.0 / 2 +
                        r2 * (1.0 / 24 +
@@ -70,19 +70,19 @@ inline double CosNearZero(double r) noexcept {
 
 }  // namespace
 
-int16_t SineSample(uint64_t index, const SineSetting& setting) noexcept {
-    const long double x = Argument(index, setting.frameRate, setting.frequency);
-    return RoundSample(sinl(x) * static_cast<long double>(setting.amplitude));
+int16_t sineSample(uint64_t index, const SineSetting& setting) noexcept {
+    const long double x = sineArgument(index, setting.frameRate, setting.frequency);
+    return roundSample(sinl(x) * static_cast<long double>(setting.amplitude));
 }
 
-void FillSine(std::span<int16_t> out, uint64_t firstIndex, const SineSetting& setting) noexcept {
+void fillSine(std::span<int16_t> out, uint64_t firstIndex, const SineSetting& setting) noexcept {
     const long double rate = setting.frameRate;
     const long double frequency = setting.frequency;
     const double amplitude = setting.amplitude;
     uint64_t index = firstIndex;
     for (int16_t& sample : out) {
-        const long double x = Argument(index++, rate, frequency);
-        const double quarters = RoundToInteger(static_cast<double>(x) * kInverseHalfPi);
+        const long double x = sineArgument(index++, rate, frequency);
+        const double quarters = roundToInteger(static_cast<double>(x) * kInverseHalfPi);
         if (std::fabs(quarters) < kMaxQuarterTurns) {
             const long double n = quarters;
             const auto r =
@@ -90,26 +90,26 @@ void FillSine(std::span<int16_t> out, uint64_t firstIndex, const SineSetting& se
             double sine = 0.0;
             switch (static_cast<int64_t>(quarters) & 3) {
                 case 0:
-                    sine = SinNearZero(r);
+                    sine = sinNearZero(r);
                     break;
                 case 1:
-                    sine = CosNearZero(r);
+                    sine = cosNearZero(r);
                     break;
                 case 2:
-                    sine = -SinNearZero(r);
+                    sine = -sinNearZero(r);
                     break;
                 default:
-                    sine = -CosNearZero(r);
+                    sine = -cosNearZero(r);
                     break;
             }
             const double value = sine * amplitude;
-            const double rounded = RoundToInteger(value);
+            const double rounded = roundToInteger(value);
             if (std::fabs(std::fabs(value - rounded) - 0.5) >= kTieMargin) {
                 sample = static_cast<int16_t>(rounded);
                 continue;
             }
         }
-        sample = RoundSample(sinl(x) * static_cast<long double>(setting.amplitude));
+        sample = roundSample(sinl(x) * static_cast<long double>(setting.amplitude));
     }
 }
 

@@ -21,10 +21,10 @@ struct SineSetting {
 };
 
 // Sample `index` of the stream, straight from the formula.
-int16_t SineSample(uint64_t index, const SineSetting& setting) noexcept;
+int16_t sineSample(uint64_t index, const SineSetting& setting) noexcept;
 
-// Samples `firstIndex` .. `firstIndex + out.size() - 1` into `out`. Each equals SineSample of its
+// Samples `firstIndex` .. `firstIndex + out.size() - 1` into `out`. Each equals sineSample of its
 // index; the fill takes a faster road to the same values.
-void FillSine(std::span<int16_t> out, uint64_t firstIndex, const SineSetting& setting) noexcept;
+void fillSine(std::span<int16_t> out, uint64_t firstIndex, const SineSetting& setting) noexcept;
 
 }  // namespace generator

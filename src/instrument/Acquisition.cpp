@@ -14,7 +14,7 @@ constexpr int32_t kMinBufferBytes = kBytesPerValue;
 constexpr int32_t kMaxBufferBytes = kSampleSlots * kBytesPerValue;
 
 // The k-th little-endian 16-bit value of a buffer, sign-extended.
-int32_t SignedValueAt(const std::byte* bytes, int32_t k) {
+int32_t signedValueAt(const std::byte* bytes, int32_t k) {
     const auto low = static_cast<uint16_t>(bytes[2 * k]);
     const auto high = static_cast<uint16_t>(bytes[2 * k + 1]);
     return static_cast<int16_t>(static_cast<uint16_t>(low | (high << 8)));
@@ -28,26 +28,26 @@ bool Instrument::AudioIn1BufferFilled(std::byte* Buffer, int32_t& Size) {
     if (Buffer != nullptr && Size >= kMinBufferBytes && Size <= kMaxBufferBytes) {
         SampleCount = Size / kBytesPerValue;
         int32_t* raw = RawSamples.data();
-        for (int32_t k = 0; k < SampleCount; ++k) raw[k] = SignedValueAt(Buffer, k);
-        ++CapturedBuffers;
+        for (int32_t k = 0; k < SampleCount; ++k) raw[k] = signedValueAt(Buffer, k);
+        ++capturedBuffers;
     }
     // Declined: the component does not queue the buffer again, so a run ends after its buffers.
     return false;
 }
 
 void Instrument::MyIdleEvent(bool& Done) {
-    KeepCaptureRunning();
-    KeepGeneratorPlaying();
-    ExpireMixerNotice();
+    keepCaptureRunning();
+    keepGeneratorPlaying();
+    expireMixerNotice();
 
     R.FirstIndex = 1;
 
     if (PeriodicMode == kPeriodicDisplay) {
         DrawGrid();
         DrawTraces();
-        if (drawnCapture_ != CapturedBuffers) {
-            drawnCapture_ = CapturedBuffers;
-            ++DrawnBuffers;
+        if (drawnCapture_ != capturedBuffers) {
+            drawnCapture_ = capturedBuffers;
+            ++drawnBuffers;
         }
     } else {
         AnalyseChannelL();
@@ -85,17 +85,17 @@ void Instrument::fingerprintPassState(Fingerprint& f) const {
 }
 
 void Instrument::fingerprintPassInputs(Fingerprint& f) const {
-    f.addValue(CapturedBuffers);
+    f.addValue(capturedBuffers);
     for (const audio::TWaveIO* device : {static_cast<const audio::TWaveIO*>(AudioIn1.get()),
                                          static_cast<const audio::TWaveIO*>(AudioOut1.get())}) {
         f.addValue(device->DeviceOpen());
-        f.addValue(device->DeviceFailed());
+        f.addValue(device->deviceFailed());
     }
     // A working generator clears its notice at its first finished buffer; later ones change
     // nothing a pass reads.
     f.addValue(AudioOut1->DoneCount() > 0);
     f.addValue(loop_.pending() > 0);
-    const auto wait = RetryWait();
+    const auto wait = retryWait();
     f.addValue(wait && wait->count() == 0);
 }
 

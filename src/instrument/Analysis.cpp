@@ -23,7 +23,7 @@ constexpr std::string_view kPeakLabelR = "rmaxr =";
 // Frame k's value at RawSamples[2k + first], for k = 0..count − 1. Read positions from 44100 on
 // lie past RawSamples and yield 0; they are kept in full, so a read never wraps back onto captured
 // values. The loop indices end as the loop over the frames leaves them.
-void Deinterleave(const SampleArray& rawSamples, uint32_t first, int32_t count,
+void deinterleave(const SampleArray& rawSamples, uint32_t first, int32_t count,
                   SampleArray& samples, Word& scanIndex, Word& rawIndex) {
     const int32_t* raw = rawSamples.data();
     int32_t* out = samples.data();
@@ -36,7 +36,7 @@ void Deinterleave(const SampleArray& rawSamples, uint32_t first, int32_t count,
 }
 
 // The largest magnitude over positions 1..count − 1 (position 0 is not examined).
-Word PeakFromPositionOne(const SampleArray& samples, int32_t count, Word& scanIndex) {
+Word peakFromPositionOne(const SampleArray& samples, int32_t count, Word& scanIndex) {
     const int32_t* values = samples.data();
     int32_t peak = 0;
     for (int32_t k = 1; k < count; ++k) peak = std::max(peak, std::abs(values[k]));
@@ -49,14 +49,14 @@ Word PeakFromPositionOne(const SampleArray& samples, int32_t count, Word& scanIn
 void Instrument::AnalyseChannel(ChannelState& c) {
     c.Peak = 0;
 
-    const int32_t count = SampleEnd(SampleCount);
-    Deinterleave(RawSamples, c.Wiring.firstValue, count, c.Samples, ScanIndex, RawIndex);
-    c.Peak = PeakFromPositionOne(c.Samples, count, ScanIndex);
+    const int32_t count = sampleEnd(SampleCount);
+    deinterleave(RawSamples, c.wiring.firstValue, count, c.Samples, ScanIndex, RawIndex);
+    c.Peak = peakFromPositionOne(c.Samples, count, ScanIndex);
 
     c.Level = kShownLevelMillivolts;
-    NumText.setFixed(static_cast<double>(RoundHalfEven(c.Level)) / kMillivoltsPerVolt, kLevelWidth,
+    NumText.setFixed(static_cast<double>(roundHalfEven(c.Level)) / kMillivoltsPerVolt, kLevelWidth,
                      kLevelDecimals);
-    ShowJoined(panel_, c.Wiring.level, {NumText.view(), kVoltUnit});
+    showJoined(panel_, c.wiring.level, {NumText.view(), kVoltUnit});
 }
 
 void Instrument::AnalyseChannelL() {

@@ -51,10 +51,10 @@ void measureCapture(const DrawnCapture& capture, double frameRate, uint64_t buff
 
 void Instrument::measureScreenCapture() {
     // A pass over the buffer the last one drew keeps the same capture: its figures stand.
-    const CaptureKey key{CapturedBuffers, SampleCount};
+    const CaptureKey key{capturedBuffers, SampleCount};
     if (key == measuredKey_) return;
     measuredKey_ = key;
-    measureCapture(ScreenCapture, kCaptureFrameRate, CapturedBuffers, measureChoices_, measured);
+    measureCapture(screenCapture, kCaptureFrameRate, capturedBuffers, measureChoices_, measured);
 }
 
 void Instrument::setMeasureChoices(const ChannelChoices& choices) {
@@ -62,7 +62,7 @@ void Instrument::setMeasureChoices(const ChannelChoices& choices) {
     measureChoices_ = choices;
     // The capture on the screen measured again, as now chosen, once there is one.
     if (measuredKey_.sampleCount < 0) return;
-    measureCapture(ScreenCapture, kCaptureFrameRate, measuredKey_.buffer, measureChoices_,
+    measureCapture(screenCapture, kCaptureFrameRate, measuredKey_.buffer, measureChoices_,
                    measured);
 }
 

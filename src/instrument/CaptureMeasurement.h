@@ -26,7 +26,7 @@ struct CaptureMeasurement {
     // Captures measured since the instrument was built: a reader that saw this number has seen
     // these figures. 0: nothing measured yet.
     uint64_t number = 0;
-    // The capture's buffer: CapturedBuffers when it was drawn (0: the start values, before any
+    // The capture's buffer: capturedBuffers when it was drawn (0: the start values, before any
     // buffer arrived).
     uint64_t buffer = 0;
     // The figures in force: a logic channel's restored (base at 0), another's as it came.

@@ -9,12 +9,12 @@
 
 namespace instrument {
 
-void Instrument::ShowMixerNotice(NoticeLine line) {
+void Instrument::showMixerNotice(NoticeLine line) {
     mixerNoticeUntil_ = clock_() + kMixerNoticeTime;
     setNoticeLine(mixerNotice_, std::move(line));
 }
 
-void Instrument::ExpireMixerNotice() {
+void Instrument::expireMixerNotice() {
     if (mixerNotice_.heading.empty() || clock_() < mixerNoticeUntil_) return;
     setNoticeLine(mixerNotice_, {});
 }
@@ -26,10 +26,10 @@ void Instrument::setNoticeLine(NoticeLine& line, NoticeLine next) {
     if (!next.heading.empty() && next.heading != line.heading)
         std::fprintf(stderr, "soundscope: %s: %s\n", next.heading.c_str(), next.reason.c_str());
     line = std::move(next);
-    ShowDeviceNotice();
+    showDeviceNotice();
 }
 
-void Instrument::ShowDeviceNotice() {
+void Instrument::showDeviceNotice() {
     std::string text;
     for (const NoticeLine* line : {&captureFailure_, &generatorFailure_, &mixerNotice_}) {
         if (line->heading.empty()) continue;

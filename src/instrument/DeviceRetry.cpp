@@ -22,11 +22,11 @@ audio::WaveError stallReason() {
 
 }  // namespace
 
-void Instrument::KeepCaptureRunning() {
+void Instrument::keepCaptureRunning() {
     audio::TAudioIn& in = *AudioIn1;
     const TimePoint now = clock_();
-    if (CapturedBuffers != captureSeen_) {  // the device works
-        captureSeen_ = CapturedBuffers;
+    if (capturedBuffers != captureSeen_) {  // the device works
+        captureSeen_ = capturedBuffers;
         captureProgressAt_ = now;
         if (!captureFailure_.heading.empty()) clearDeviceFailure(platform::Direction::Capture);
     }
@@ -35,18 +35,18 @@ void Instrument::KeepCaptureRunning() {
         if (now - captureProgressAt_ < kCaptureStall || loop_.pending() > 0) return;
         in.StopNow();
         capturePace_.failed(now);
-        ShowDeviceFailure(platform::Direction::Capture, stallReason());
+        showDeviceFailure(platform::Direction::Capture, stallReason());
         return;
     }
     // A start that fails is tried once more at once.
-    if (Reopen(in, capturePace_, platform::Direction::Capture,
+    if (reopen(in, capturePace_, platform::Direction::Capture,
                [&] { return in.StartDevice(&AudioIn1) || in.StartDevice(&AudioIn1); })) {
-        ++CaptureRuns;
+        ++captureRuns;
         captureProgressAt_ = now;
     }
 }
 
-void Instrument::KeepGeneratorPlaying() {
+void Instrument::keepGeneratorPlaying() {
     audio::TAudioOut& out = *AudioOut1;
     if (out.DeviceOpen()) {
         if (out.DoneCount() > 0 && !generatorFailure_.heading.empty())  // the device works
@@ -54,19 +54,19 @@ void Instrument::KeepGeneratorPlaying() {
         return;
     }
     // Playback its owner stopped stays stopped; only one its device ended starts again.
-    if (!out.DeviceFailed()) return;
-    Reopen(out, generatorPace_, platform::Direction::Playback,
+    if (!out.deviceFailed()) return;
+    reopen(out, generatorPace_, platform::Direction::Playback,
            [&] { return out.StartDevice(&AudioOut1); });
 }
 
 template <typename Start>
-bool Instrument::Reopen(const audio::TWaveIO& device, RetryPace& pace,
+bool Instrument::reopen(const audio::TWaveIO& device, RetryPace& pace,
                         platform::Direction direction, Start start) {
     const TimePoint now = clock_();
     // A run the device ended counts as a failed attempt: the next one waits kRetryInterval.
-    if (device.DeviceFailed() && !pace.failing()) {
+    if (device.deviceFailed() && !pace.failing()) {
         pace.failed(now);
-        ShowDeviceFailure(direction, device.lastError());
+        showDeviceFailure(direction, device.lastError());
     }
     if (!pace.due(now)) return false;
     if (start()) {
@@ -75,11 +75,11 @@ bool Instrument::Reopen(const audio::TWaveIO& device, RetryPace& pace,
         return true;
     }
     pace.failed(now);
-    ShowDeviceFailure(direction, device.lastError());
+    showDeviceFailure(direction, device.lastError());
     return false;
 }
 
-std::optional<std::chrono::milliseconds> Instrument::RetryWait() const {
+std::optional<std::chrono::milliseconds> Instrument::retryWait() const {
     std::optional<TimePoint> next;
     const auto sooner = [&](TimePoint at) {
         if (!next || at < *next) next = at;
@@ -93,7 +93,7 @@ std::optional<std::chrono::milliseconds> Instrument::RetryWait() const {
     return std::max(wait, std::chrono::milliseconds{0});
 }
 
-void Instrument::ShowDeviceFailure(platform::Direction direction, const audio::WaveError& why) {
+void Instrument::showDeviceFailure(platform::Direction direction, const audio::WaveError& why) {
     const bool capture = direction == platform::Direction::Capture;
     setNoticeLine(capture ? captureFailure_ : generatorFailure_,
                   {std::string(capture ? "Zařízení pro záznam „" : "Zařízení pro přehrávání „") +

@@ -31,7 +31,7 @@ constexpr std::string_view kOverLimit = "  f > fmax";
 
 // The edge tests read an envelope value as its low 16 bits, unsigned: a negative value (a seed
 // left by the trigger search) counts as a large one.
-Word EdgeValue(const SampleArray& envelope, Word position) {
+Word edgeValue(const SampleArray& envelope, Word position) {
     return static_cast<Word>(envelope[position]);
 }
 
@@ -39,7 +39,7 @@ Word EdgeValue(const SampleArray& envelope, Word position) {
 
 void Instrument::FindFirstPositive(ChannelState& c) {
     if (SampleCount == 0) return;
-    const int32_t last = SampleEnd(SampleCount);
+    const int32_t last = sampleEnd(SampleCount);
     const int32_t* samples = c.Samples.data();
     const int32_t end = std::min(last, kSampleSlots - 1);  // position 44100 reads as 0
     for (int32_t p = 1; p <= end; ++p) {
@@ -56,8 +56,8 @@ void Instrument::FindFirstPositive(ChannelState& c) {
 
 // The envelope of the positive half-waves from the first positive sample on: smoothed while the
 // samples are at or above 0, 0 at every negative sample.
-void Instrument::BuildEnvelope(ChannelState& c) {
-    const int32_t last = SampleEnd(SampleCount);
+void Instrument::buildEnvelope(ChannelState& c) {
+    const int32_t last = sampleEnd(SampleCount);
     if (c.FirstIndex + 1 > last) return;
     const Smoothing smooth(c.EnvelopeDiv);
     const int32_t first = c.FirstIndex + 1;
@@ -117,7 +117,7 @@ void Instrument::MeasurePeriod(ChannelState& c) {
     const Word step = c.EdgeStep;
     // Positions are 16-bit: the look-ahead and the scan wrap as such.
     const auto at = [&c](int position) {
-        return EdgeValue(c.Envelope, static_cast<Word>(position));
+        return edgeValue(c.Envelope, static_cast<Word>(position));
     };
 
     // Rising edge: at (or below) the threshold here and higher one and two steps ahead.
@@ -154,7 +154,7 @@ void Instrument::MeasureFrequency(ChannelState& c) {
         c.EdgeSkip = skip;
         c.EnvelopeDiv = kEnvelopeDivisor;
         FindFirstPositive(c);
-        BuildEnvelope(c);
+        buildEnvelope(c);
         MeasurePeriod(c);
         if (FollowGenerator == kFollowMeasured) c.Freq = c.MeasuredFreq;
         if (FollowGenerator == kFollowGenerator) c.Freq = GeneratorFrequency;
@@ -163,8 +163,8 @@ void Instrument::MeasureFrequency(ChannelState& c) {
     // Coarse pass: " " + Round(freq) in five characters + " Hz".
     pass(kCoarseStep, kCoarseSkip);
     if (c.Freq <= kFineLimitHz) {
-        NumText.setInteger(RoundHalfEven(c.Freq), kCoarseWidth);
-        ShowJoined(panel_, c.Wiring.frequency, {kLead, NumText.view(), kHertz});
+        NumText.setInteger(roundHalfEven(c.Freq), kCoarseWidth);
+        showJoined(panel_, c.wiring.frequency, {kLead, NumText.view(), kHertz});
         return;
     }
 
@@ -172,13 +172,13 @@ void Instrument::MeasureFrequency(ChannelState& c) {
     // the generator's to 1 Hz.
     pass(kFineStep, kFineSkip);
     if (c.Freq > kDisplayLimitHz) {
-        panel_.setText(c.Wiring.frequency, kOverLimit);
+        panel_.setText(c.wiring.frequency, kOverLimit);
         return;
     }
-    const int64_t shown = FollowGenerator == kFollowMeasured ? RoundHalfEven(c.Freq / 10.0) * 10
-                                                             : RoundHalfEven(c.Freq);
+    const int64_t shown = FollowGenerator == kFollowMeasured ? roundHalfEven(c.Freq / 10.0) * 10
+                                                             : roundHalfEven(c.Freq);
     NumText.setInteger(shown, kFineWidth);
-    ShowJoined(panel_, c.Wiring.frequency, {kLead, NumText.view(), kHertz});
+    showJoined(panel_, c.wiring.frequency, {kLead, NumText.view(), kHertz});
     panel_.setVisible(Control::Panel14, false);
 }
 

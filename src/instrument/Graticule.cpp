@@ -44,7 +44,7 @@ constexpr std::array<LabelSet, 7> kLabelSets{{
 }};
 
 int roundToInt(double value) {
-    return static_cast<int>(RoundHalfEven(value));
+    return static_cast<int>(roundHalfEven(value));
 }
 
 // x of grid position i along the time axis: Round(u * 2 * i * pitch + offset).
@@ -129,7 +129,7 @@ void Instrument::DrawTimeScale(int set) {
 void Instrument::DrawScales() {
     if (GridVisible == kGridShown) DrawGrid();
 
-    if (const int set = SelectedBand(); set != 0) DrawTimeScale(set);
+    if (const int set = selectedBand(); set != 0) DrawTimeScale(set);
 
     L.FirstIndex = 0;
 

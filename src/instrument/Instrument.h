@@ -75,8 +75,8 @@ class Instrument {
     Word ScanIndex = 0;                       // carried
     Word RawIndex = 0;                        // carried
     // What the traces on the screen were drawn from: set by each drawing pass (DrawTraces).
-    DrawnCapture ScreenCapture;
-    // Both channels of ScreenCapture measured, once per capture it holds (measureScreenCapture): an
+    DrawnCapture screenCapture;
+    // Both channels of screenCapture measured, once per capture it holds (measureScreenCapture): an
     // output for the measurement window, the report and the log, which no routine reads back.
     CaptureMeasurement measured;
 
@@ -101,16 +101,16 @@ class Instrument {
     int32_t GeneratorFrequency = kStartGeneratorFrequency;
     int32_t GeneratorAmplitude = kStartGeneratorAmplitude;
     // The amplitude list's "off": the output is silent whatever GeneratorAmplitude holds.
-    bool GeneratorOff = false;
+    bool generatorOff = false;
     NumText40 NumText;
 
     // Acquisition counters: the buffers copied into RawSamples, the capture runs opened (by the
     // idle passes and the frequency bar's start request alike), and the periodic passes that drew a
     // buffer no pass had drawn before. While the display is periodic every captured buffer is
-    // drawn: DrawnBuffers reaches CapturedBuffers at the first pass after each delivery.
-    uint64_t CapturedBuffers = 0;
-    uint64_t CaptureRuns = 0;
-    uint64_t DrawnBuffers = 0;
+    // drawn: drawnBuffers reaches capturedBuffers at the first pass after each delivery.
+    uint64_t capturedBuffers = 0;
+    uint64_t captureRuns = 0;
+    uint64_t drawnBuffers = 0;
 
     // 44100 frames/s, 16-bit stereo, 4 x 44100 bytes. Declared after the state its handler writes
     // into, so that it is gone (its device closed) before that state is.
@@ -135,21 +135,21 @@ class Instrument {
     // playback again after its device failed; a device that fails is tried at kRetryInterval,
     // and DeviceNotice names it with the reason until it works again (a capture buffer arrives,
     // the playback finishes one). A run that gets no buffer for kCaptureStall has failed.
-    // KeepCaptureRunning is the one way into the capture device: every capture start request
+    // keepCaptureRunning is the one way into the capture device: every capture start request
     // goes through it, so that every open is paced and counted.
-    void KeepCaptureRunning();
-    void KeepGeneratorPlaying();
+    void keepCaptureRunning();
+    void keepGeneratorPlaying();
     // How long until a failing device is due to be tried again, a capture run that gets no
     // buffer is given up, or the mixer's notice goes (zero: due now); none while none of them can
     // come: the window wakes its idle passes then, as nothing else may.
-    std::optional<std::chrono::milliseconds> RetryWait() const;
+    std::optional<std::chrono::milliseconds> retryWait() const;
     void RadioButton1Click();
     void RadioButton2Click();
     // The mixer's line of DeviceNotice, beside the devices' lines: why the card's mixer cannot be
-    // set up for measuring; no heading: none. It goes after kMixerNoticeTime (ExpireMixerNotice).
-    void ShowMixerNotice(NoticeLine line);
+    // set up for measuring; no heading: none. It goes after kMixerNoticeTime (expireMixerNotice).
+    void showMixerNotice(NoticeLine line);
     // Step of the idle pass: the mixer's notice goes once its time is up.
-    void ExpireMixerNotice();
+    void expireMixerNotice();
 
     // Channel analysis.
     void AnalyseChannelL();
@@ -170,9 +170,9 @@ class Instrument {
     // Graticule and time base.
     void ApplyTimeBase();
     // The band the time base selects now: from R's frequency, or ComboBox1's band; 0 for none.
-    int SelectedBand() const;
+    int selectedBand() const;
     // The band in force on the screen: the one ApplyTimeBase applied last; 0 before the first.
-    int BandInForce() const { return TimeBaseLatch.latched(); }
+    int bandInForce() const { return TimeBaseLatch.latched(); }
     void DrawScales();
     void DrawGrid();
     void DrawTimeScale(int set);  // label sets 1..7
@@ -180,7 +180,7 @@ class Instrument {
 
     // Traces and trigger.
     void DrawTraces();
-    // Step of DrawTraces once it has kept ScreenCapture: measures it into `measured` when it holds
+    // Step of DrawTraces once it has kept screenCapture: measures it into `measured` when it holds
     // a capture not measured yet (a new buffer, or a new length); allocates nothing.
     void measureScreenCapture();
     // How each channel is measured from now on; the capture on the screen is measured again
@@ -190,7 +190,7 @@ class Instrument {
     void FindFirstNegativeR();
     void file1Click();
     // ChannelShift from ScrollBar3's position.
-    void ReadChannelShift();
+    void readChannelShift();
     void ScrollBar3Change();
     void ComboBox4Click();
 
@@ -200,31 +200,31 @@ class Instrument {
     void MeasureFrequency(ChannelState& c);
     void MeasurePeriod(ChannelState& c);
     void FindFirstPositive(ChannelState& c);
-    void BuildEnvelope(ChannelState& c);
+    void buildEnvelope(ChannelState& c);
     void ApplyRange(ChannelState& c);
     // The line of DeviceNotice for `direction` while the device fails, with the reason `why`;
     // clearDeviceFailure takes it away once the device works.
-    void ShowDeviceFailure(platform::Direction direction, const audio::WaveError& why);
+    void showDeviceFailure(platform::Direction direction, const audio::WaveError& why);
     void clearDeviceFailure(platform::Direction direction);
     // `line` becomes `next`, and DeviceNotice shows it. A line whose heading was not shown before
     // (a device that starts failing, the mixer's notice) is told on stderr too, once.
     void setNoticeLine(NoticeLine& line, NoticeLine next);
     // DeviceNotice shows its lines, the devices' and the mixer's, or hides when there are none.
-    void ShowDeviceNotice();
+    void showDeviceNotice();
     // One paced attempt to open `device` by `start`: whether it opened.
     template <typename Start>
-    bool Reopen(const audio::TWaveIO& device, RetryPace& pace, platform::Direction direction,
+    bool reopen(const audio::TWaveIO& device, RetryPace& pace, platform::Direction direction,
                 Start start);
 
     FrontPanel& panel_;
-    uint64_t drawnCapture_ = 0;  // CapturedBuffers when a periodic pass last drew
+    uint64_t drawnCapture_ = 0;  // capturedBuffers when a periodic pass last drew
     CaptureKey measuredKey_;     // the capture `measured` holds; carried
     ChannelChoices measureChoices_;
     platform::WaveDriver& driver_;
     platform::MessageLoop& loop_;
     Clock clock_;
     RetryPace capturePace_, generatorPace_;
-    uint64_t captureSeen_ = 0;       // CapturedBuffers when the capture last made progress
+    uint64_t captureSeen_ = 0;       // capturedBuffers when the capture last made progress
     TimePoint captureProgressAt_{};  // then, or when the run opened
     NoticeLine captureFailure_, generatorFailure_;  // DeviceNotice's lines
     NoticeLine mixerNotice_;

@@ -121,15 +121,15 @@ inline constexpr ChannelWiring kWiringR{0, Control::Edit1, Control::Edit8, Contr
 
 // The state of one channel. The instrument has two, L and R; each member stands for the pair of
 // state variables named in its comment (SamplesL is L.Samples, FreqR is R.Freq). Every member but
-// Wiring is carried from one idle pass to the next, and so is part of the pass fingerprint that
+// wiring is carried from one idle pass to the next, and so is part of the pass fingerprint that
 // tells whether the passes have settled (Instrument::fingerprintPassState, IdleSettle): each says
 // "carried".
 struct ChannelState {
-    explicit ChannelState(const ChannelWiring& wiring) : Wiring(wiring) {
+    explicit ChannelState(const ChannelWiring& wiring) : wiring(wiring) {
         RangeLatch.latch(kRange100mV);
     }
 
-    const ChannelWiring& Wiring;
+    const ChannelWiring& wiring;
 
     SampleArray Samples;        // SamplesL, SamplesR; carried
     SampleArray Envelope;       // EnvelopeL, EnvelopeR; carried

@@ -24,7 +24,7 @@ int clampWidth(int width) {
 
 }  // namespace
 
-int64_t RoundHalfEven(double value) {
+int64_t roundHalfEven(double value) {
     if (std::isnan(value)) return 0;
     // Beyond ±2^63 there is no integer to round to; saturate rather than overflow.
     constexpr double kLimit = 9223372036854775808.0;  // 2^63
@@ -54,7 +54,7 @@ void NumText40::setFixed(double value, int width, int decimals) {
     decimals = std::clamp(decimals, 0, kMaxDecimals);
     if (decimals == 0) {
         // Whole numbers round halves to even like every other integer read-out.
-        setInteger(RoundHalfEven(value), width);
+        setInteger(roundHalfEven(value), width);
         return;
     }
     // to_chars rounds the exact binary value to the shown decimals (halves to even) and always

@@ -7,7 +7,7 @@
 namespace instrument {
 
 // Round to the nearest integer, halves to even.
-int64_t RoundHalfEven(double value);
+int64_t roundHalfEven(double value);
 
 // A text buffer of at most 40 characters, built in place without allocating.
 class NumText40 {

@@ -18,8 +18,8 @@ void Instrument::ApplyRange(ChannelState& c) {
     if (c.AutoRange != kAutomatic) return;    // the lists are disabled; nothing else occurs
     if (c.RangeLatch[kRange5V] == 1) return;  // already in force
     c.DivisionValue = kAutoDivisionValue;
-    panel_.setText(c.Wiring.unitAbove, kUnitAbove);
-    panel_.setText(c.Wiring.unitBelow, kUnitBelow);
+    panel_.setText(c.wiring.unitAbove, kUnitAbove);
+    panel_.setText(c.wiring.unitBelow, kUnitBelow);
     c.Gain = kAutoGain;
     panel_.repaintWindow();
     c.RangeLatch.latch(kRange5V);

@@ -13,7 +13,7 @@
 namespace instrument {
 
 // Shows the parts joined in a fixed buffer (at most 40 characters), so no read-out allocates.
-inline void ShowJoined(FrontPanel& panel, Control control,
+inline void showJoined(FrontPanel& panel, Control control,
                        std::initializer_list<std::string_view> parts) {
     NumText40 line;
     for (std::string_view part : parts) line.append(part);
@@ -23,7 +23,7 @@ inline void ShowJoined(FrontPanel& panel, Control control,
 // The end of a loop over SampleCount positions. SampleCount never leaves 0..44100; bounding it
 // here keeps every loop on a 16-bit position finite whatever the state holds, and changes nothing
 // else, since positions beyond the arrays are neither read (they yield 0) nor written.
-inline int32_t SampleEnd(int32_t sampleCount) {
+inline int32_t sampleEnd(int32_t sampleCount) {
     return std::clamp(sampleCount, 0, kSampleSlots);
 }
 

@@ -5,15 +5,15 @@
 
 namespace instrument {
 
-int Instrument::SelectedBand() const {
+int Instrument::selectedBand() const {
     if (AutoTimeBase == kAutomatic) return automaticBand(R.Freq);
     const int item = panel_.itemIndex(Control::ComboBox1);
     return item >= kFirstBand && item <= kLastBand ? item : 0;
 }
 
 void Instrument::ApplyTimeBase() {
-    const int band = SelectedBand();
-    if (band == 0 || band == BandInForce()) return;  // nothing new to redraw
+    const int band = selectedBand();
+    if (band == 0 || band == bandInForce()) return;  // nothing new to redraw
 
     PointSpacing = timeBand(band).pointSpacing;
     TimeStep = timeBand(band).timeStep;

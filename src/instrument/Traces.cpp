@@ -19,7 +19,7 @@ constexpr int kTriggerFromR = 2;            // ComboBox4 item "od kanálu R"
 constexpr double kChannelShiftUnit = 10.0;  // ScrollBar3 units per ChannelShift step
 
 int roundToInt(double value) {
-    return static_cast<int>(RoundHalfEven(value));
+    return static_cast<int>(roundHalfEven(value));
 }
 
 // A positive sample becomes its negative (drawn upward), anything else 0 (the zero line).
@@ -47,7 +47,7 @@ void Instrument::FindFirstNegativeR() {
 
 void Instrument::DrawTraces() {
     panel_.setItemIndex(Control::ComboBox4, kTriggerFromR);
-    ScreenCapture.keep(RawSamples, SampleCount);
+    screenCapture.keep(RawSamples, SampleCount);
     measureScreenCapture();
 
     AnalyseChannelL();
@@ -146,13 +146,13 @@ void Instrument::file1Click() {
     DrawTraces();
 }
 
-void Instrument::ReadChannelShift() {
+void Instrument::readChannelShift() {
     ChannelShift = static_cast<int32_t>(
-        RoundHalfEven(panel_.position(Control::ScrollBar3) / kChannelShiftUnit));
+        roundHalfEven(panel_.position(Control::ScrollBar3) / kChannelShiftUnit));
 }
 
 void Instrument::ScrollBar3Change() {
-    ReadChannelShift();
+    readChannelShift();
     panel_.repaintWindow();
     DrawTraces();
 }

@@ -6,9 +6,6 @@ namespace platform {
 
 namespace {
 
-constexpr uint32_t kControlClassMask = 0xFF000000;  // class and subclass of a control type
-constexpr uint32_t kSingleSelectClass = control::kSingleSelect & kControlClassMask;
-
 // `call(what): why` as InvalidParam, or another code.
 Status refused(std::string_view call, const std::string& what, const std::string& why,
                MMResult code = MMResult::InvalidParam) {
@@ -23,10 +20,6 @@ std::string plural(size_t n, const char* thing) {
 
 size_t valueWords(uint32_t channels, uint32_t items) {
     return size_t{channels} * std::max<uint32_t>(items, 1);
-}
-
-bool selectsOne(uint32_t type) {
-    return (type & kControlClassMask) == kSingleSelectClass;
 }
 
 int32_t clampInto(const ControlLayout& control, int32_t value) {
@@ -99,7 +92,7 @@ Status valuesToWrite(const ControlDetails& details, const ControlLayout& control
     const auto given = details.values.first(valueWords(details.channels, details.items));
     values.assign(given.begin(), given.end());
     for (int32_t& v : values) v = clampInto(control, v);
-    if (!selectsOne(control.type) || details.items == 0) return {};
+    if (!control::selectsOne(control.type) || details.items == 0) return {};
     for (auto channel = values.begin(); channel != values.end(); channel += perChannel) {
         const auto end = channel + static_cast<ptrdiff_t>(perChannel);
         const auto chosen = std::find_if(channel, end, [](int32_t v) { return v != 0; });

@@ -34,9 +34,6 @@ struct ControlLayout {
 // Words of `channels` x max(items, 1) values.
 size_t valueWords(uint32_t channels, uint32_t items);
 
-// A single-select control (a MUX): one item chosen on each channel.
-bool selectsOne(uint32_t type);
-
 // `value` within the control's bounds.
 int32_t clampInto(const ControlLayout& control, int32_t value);
 

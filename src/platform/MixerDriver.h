@@ -136,6 +136,12 @@ inline constexpr uint32_t kSingleSelect = 0x70010000;
 inline constexpr uint32_t kMux = 0x70010001;
 inline constexpr uint32_t kMultipleSelect = 0x71010000;
 inline constexpr uint32_t kMixer = 0x71010001;
+
+// A control of the single-select class (kSingleSelect, kMux): one item chosen on each channel.
+constexpr bool selectsOne(uint32_t type) {
+    constexpr uint32_t kClassMask = 0xFF000000;  // class and subclass of a control type
+    return (type & kClassMask) == (kSingleSelect & kClassMask);
+}
 }  // namespace control
 
 // Control flags.

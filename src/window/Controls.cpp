@@ -128,7 +128,7 @@ void CanvasView::paintEvent(QPaintEvent* event) {
 
 void CanvasView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (OnResize) OnResize(event->size().width(), event->size().height());
+    if (onResize) onResize(event->size().width(), event->size().height());
 }
 
 }  // namespace window

@@ -73,7 +73,7 @@ class CanvasView final : public QWidget {
     CanvasView(const QImage& image, QWidget* parent);
 
     // Runs after every change of the view's size, with the new size.
-    std::function<void(int width, int height)> OnResize;
+    std::function<void(int width, int height)> onResize;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -63,8 +63,8 @@ GeneratorStrip::GeneratorStrip(QWidget& window, Design& d)
     key->setObjectName(QStringLiteral("GeneratorKey"));
     connect(key, &QShortcut::activated, this, [this] { showGenerator(!generatorShown_); });
 
-    d.GeneratorToggle = toggle_;
-    d.GeneratorKey = key;
+    d.generatorToggle = toggle_;
+    d.generatorKey = key;
     showGenerator(false);
 }
 

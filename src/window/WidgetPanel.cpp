@@ -132,7 +132,7 @@ void WidgetPanel::setBar(Control control, BarSetting setting, int value) {
 void WidgetPanel::repaintWindow() {
     writes_.add(kRepaintMark);
     screen_.clear();
-    ui_.Client->update();
+    ui_.client->update();
 }
 
 }  // namespace window

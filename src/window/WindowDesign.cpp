@@ -350,19 +350,19 @@ Design buildDesign(QMainWindow& window, const QImage& screen) {
     palette.setColor(QPalette::WindowText, kBlack);
     window.setPalette(palette);
 
-    d.Client = new CanvasView(screen, &window);
-    d.Client->setObjectName(QStringLiteral("Client"));
-    window.setCentralWidget(d.Client);
+    d.client = new CanvasView(screen, &window);
+    d.client->setObjectName(QStringLiteral("Client"));
+    window.setCentralWidget(d.client);
     window.resize(kDesignClientWidth, kDesignClientHeight);
 
-    buildClientControls(d.Client, d);
+    buildClientControls(d.client, d);
     // The lists and radio buttons get the room for their texts that the design gave them. The
     // style is the window's, made after the client area, so that it goes after the controls.
     auto* style = new DesignStyle;
     style->setParent(&window);
-    for (QComboBox* list : d.Client->findChildren<QComboBox*>()) list->setStyle(style);
-    for (QRadioButton* button : d.Client->findChildren<QRadioButton*>()) button->setStyle(style);
-    d.Strip = new GeneratorStrip(window, d);
+    for (QComboBox* list : d.client->findChildren<QComboBox*>()) list->setStyle(style);
+    for (QRadioButton* button : d.client->findChildren<QRadioButton*>()) button->setStyle(style);
+    d.strip = new GeneratorStrip(window, d);
     buildMenu(window, d);
     return d;
 }

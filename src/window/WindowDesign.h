@@ -60,7 +60,7 @@ inline constexpr int kDesignClientHeight = 526;
 // The window's controls, each under its design name (also its object name). Qt parent ownership:
 // the window owns them all.
 struct Design {
-    CanvasView* Client = nullptr;  // the client area; the controls lie on it
+    CanvasView* client = nullptr;  // the client area; the controls lie on it
 
     // The controls the instrument drives, from its front panel's table, each of the kind the table
     // gives it.
@@ -77,12 +77,12 @@ struct Design {
     QLabel* Panel3 = nullptr;
     QLabel* Panel13 = nullptr;  // the bottom strip, with the generator's controls in it
     QLabel* Panel10 = nullptr;  // with ScrollBar3, hidden while the generator's controls show
-    QToolButton* GeneratorToggle = nullptr;  // at Panel13's right end, above all in it
+    QToolButton* generatorToggle = nullptr;  // at Panel13's right end, above all in it
 
     // Panel13 shows either the time shift or the generator's controls; the toggle and this key of
     // the window switch between them.
-    GeneratorStrip* Strip = nullptr;
-    QShortcut* GeneratorKey = nullptr;
+    GeneratorStrip* strip = nullptr;
+    QShortcut* generatorKey = nullptr;
 
     // The menu bar, left to right.
     QMenuBar* MainMenu1 = nullptr;

@@ -34,32 +34,32 @@ constexpr uint32_t kItems = platform::kControlUniform | platform::kControlMultip
 constexpr uint32_t kSelf = audio::kDestinationItself;
 
 // Every field given, in order: type, flags, items, minimum, maximum, steps, names, item names.
-SimControl Control(uint32_t type, Values values = {}, uint32_t flags = 0, uint32_t items = 0) {
+SimControl makeControl(uint32_t type, Values values = {}, uint32_t flags = 0, uint32_t items = 0) {
     return {type, flags, items, 0, 65535, 0, "", "", {}, std::move(values)};
 }
-SimLine Line(uint32_t type, std::vector<SimControl> controls = {}, uint32_t channels = 2) {
+SimLine makeLine(uint32_t type, std::vector<SimControl> controls = {}, uint32_t channels = 2) {
     return {type, channels, 0, "", "", std::move(controls)};
 }
-SimMixerTree Tree(std::vector<platform::sim::SimDestination> destinations) {
+SimMixerTree makeTree(std::vector<platform::sim::SimDestination> destinations) {
     return {"Simulated Mixer", std::move(destinations)};
 }
 
 // Speakers (level, mute; wave output and LINE, each with level and mute), then the recording
 // destination (level, a two-item MUX; microphone and LINE, each with a level).
-SimMixerTree Card() {
-    const SimControl level = Control(ctl::kVolume), mute = Control(ctl::kMute, {}, kUniform);
-    return Tree({{Line(kDstSpeakers, {level, mute}),
-                  {Line(kSrcWaveOut, {level, mute}), Line(kSrcLine, {level, mute})}},
-                 {Line(kDstWaveIn, {level, Control(ctl::kMux, {}, kItems, 2)}),
-                  {Line(kSrcMicrophone, {level}), Line(kSrcLine, {level})}}});
+SimMixerTree testCard() {
+    const SimControl level = makeControl(ctl::kVolume), mute = makeControl(ctl::kMute, {}, kUniform);
+    return makeTree({{makeLine(kDstSpeakers, {level, mute}),
+                  {makeLine(kSrcWaveOut, {level, mute}), makeLine(kSrcLine, {level, mute})}},
+                 {makeLine(kDstWaveIn, {level, makeControl(ctl::kMux, {}, kItems, 2)}),
+                  {makeLine(kSrcMicrophone, {level}), makeLine(kSrcLine, {level})}}});
 }
 // A single destination whose own line carries the controls.
-SimMixerTree OneLine(std::vector<SimControl> controls, uint32_t channels = 2) {
-    return Tree({{Line(kDstWaveIn, std::move(controls), channels), {}}});
+SimMixerTree oneLineTree(std::vector<SimControl> controls, uint32_t channels = 2) {
+    return makeTree({{makeLine(kDstWaveIn, std::move(controls), channels), {}}});
 }
 
 struct Rig {
-    explicit Rig(std::vector<SimMixerTree> trees = {Card()}) : sim(std::move(trees)) {
+    explicit Rig(std::vector<SimMixerTree> trees = {testCard()}) : sim(std::move(trees)) {
         mixer.OnMixerControlChange = [this](TAudioMixer* sender, uint32_t d, uint32_t s,
                                             uint32_t c) {
             EXPECT_EQ(sender, &mixer);
@@ -69,7 +69,7 @@ struct Rig {
             events.push_back({d, s, kLine});
         };
     }
-    TSource& At(uint32_t d, int32_t s) {
+    TSource& lineAt(uint32_t d, int32_t s) {
         auto& destination = *mixer.Destinations.at(d);
         return s < 0 ? destination : *destination.Sources.at(static_cast<size_t>(s));
     }
@@ -82,7 +82,7 @@ struct Rig {
 };
 
 // Every reference that is set, in declaration order: "Name=D" or "Name=D.S@SourceIndex".
-std::string References(TAudioMixer& m) {
+std::string referencesOf(TAudioMixer& m) {
     const char* const names[] = {"Record",      "WaveOut",      "CDPlay",        "CDRecord",
                                  "Synthesizer", "LinePlay",     "LineRecord",    "MicPlay",
                                  "MicRecord",   "PCSpeaker",    "AuxPlay",       "AuxRecord",
@@ -112,42 +112,42 @@ std::string References(TAudioMixer& m) {
 
 TEST(MixerComponent, LinesTakeTheirSideFromTheDestinationsReadBefore) {
     const std::pair<SimMixerTree, std::string> cases[] = {
-        {Tree({{Line(kDstSpeakers),
-                {Line(kSrcWaveOut), Line(kSrcSynthesizer), Line(kSrcLine), Line(kSrcMicrophone),
-                 Line(kSrcCompactDisc), Line(kSrcPcSpeaker)}},
-               {Line(kDstWaveIn), {Line(kSrcMicrophone), Line(kSrcLine), Line(kSrcAuxiliary)}}}),
+        {makeTree({{makeLine(kDstSpeakers),
+                {makeLine(kSrcWaveOut), makeLine(kSrcSynthesizer), makeLine(kSrcLine), makeLine(kSrcMicrophone),
+                 makeLine(kSrcCompactDisc), makeLine(kSrcPcSpeaker)}},
+               {makeLine(kDstWaveIn), {makeLine(kSrcMicrophone), makeLine(kSrcLine), makeLine(kSrcAuxiliary)}}}),
          "Record=1 WaveOut=0.0@0 CDPlay=0.4@0 Synthesizer=0.1@0 LinePlay=0.2@0 LineRecord=1.1@1 "
          "MicPlay=0.3@0 MicRecord=1.0@0 PCSpeaker=0.5@0 AuxRecord=1.2@2 Speakers=0 "},
-        {Tree({{Line(kDstWaveIn),
-                {Line(kSrcLine), Line(kSrcMicrophone), Line(kSrcCompactDisc), Line(kSrcTelephone),
-                 Line(kSrcAuxiliary), Line(kSrcAnalog), Line(kSrcSynthesizer), Line(kSrcAnalog)}},
-               {Line(kDstHeadphones), {Line(kSrcWaveOut), Line(kSrcMicrophone)}},
-               {Line(kDstSpeakers), {}},
-               {Line(kDstVoiceIn), {}}}),
+        {makeTree({{makeLine(kDstWaveIn),
+                {makeLine(kSrcLine), makeLine(kSrcMicrophone), makeLine(kSrcCompactDisc), makeLine(kSrcTelephone),
+                 makeLine(kSrcAuxiliary), makeLine(kSrcAnalog), makeLine(kSrcSynthesizer), makeLine(kSrcAnalog)}},
+               {makeLine(kDstHeadphones), {makeLine(kSrcWaveOut), makeLine(kSrcMicrophone)}},
+               {makeLine(kDstSpeakers), {}},
+               {makeLine(kDstVoiceIn), {}}}),
          "Record=0 WaveOut=1.0@0 CDRecord=0.2@2 LineRecord=0.0@0 MicRecord=0.1@1 AuxRecord=0.4@4 "
          "AnalogRecord=0.5@5 TelephoneRecord=0.3@3 Speakers=1 Voice=3 "},
     };
     for (const auto& [tree, references] : cases) {
         Rig rig({tree});
         rig.mixer.Open();
-        EXPECT_EQ(References(rig.mixer), references);
+        EXPECT_EQ(referencesOf(rig.mixer), references);
     }
 }
 
 TEST(MixerComponent, LineWithoutLevelOrSelectorHasNoVolumeAndSelectsNothing) {
-    const SimControl mux = Control(ctl::kMux, {}, kItems, 2);
+    const SimControl mux = makeControl(ctl::kMux, {}, kItems, 2);
     const std::pair<std::vector<SimControl>, std::optional<MixerCall>> cases[] = {
         {{}, {}},
-        {{Control(ctl::kMute, {}, kUniform)}, {}},
-        {{Control(ctl::kBass), Control(ctl::kTreble)}, {}},
-        {{Control(ctl::kVolume), mux}, MixerCall::LineControls},  // descriptions unreadable
-        {{Control(ctl::kVolume), mux}, MixerCall::LineInfo},      // the line unreadable
+        {{makeControl(ctl::kMute, {}, kUniform)}, {}},
+        {{makeControl(ctl::kBass), makeControl(ctl::kTreble)}, {}},
+        {{makeControl(ctl::kVolume), mux}, MixerCall::LineControls},  // descriptions unreadable
+        {{makeControl(ctl::kVolume), mux}, MixerCall::LineInfo},      // the line unreadable
     };
     for (const auto& [controls, failing] : cases) {
-        Rig rig({OneLine(controls)});
+        Rig rig({oneLineTree(controls)});
         if (failing) rig.sim.failNext(*failing, MMResult::Error);
         rig.mixer.Open();
-        TSource& line = rig.At(0, -1);
+        TSource& line = rig.lineAt(0, -1);
         EXPECT_EQ(line.Valid, failing != MixerCall::LineInfo);
         EXPECT_EQ(line.Volume(), nullptr);
         line.SelectSource(0);
@@ -167,12 +167,12 @@ TEST(MixerComponent, ChosenItemTakesMaximumOthersFollowTheType) {
         {ctl::kMux, 4, {1, 1, 2, 2}},  // no item 4: no write
         {ctl::kMixer, 1, {1, kMax, 2, 2}}};
     for (const auto& [type, item, after] : cases) {
-        Rig rig({OneLine({Control(type, {1, 1, 2, 2}, kItems, 4)})});
+        Rig rig({oneLineTree({makeControl(type, {1, 1, 2, 2}, kItems, 4)})});
         rig.mixer.Open();
         if (type == ctl::kMux) {
-            rig.At(0, -1).SelectSource(item);
+            rig.lineAt(0, -1).SelectSource(item);
         } else {
-            rig.At(0, -1).Controls[0]->Values.at(item).SetLeft(kMax);
+            rig.lineAt(0, -1).Controls[0]->Values.at(item).SetLeft(kMax);
         }
         EXPECT_EQ(rig.sim.values(0, rig.sim.controlId(0, 0, -1, 0)), after) << item;
         EXPECT_EQ(rig.sim.writes(), item < 4 ? 1 : 0);
@@ -190,9 +190,9 @@ TEST(MixerComponent, LeftAndRightGoWhereTheLineHasChannels) {
                           {1, 0, {5}, {10}, {30}, {30, 30}},
                           {4, 0, {5, 5, 5, 5}, {10, 20, 10, 20}, {30, 40, 50, 60}, {30, 40}}};
     for (const Case& c : cases) {
-        Rig rig({OneLine({Control(ctl::kVolume, c.before, c.flags)}, c.channels)});
+        Rig rig({oneLineTree({makeControl(ctl::kVolume, c.before, c.flags)}, c.channels)});
         rig.mixer.Open();
-        audio::TVolume& volume = *rig.At(0, -1).Volume();
+        audio::TVolume& volume = *rig.lineAt(0, -1).Volume();
         volume.SetLeft(10);
         volume.SetRight(20);
         const uint32_t id = rig.sim.controlId(0, 0, -1, 0);
@@ -205,18 +205,18 @@ TEST(MixerComponent, LeftAndRightGoWhereTheLineHasChannels) {
 
 // An item's Left and Right are its values on the two channels of a selection that has them.
 TEST(MixerComponent, ItemsOfATwoChannelSelectionReadBothChannels) {
-    Rig rig({OneLine({Control(ctl::kMux, {1, 0, 0, 1, 0, 0}, platform::kControlMultiple, 3)}, 2)});
+    Rig rig({oneLineTree({makeControl(ctl::kMux, {1, 0, 0, 1, 0, 0}, platform::kControlMultiple, 3)}, 2)});
     rig.mixer.Open();
     const uint32_t id = rig.sim.controlId(0, 0, -1, 0);
     rig.sim.changeValues(0, id,
                          {0, 1, 0, 0, 0, 1});  // item 1 on the first channel, 2 on the second
     rig.loop.pump();
-    const std::vector<audio::TVolume>& items = rig.At(0, -1).Controls[0]->Values;
+    const std::vector<audio::TVolume>& items = rig.lineAt(0, -1).Controls[0]->Values;
     std::vector<std::pair<int32_t, int32_t>> read;
     for (const audio::TVolume& item : items) read.emplace_back(item.Left, item.Right);
     EXPECT_EQ(read, (std::vector<std::pair<int32_t, int32_t>>{{0, 0}, {1, 0}, {0, 1}}));
     // Selecting writes the item on both.
-    rig.At(0, -1).SelectSource(0);
+    rig.lineAt(0, -1).SelectSource(0);
     EXPECT_EQ(rig.sim.values(0, id), (Values{65535, 0, 0, 65535, 0, 0}));
 }
 
@@ -231,7 +231,7 @@ TEST(MixerComponent, ChangeMessageRereadsWhatChangedAndSaysWhere) {
     for (const auto& [d, s, c, values] : cases) {
         Rig rig;
         rig.mixer.Open();
-        const std::string references = References(rig.mixer);
+        const std::string references = referencesOf(rig.mixer);
         if (c == Rig::kLine) {
             rig.sim.changeLine(0, rig.sim.lineId(0, d, s), platform::kLineActive);
         } else {
@@ -241,17 +241,17 @@ TEST(MixerComponent, ChangeMessageRereadsWhatChangedAndSaysWhere) {
         const uint32_t source = s < 0 ? kSelf : static_cast<uint32_t>(s);
         EXPECT_EQ(rig.events, (std::vector<std::array<uint32_t, 3>>{{d, source, c}}));
         if (c == Rig::kLine) {
-            EXPECT_TRUE(rig.At(d, s).Active);
+            EXPECT_TRUE(rig.lineAt(d, s).Active);
         } else {
-            EXPECT_EQ(rig.At(d, s).Controls[c]->Values[0].Left, 1);
+            EXPECT_EQ(rig.lineAt(d, s).Controls[c]->Values[0].Left, 1);
         }
-        EXPECT_EQ(References(rig.mixer), references);
+        EXPECT_EQ(referencesOf(rig.mixer), references);
     }
 }
 
 // Only the open device's change messages reach the component, and only while it is open.
 TEST(MixerComponent, NotificationTargetExistsExactlyWhileOpen) {
-    Rig rig({Card(), Card()});
+    Rig rig({testCard(), testCard()});
     for (int i = 0; i < 2; ++i) rig.mixer.Open();  // an open mixer is closed first
     EXPECT_EQ(rig.loop.targetCount(), 1u);
     std::unique_ptr<platform::MixerDevice> other;
@@ -266,7 +266,7 @@ TEST(MixerComponent, NotificationTargetExistsExactlyWhileOpen) {
     rig.loop.pump();
     EXPECT_TRUE(rig.events.empty());
     EXPECT_EQ(rig.loop.targetCount(), 0u);
-    EXPECT_EQ(References(rig.mixer), "");
+    EXPECT_EQ(referencesOf(rig.mixer), "");
     EXPECT_TRUE(rig.mixer.Destinations.empty());
     rig.mixer.Open();
     rig.mixer.SetMixerID(1);
@@ -283,7 +283,7 @@ TEST(MixerComponent, OpenFailuresThrowTheirTextAndLeaveItClosed) {
                     "Function mixerGetDevCaps failed. Mixer device ID: 1"},
                    {1, 0, MixerCall::Open, typeid(audio::EMixerOpen), "Function mixerOpen failed"}};
     for (const auto& [devices, id, failing, type, text] : cases) {
-        Rig rig(std::vector<SimMixerTree>(devices, Card()));
+        Rig rig(std::vector<SimMixerTree>(devices, testCard()));
         if (devices > 1) rig.mixer.SetMixerID(1);
         if (failing) rig.sim.failNext(*failing, MMResult::Error);
         try {
@@ -304,9 +304,9 @@ TEST(MixerComponent, ControlIsLeftAloneAfterAFailedRead) {
     Rig rig;
     rig.sim.failNext(MixerCall::GetDetails, MMResult::Error);
     rig.mixer.Open();
-    audio::TAudioControl& level = *rig.At(0, -1).Controls[0];
+    audio::TAudioControl& level = *rig.lineAt(0, -1).Controls[0];
     EXPECT_FALSE(level.Valid);
-    EXPECT_TRUE(rig.At(0, -1).Controls[1]->Valid);
+    EXPECT_TRUE(rig.lineAt(0, -1).Controls[1]->Valid);
     const Values before = rig.sim.values(0, level.ControlID);
     level.Values[0].SetLeft(9);
     EXPECT_EQ(rig.sim.values(0, level.ControlID), before) << "written";

@@ -19,7 +19,7 @@ namespace {
 using audio::TAudioIn;
 using platform::Direction;
 using platform::MMResult;
-using platform::sim::SimCall;
+using platform::WaveCall;
 using platform::sim::SimCard;
 using namespace wave_test;
 
@@ -135,7 +135,7 @@ TEST_F(CaptureTest, RequestsDuringARunAreRefusedAndChangeNothing) {
     const auto snapshot = [this] {
         return std::tuple(AudioIn1->FilledCount(), AudioIn1->QueuedCount(), AudioIn1->DoneCount(),
                           AudioIn1->NextIndex(), AudioIn1->Continuing(), AudioIn1->Streaming(),
-                          cardQueue(), loop.targetCount(), AudioIn1->Buffer(0),
+                          cardQueue(), loop.targetCount(), AudioIn1->bufferAt(0),
                           AudioIn1->BufferSize());
     };
     const auto before = snapshot();
@@ -282,14 +282,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DriverFailure{"Busy", [](SimCard& c) { c.setBusy(Direction::Capture, true); },
                       MMResult::Allocated, ""},
-        DriverFailure{"Open", [](SimCard& c) { c.failNext(SimCall::Open, MMResult::BadDeviceId); },
+        DriverFailure{"Open", [](SimCard& c) { c.failNext(WaveCall::Open, MMResult::BadDeviceId); },
                       MMResult::BadDeviceId, ""},
-        DriverFailure{"Prepare", [](SimCard& c) { c.failNext(SimCall::Prepare, MMResult::NoMem); },
+        DriverFailure{"Prepare", [](SimCard& c) { c.failNext(WaveCall::Prepare, MMResult::NoMem); },
                       MMResult::NoMem, ""},
-        DriverFailure{"Start", [](SimCard& c) { c.failNext(SimCall::Start, MMResult::Error); },
+        DriverFailure{"Start", [](SimCard& c) { c.failNext(WaveCall::Start, MMResult::Error); },
                       MMResult::Error, "Error starting wave record: "},
         DriverFailure{"FirstQueueing",
-                      [](SimCard& c) { c.failNext(SimCall::AddBuffer, MMResult::InvalidParam); },
+                      [](SimCard& c) { c.failNext(WaveCall::AddBuffer, MMResult::InvalidParam); },
                       MMResult::InvalidParam, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -303,7 +303,7 @@ TEST_F(CaptureTest, ADeviceThatFailsDuringTheRunClosesWithItsReason) {
     loop.pump();
     EXPECT_EQ(deliveries, 1);
     EXPECT_FALSE(AudioIn1->DeviceOpen());
-    EXPECT_TRUE(AudioIn1->DeviceFailed());
+    EXPECT_TRUE(AudioIn1->deviceFailed());
     const audio::WaveError& failure = AudioIn1->lastError();
     EXPECT_EQ(failure.context, "Wave input device failed: ");
     EXPECT_EQ(failure.reason.code, MMResult::Error);
@@ -316,7 +316,7 @@ TEST_F(CaptureTest, ADeviceThatFailsDuringTheRunClosesWithItsReason) {
 TEST_F(CaptureTest, FailedRequeueDrainsAndClosesWhenTheRestHasComeBack) {
     answer([] { return true; });
     start();
-    card.failNext(SimCall::AddBuffer, MMResult::NoMem);
+    card.failNext(WaveCall::AddBuffer, MMResult::NoMem);
     completeOne();
     EXPECT_EQ(AudioIn1->LastErrorText(), card.errorText(Direction::Capture, MMResult::NoMem));
     EXPECT_FALSE(AudioIn1->Continuing());

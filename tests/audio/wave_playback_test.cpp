@@ -19,7 +19,7 @@ namespace {
 using audio::TAudioOut;
 using platform::Direction;
 using platform::MMResult;
-using platform::sim::SimCall;
+using platform::WaveCall;
 using platform::sim::SimCard;
 
 constexpr int32_t kBufferBytes = 22000;  // AudioOut1: 16-bit mono, 11000 frames
@@ -201,10 +201,10 @@ TEST_F(PlaybackTest, FailuresLeaveTextAndState) {
         {"open refused", [](PlaybackTest& t) { t.card.setBusy(Direction::Playback, true); },
          "driver text", false},
         {"prepare fails",
-         [](PlaybackTest& t) { t.card.failNext(SimCall::Prepare, MMResult::NoMem); }, "driver text",
+         [](PlaybackTest& t) { t.card.failNext(WaveCall::Prepare, MMResult::NoMem); }, "driver text",
          false},
         {"first write fails",
-         [](PlaybackTest& t) { t.card.failNext(SimCall::AddBuffer, MMResult::NoMem); },
+         [](PlaybackTest& t) { t.card.failNext(WaveCall::AddBuffer, MMResult::NoMem); },
          "driver text", false},
         {"already open", [](PlaybackTest& t) { t.start(); }, "Wave output device is already open",
          true},
@@ -228,7 +228,7 @@ TEST_F(PlaybackTest, FailuresLeaveTextAndState) {
 TEST_F(PlaybackTest, LaterWriteFailureDrainsWhatIsQueued) {
     driver.text = "driver text";
     start();
-    card.failNext(SimCall::AddBuffer, MMResult::Error);
+    card.failNext(WaveCall::AddBuffer, MMResult::Error);
     play(kBufferFrames);  // the refill cannot be written
     EXPECT_EQ(AudioOut1->LastErrorText(), "driver text");
     EXPECT_TRUE(AudioOut1->DeviceOpen()) << "draining";

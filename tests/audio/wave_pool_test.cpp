@@ -55,7 +55,7 @@ TEST_P(FormatTest, WritesAreCoercedAndTheFormatFollows) {
     if (w.stereo) in.setStereo(*w.stereo);
     if (w.bits) in.setQuantization(*w.bits);
 
-    const platform::WaveFormat& f = in.Format();
+    const platform::WaveFormat& f = in.format();
     EXPECT_EQ(in.RequestedBufferSize(), c.requested);
     EXPECT_EQ(in.BufferSize(), c.effective);
     EXPECT_EQ(in.NumBuffers(), c.buffers);
@@ -156,10 +156,10 @@ TEST(WritePoolTest, NoWriteOrderLetsATransferExceedItsAllocation) {
         for (int w : order) writes[static_cast<size_t>(w)](in);
         ASSERT_TRUE(in.StartDevice()) << in.LastErrorText();
         for (int i = 0; i < in.NumBuffers(); ++i) {
-            ASSERT_NE(in.Buffer(i), nullptr) << "slot " << i;
-            EXPECT_EQ(in.Header(i)->data, in.Buffer(i));
-            EXPECT_EQ(in.Header(i)->bufferLength, static_cast<uint32_t>(in.BufferSize()));
-            EXPECT_LE(static_cast<size_t>(in.BufferSize()), in.BufferCapacity(i)) << "slot " << i;
+            ASSERT_NE(in.bufferAt(i), nullptr) << "slot " << i;
+            EXPECT_EQ(in.headerAt(i)->data, in.bufferAt(i));
+            EXPECT_EQ(in.headerAt(i)->bufferLength, static_cast<uint32_t>(in.BufferSize()));
+            EXPECT_LE(static_cast<size_t>(in.BufferSize()), in.bufferCapacity(i)) << "slot " << i;
         }
         for (int pass = 0; pass < 2; ++pass) {  // the card writes whole buffers (ASan watches)
             card.completeBuffers(in.NumBuffers());
@@ -228,8 +228,8 @@ TEST_P(AllocFailureTest, PartialPoolIsReleasedAndOpenIsRefused) {
         }
         EXPECT_EQ(in.LastErrorText(), c.text);
         for (int i = 0; i < audio::kPoolSlots; ++i) {
-            EXPECT_EQ(in.Header(i) != nullptr, c.headersKept) << "header " << i;
-            EXPECT_EQ(in.Buffer(i) != nullptr, !c.headersKept) << "buffer " << i;
+            EXPECT_EQ(in.headerAt(i) != nullptr, c.headersKept) << "header " << i;
+            EXPECT_EQ(in.bufferAt(i) != nullptr, !c.headersKept) << "buffer " << i;
         }
         EXPECT_EQ(memory.live, audio::kPoolSlots);
         EXPECT_EQ(memory.locked, audio::kPoolSlots);
@@ -263,9 +263,9 @@ TEST(PoolTest, FreeBuffersTellsWhetherAnythingWasReleased) {
     TAudioIn in(card, loop);
     EXPECT_TRUE(in.FreeBuffers());
     EXPECT_FALSE(in.FreeBuffers());
-    EXPECT_EQ(in.Header(0)->data, nullptr);
+    EXPECT_EQ(in.headerAt(0)->data, nullptr);
     ASSERT_TRUE(in.AllocBuffers());
-    EXPECT_EQ(in.Header(3)->data, in.Buffer(3));
+    EXPECT_EQ(in.headerAt(3)->data, in.bufferAt(3));
 }
 
 // A capture component on a busy card, whose driver gives the reason a test sets.
@@ -331,7 +331,7 @@ void expectALostOpenToCostOnlyItsRun(std::function<void(Component&)> acceptEvery
     while (loop.post(platform::kNoTarget, 0)) {
     }
     EXPECT_FALSE(component->StartDevice(&component));
-    EXPECT_TRUE(component->DeviceFailed()) << component->LastErrorText();
+    EXPECT_TRUE(component->deviceFailed()) << component->LastErrorText();
     loop.pump();
     for (int run = 0; run < 3; ++run) {
         SCOPED_TRACE(run);

@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     instrument::Instrument scope{panel, card, loop};
     canvas.clear();
     scope.ComboBox1Click();
-    scope.ReadChannelShift();
+    scope.readChannelShift();
 
     int32_t bufferSize = size32;
     scope.AudioIn1BufferFilled(buffer.data(), bufferSize);

@@ -1,4 +1,4 @@
-// The generator's sine against its formula: known first samples, and FillSine equal to the plain
+// The generator's sine against its formula: known first samples, and fillSine equal to the plain
 // formula sample for sample wherever its fast road could go wrong (buffer seams, full and zero
 // amplitude, the highest frequency, indices past 32 bits and past the reduction's exact range).
 #include "generator/Sine.h"
@@ -13,22 +13,22 @@
 
 namespace {
 
-using generator::FillSine;
-using generator::SineSample;
+using generator::fillSine;
+using generator::sineSample;
 using generator::SineSetting;
 
 constexpr size_t kBuffer = 11000;
 
-std::vector<int16_t> Filled(uint64_t first, size_t count, const SineSetting& s) {
+std::vector<int16_t> filled(uint64_t first, size_t count, const SineSetting& s) {
     std::vector<int16_t> out(count);
-    FillSine(out, first, s);
+    fillSine(out, first, s);
     return out;
 }
 
 TEST(SineTest, FirstSamplesAfterOpening) {
     const SineSetting start{44100, 100, 3276};
-    EXPECT_EQ(Filled(0, 4, start), (std::vector<int16_t>{0, 47, 93, 140}));
-    EXPECT_EQ(SineSample(3, start), 140);
+    EXPECT_EQ(filled(0, 4, start), (std::vector<int16_t>{0, 47, 93, 140}));
+    EXPECT_EQ(sineSample(3, start), 140);
 }
 
 TEST(SineTest, FillEqualsTheFormulaEverywhere) {
@@ -53,19 +53,19 @@ TEST(SineTest, FillEqualsTheFormulaEverywhere) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "first " << c.first << ", " << c.setting.frequency
                                           << " Hz, amplitude " << c.setting.amplitude);
-        const std::vector<int16_t> fill = Filled(c.first, kBuffer, c.setting);
+        const std::vector<int16_t> fill = filled(c.first, kBuffer, c.setting);
         int differing = 0;
         for (size_t k = 0; k < kBuffer; ++k)
-            differing += fill[k] != SineSample(c.first + k, c.setting);
+            differing += fill[k] != sineSample(c.first + k, c.setting);
         EXPECT_EQ(differing, 0);
     }
 }
 
 TEST(SineTest, AmplitudeBoundsTheSamples) {
-    const std::vector<int16_t> silent = Filled(123, kBuffer, {44100, 440, 0});
+    const std::vector<int16_t> silent = filled(123, kBuffer, {44100, 440, 0});
     EXPECT_TRUE(std::all_of(silent.begin(), silent.end(), [](int16_t v) { return v == 0; }));
     // 441 Hz: every 25th sample sits on a crest or trough of a full-scale sine.
-    const std::vector<int16_t> full = Filled(0, kBuffer, {44100, 441, 32767});
+    const std::vector<int16_t> full = filled(0, kBuffer, {44100, 441, 32767});
     EXPECT_EQ(*std::max_element(full.begin(), full.end()), 32767);
     EXPECT_EQ(*std::min_element(full.begin(), full.end()), -32767);
 }

@@ -13,7 +13,7 @@
 #include <set>
 #include <string>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 
 namespace {
 

@@ -19,7 +19,7 @@ using platform::MMResult;
 using platform::sim::makeSilence;
 using platform::sim::makeSine;
 using platform::sim::makeSquare;
-using platform::sim::SimCall;
+using platform::WaveCall;
 using testing_support::InstrumentRig;
 
 constexpr int kRunBuffers = 4;
@@ -56,7 +56,7 @@ TEST_F(AcquisitionTest, CaptureIsConfiguredForStereoSixteenBitQuarterSecondBuffe
 
     // The program's capture check opens the device as the component will.
     const platform::WaveFormat checked = instrument::captureFormat();
-    const platform::WaveFormat& opened = in.Format();
+    const platform::WaveFormat& opened = in.format();
     EXPECT_EQ(checked.formatTag, opened.formatTag);
     EXPECT_EQ(checked.channels, opened.channels);
     EXPECT_EQ(checked.samplesPerSec, opened.samplesPerSec);
@@ -89,8 +89,8 @@ TEST_F(AcquisitionTest, ARunDeliversFourBuffersAndTheNextPassStartsANewRun) {
     ASSERT_TRUE(rig.scope.AudioIn1->DeviceOpen());
     EXPECT_EQ(rig.deliver(kRunBuffers), kRunBuffers);
     EXPECT_EQ(deliveries, 2 * kRunBuffers);
-    EXPECT_EQ(rig.scope.CaptureRuns, 2u);
-    EXPECT_EQ(rig.scope.DrawnBuffers, 0u) << "single-shot passes draw nothing";
+    EXPECT_EQ(rig.scope.captureRuns, 2u);
+    EXPECT_EQ(rig.scope.drawnBuffers, 0u) << "single-shot passes draw nothing";
 }
 
 TEST_F(AcquisitionTest, CapturedFramesLandInterleavedWithChannelRFirst) {
@@ -165,7 +165,7 @@ TEST_F(AcquisitionTest, ADeviceHeldElsewhereLeavesTheLastReadOuts) {
 
 TEST_F(AcquisitionTest, AFailedStartIsTriedOnceMoreInTheSamePass) {
     singleShotMode();
-    rig.card.failNext(SimCall::Open, MMResult::Error);
+    rig.card.failNext(WaveCall::Open, MMResult::Error);
     rig.idlePass();
     EXPECT_TRUE(rig.scope.AudioIn1->DeviceOpen());
 }
@@ -227,15 +227,15 @@ TEST_F(AcquisitionTest, EachNoticeLineIsToldOnStderrWhenItAppears) {
     instrument::Instrument& s = rig.scope;
     const std::string& notice = rig.panel.text[Control::DeviceNotice];
     const std::string said = stderrOf([&] {
-        s.ShowMixerNotice({"Směšovač „m“ není dostupný", "první důvod", "Měří se."});
+        s.showMixerNotice({"Směšovač „m“ není dostupný", "první důvod", "Měří se."});
         EXPECT_EQ(notice, "Směšovač „m“ není dostupný: první důvod\nMěří se.");
-        s.ShowMixerNotice({"Směšovač „m“ není dostupný", "druhý důvod", "Měří se."});
+        s.showMixerNotice({"Směšovač „m“ není dostupný", "druhý důvod", "Měří se."});
         EXPECT_EQ(notice, "Směšovač „m“ není dostupný: druhý důvod\nMěří se.");
         rig.now += instrument::kMixerNoticeTime;
-        s.ExpireMixerNotice();
+        s.expireMixerNotice();
         EXPECT_FALSE(rig.panel.visible[Control::DeviceNotice]);
-        s.ShowMixerNotice({"Směšovač „m“ není dostupný", "třetí důvod", "Měří se."});
-        s.ShowMixerNotice({"Směšovač „m“ nemá vstup LINE IN", "měří se vstup.", {}});
+        s.showMixerNotice({"Směšovač „m“ není dostupný", "třetí důvod", "Měří se."});
+        s.showMixerNotice({"Směšovač „m“ nemá vstup LINE IN", "měří se vstup.", {}});
         EXPECT_EQ(notice, "Směšovač „m“ nemá vstup LINE IN: měří se vstup.");
     });
     EXPECT_EQ(said,
@@ -254,7 +254,7 @@ TEST_F(AcquisitionTest, ARunThatGetsNoBufferForTheStallTimeFailsWithANotice) {
     const std::string& notice = rig.panel.text[Control::DeviceNotice];
     rig.idlePass();
     ASSERT_TRUE(s.AudioIn1->DeviceOpen());
-    EXPECT_EQ(s.RetryWait(), instrument::kCaptureStall) << "the window wakes to look then";
+    EXPECT_EQ(s.retryWait(), instrument::kCaptureStall) << "the window wakes to look then";
     rig.now += instrument::kCaptureStall - milliseconds(1);
     rig.idlePass();
     EXPECT_TRUE(s.AudioIn1->DeviceOpen());
@@ -276,7 +276,7 @@ TEST_F(AcquisitionTest, ARunThatGetsNoBufferForTheStallTimeFailsWithANotice) {
                           "not answer. (no buffer for 2 s)"),
               0u)
         << notice;
-    EXPECT_EQ(s.RetryWait(), instrument::kRetryInterval);
+    EXPECT_EQ(s.retryWait(), instrument::kRetryInterval);
     const int opens = rig.driver.captureOpens;
     rig.idlePass();
     EXPECT_EQ(rig.driver.captureOpens, opens) << "paced";
@@ -379,10 +379,10 @@ TEST_F(BufferHandlerTest, CopiesWholeValuesOfBuffersThatFit) {
     for (const SizeCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bytes << " bytes");
         reset();
-        const uint64_t captured = rig.scope.CapturedBuffers;
+        const uint64_t captured = rig.scope.capturedBuffers;
         EXPECT_FALSE(hand(c.bytes)) << "the buffer is always declined";
         EXPECT_EQ(rig.scope.SampleCount, c.sampleCount);
-        EXPECT_EQ(rig.scope.CapturedBuffers - captured, c.sampleCount == kUnchanged ? 0u : 1u);
+        EXPECT_EQ(rig.scope.capturedBuffers - captured, c.sampleCount == kUnchanged ? 0u : 1u);
         const int32_t written = c.sampleCount == kUnchanged ? 0 : c.sampleCount;
         for (uint32_t k = 0; k < instrument::kSampleSlots; ++k) {
             const int32_t expected = static_cast<int32_t>(k) < written ? 0x1111 : kSentinel;

@@ -29,9 +29,9 @@ TEST(CaptureMeasurement, EachNewBufferIsMeasuredOnceAsTheLibraryMeasuresIt) {
         rig.deliver(1);
         for (int pass = 0; pass < 3; ++pass) rig.idlePass();  // one new capture, three passes
         EXPECT_EQ(m.number, 1u + buffer);
-        EXPECT_EQ(m.buffer, rig.scope.CapturedBuffers);
+        EXPECT_EQ(m.buffer, rig.scope.capturedBuffers);
         // Against the library on the very capture drawn: channel R the first value of each frame.
-        const auto values = rig.scope.ScreenCapture.values();
+        const auto values = rig.scope.screenCapture.values();
         measurement::ChannelMeasurement r, l;
         measurement::measureChannel(measurement::ChannelView::interleaved(values, 2, 0), 44100, r);
         measurement::measureChannel(measurement::ChannelView::interleaved(values, 2, 1), 44100, l);

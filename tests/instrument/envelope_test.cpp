@@ -12,7 +12,7 @@ namespace {
 
 using instrument::Smoothing;
 
-int32_t Formula(int32_t divisor, int32_t previous, int32_t value) {
+int32_t formula(int32_t divisor, int32_t previous, int32_t value) {
     const double d = divisor;
     const double p = previous;
     return static_cast<int32_t>(value / d + p - p / d);
@@ -37,11 +37,11 @@ TEST(Smoothing, EveryStepEqualsTheFormulaInDouble) {
         for (int k = 0; k < 20000; ++k) {
             const int32_t previous = k % 2 ? sample(random) : any(random);
             const int32_t value = sample(random);
-            ASSERT_EQ(smooth(previous, value), Formula(c.divisor, previous, value))
+            ASSERT_EQ(smooth(previous, value), formula(c.divisor, previous, value))
                 << previous << " " << value;
             if (c.shift >= 0 && previous >= 0 && value >= 0) {
                 ASSERT_EQ(smooth.fromNonNegative(previous, value),
-                          Formula(c.divisor, previous, value));
+                          formula(c.divisor, previous, value));
             }
         }
     }

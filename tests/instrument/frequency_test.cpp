@@ -15,7 +15,7 @@ using instrument::Control;
 using instrument::Instrument;
 using instrument::SampleArray;
 using instrument::Word;
-using testing_support::FillSquare;
+using testing_support::fillSquare;
 using testing_support::InstrumentRig;
 
 // One channel's measurement through its named entry points, with the read-out it writes.
@@ -65,15 +65,15 @@ class FrequencyTest : public ::testing::TestWithParam<ChannelUnderTest> {
     Instrument& s = rig.scope;
 };
 
-std::string ChannelName(const ::testing::TestParamInfo<ChannelUnderTest>& info) {
+std::string channelName(const ::testing::TestParamInfo<ChannelUnderTest>& info) {
     return info.param.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Channels, FrequencyTest, ::testing::Values(kChannelL, kChannelR),
-                         ChannelName);
+                         channelName);
 
 TEST_P(FrequencyTest, SlowSquareIsMeasuredInTheCoarsePassToOneHertz) {
-    FillSquare(samples(), 441, 10000);
+    fillSquare(samples(), 441, 10000);
     measure();
     // The edge lies three positions before the third half-wave's first positive sample.
     EXPECT_EQ(channel().PeriodStart, 879);
@@ -84,7 +84,7 @@ TEST_P(FrequencyTest, SlowSquareIsMeasuredInTheCoarsePassToOneHertz) {
 }
 
 TEST_P(FrequencyTest, FasterSquareIsMeasuredAgainInTheFinePass) {
-    FillSquare(samples(), 22, 10000);
+    fillSquare(samples(), 22, 10000);
     measure();
     EXPECT_EQ(channel().PeriodStart, 43);
     EXPECT_EQ(channel().PeriodEnd, 67);
@@ -127,7 +127,7 @@ TEST_P(FrequencyTest, ReadOutRoundingAndLimits) {
     for (const SquareCase& c : cases) {
         SCOPED_TRACE(c.name);
         rig.panel.visible[Control::Panel14] = true;
-        FillSquare(samples(), c.halfWave, 10000);
+        fillSquare(samples(), c.halfWave, 10000);
         measure();
         EXPECT_EQ(readout(), c.expected);
         EXPECT_EQ(warningShown(), !c.warningHidden);
@@ -181,7 +181,7 @@ TEST_P(FrequencyTest, FollowingTheGeneratorShowsItsFrequencyWhateverTheInput) {
             if (halfWave == 0) {
                 samples().fill(0);
             } else {
-                FillSquare(samples(), halfWave, 10000);
+                fillSquare(samples(), halfWave, 10000);
             }
             s.GeneratorFrequency = c.generatorFrequency;
             measure();
@@ -261,7 +261,7 @@ TEST_P(FrequencyTest, FirstPositiveSearchCoversOneToSampleCountInclusive) {
 }
 
 // The envelope as the formula reads, in double: the reference for the envelope build.
-std::vector<int32_t> ReferenceEnvelope(const SampleArray& samples, int first, int32_t seed,
+std::vector<int32_t> referenceEnvelope(const SampleArray& samples, int first, int32_t seed,
                                        int sampleCount) {
     std::vector<int32_t> envelope(static_cast<size_t>(sampleCount) + 1, 0);
     envelope[static_cast<size_t>(first)] = seed;
@@ -295,7 +295,7 @@ TEST_P(FrequencyTest, EnvelopeMatchesTheFormulaComputedInDouble) {
     }
     samples().set(1, 1000);  // the first positive sample, so the build starts at position 2
     measure();
-    const auto expected = ReferenceEnvelope(samples(), 1, 1000, 22050);
+    const auto expected = referenceEnvelope(samples(), 1, 1000, 22050);
     for (uint32_t i = 1; i <= 22050; ++i) ASSERT_EQ(envelope()[i], expected[i]) << "position " << i;
 }
 

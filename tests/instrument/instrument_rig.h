@@ -15,7 +15,7 @@ namespace testing_support {
 
 struct InstrumentRig {
     platform::MessageLoop loop;
-    platform::sim::SimCard card{platform::sim::Clock::Manual};
+    platform::sim::SimCard card{platform::sim::SimClock::Manual};
     wave_test::CountingDriver driver{card};
     instrument::TimePoint now{};  // the instrument's clock, moved by the test
     FakePanel panel;
@@ -45,7 +45,7 @@ struct InstrumentRig {
 // Channel array with a square wave of `halfWave` samples per half, positive half first at
 // position 0, over the 11025 values one capture buffer gives a channel; zero from there on, as
 // the de-interleaving leaves it. SampleCount is the designed 22050.
-inline void FillSquare(instrument::SampleArray& samples, int halfWave, int32_t amplitude,
+inline void fillSquare(instrument::SampleArray& samples, int halfWave, int32_t amplitude,
                        int length = 11025) {
     samples.fill(0);
     for (int k = 0; k < length; ++k)

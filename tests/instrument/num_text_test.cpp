@@ -13,7 +13,7 @@
 namespace {
 
 using instrument::NumText40;
-using instrument::RoundHalfEven;
+using instrument::roundHalfEven;
 
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
@@ -26,7 +26,7 @@ struct RoundCase {
 class RoundHalfEvenTest : public ::testing::TestWithParam<RoundCase> {};
 
 TEST_P(RoundHalfEvenTest, RoundsToNearestWithHalvesToEven) {
-    EXPECT_EQ(RoundHalfEven(GetParam().value), GetParam().expected) << GetParam().value;
+    EXPECT_EQ(roundHalfEven(GetParam().value), GetParam().expected) << GetParam().value;
 }
 
 INSTANTIATE_TEST_SUITE_P(Edges, RoundHalfEvenTest,
@@ -52,14 +52,14 @@ INSTANTIATE_TEST_SUITE_P(Edges, RoundHalfEvenTest,
                              RoundCase{-std::numeric_limits<double>::infinity(), kMin},
                              RoundCase{std::numeric_limits<double>::quiet_NaN(), 0}));
 
-TEST(RoundHalfEven, IgnoresTheCurrentRoundingMode) {
+TEST(roundHalfEven, IgnoresTheCurrentRoundingMode) {
     const int saved = std::fegetround();
     for (int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
         std::fesetround(mode);
-        EXPECT_EQ(RoundHalfEven(2.5), 2);
-        EXPECT_EQ(RoundHalfEven(-3.5), -4);
-        EXPECT_EQ(RoundHalfEven(2.4), 2);
-        EXPECT_EQ(RoundHalfEven(-2.6), -3);
+        EXPECT_EQ(roundHalfEven(2.5), 2);
+        EXPECT_EQ(roundHalfEven(-3.5), -4);
+        EXPECT_EQ(roundHalfEven(2.4), 2);
+        EXPECT_EQ(roundHalfEven(-2.6), -3);
     }
     std::fesetround(saved);
 }

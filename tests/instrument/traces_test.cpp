@@ -1,12 +1,9 @@
 // Trigger and traces on synthetic captures: where the display starts, how samples are conditioned
 // and placed, and that each redraw removes exactly the traces of the previous one.
-#include <QGuiApplication>
 #include <algorithm>
-#include <map>
 #include <utility>
 
 #include "DrawFixture.h"
-#include "window/ScreenCanvas.h"
 
 namespace draw_test {
 namespace {
@@ -36,7 +33,7 @@ class TracesTest : public DrawTest {
     void expectTracesShow(const Signal& r, const Signal& l) {
         const auto row = [](const Signal& s, int position, int32_t clamp) {
             const int32_t v = position < kDesignedFrames ? s(position) : 0;
-            return static_cast<int>(instrument::RoundHalfEven(
+            return static_cast<int>(instrument::roundHalfEven(
                 kCentre + (v > 0 ? -std::min(v, clamp) : 0) * 0.988 * 0.02));
         };
         const auto L = newL(), R = newR();
@@ -214,92 +211,6 @@ TEST_F(TracesTest, WindowCommandsRepaintAndTheTriggerStaysOnR) {
     EXPECT_EQ(newR().size(), kSegments);
     EXPECT_EQ(textsAt(767, kCentre + 3).substr(0, 3), "100");
     EXPECT_EQ(textsAt(707, kCentre + 5), "90");
-}
-
-// ---- On the real screen -------------------------------------------------------------------
-
-class ScreenPanel final : public instrument::FrontPanel {
-  public:
-    window::ScreenCanvas screen{792, 527};  // odd client height: centre row 263
-    std::map<instrument::Control, int> items;
-
-    void setText(instrument::Control, std::string_view) override {}
-    void setVisible(instrument::Control, bool) override {}
-    int itemIndex(instrument::Control c) const override { return items.count(c) ? items.at(c) : 0; }
-    void setItemIndex(instrument::Control c, int i) override { items[c] = i; }
-    void setChecked(instrument::Control, bool) override {}
-    int position(instrument::Control) const override { return 50; }
-    void setMinimum(instrument::Control, int) override {}
-    void setMaximum(instrument::Control, int) override {}
-    void setPosition(instrument::Control, int) override {}
-    void setLargeChange(instrument::Control, int) override {}
-    void setSmallChange(instrument::Control, int) override {}
-    void repaintWindow() override { screen.clear(); }
-    instrument::Canvas& canvas() override { return screen; }
-};
-
-TEST_F(TracesTest, OddClientHeightLeavesNoResidueOfTheOldTrace) {
-    if (QGuiApplication::instance() == nullptr) {  // the glyph cache needs one
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "instrument_draw_test";
-        static char* argv[] = {name, nullptr};
-        static QGuiApplication app(argc, argv);
-    }
-    // The instrument on the screen and a recording twin fed the same captures.
-    ScreenPanel screenPanel;
-    platform::sim::SimCard otherCard;
-    platform::MessageLoop otherLoop;
-    instrument::Instrument onScreen(screenPanel, otherCard, otherLoop);
-    panel.screen.height = 527;
-    screenPanel.items[instrument::Control::ComboBox1] = 4;
-    onScreen.ComboBox1Click();
-    chooseTimeBase(4);
-    const auto pass = [&](const Signal& r, const Signal& l) {
-        capture(r, l);
-        onScreen.RawSamples = scope.RawSamples;
-        onScreen.SampleCount = scope.SampleCount;
-        panel.screen.clear();
-        idlePass();
-        onScreen.R.FirstIndex = 1;
-        onScreen.DrawGrid();
-        onScreen.DrawTraces();
-    };
-    const auto isTrace = [](QRgb p) { return p == qRgb(255, 255, 0) || p == qRgb(0, 255, 255); };
-
-    pass(square(100, 9000, -9000), square(150, 6000, -6000));
-    const QImage& image = screenPanel.screen.image();
-    int oldPixels = 0;
-    for (int x = 0; x < image.width(); ++x) oldPixels += isTrace(image.pixel(x, 263 - 178));
-    ASSERT_GT(oldPixels, 50);  // R at 9000
-
-    const int repaints = panel.repaints;
-    pass(square(60, 3000, -3000), square(90, 2000, -2000));
-    ASSERT_EQ(panel.repaints, repaints);  // erased by overdraw alone
-
-    // This redraw alone, on a black screen, with every other colour as black: a trace-coloured
-    // pixel of the screen that it does not explain is left over from the first redraw.
-    window::ScreenCanvas drawn(792, 527);
-    for (const DrawnLine& line : panel.screen.lines) {
-        drawn.setPenColor(line.color == instrument::kYellow || line.color == instrument::kAqua
-                              ? line.color
-                              : instrument::kBlack);
-        drawn.moveTo(line.x0, line.y0);
-        drawn.lineTo(line.x1, line.y1);
-    }
-    for (const DrawnText& text : panel.screen.texts) {
-        drawn.setFontColor(text.color);
-        drawn.textOut(text.x, text.y, text.text);
-    }
-    int traced = 0, residue = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (isTrace(image.pixel(x, y))) {
-                ++traced;
-                residue += !isTrace(drawn.image().pixel(x, y));
-            }
-    EXPECT_GT(traced, 500);
-    EXPECT_EQ(residue, 0);
 }
 
 }  // namespace

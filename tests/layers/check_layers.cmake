@@ -1,5 +1,7 @@
 # Builds the cases of CMakeLists.txt: each library's allowed header compiles, its forbidden one fails
 # because the file is not found (not for any other reason).
+# The compiler says "not found" in English whatever the user's locale.
+set(ENV{LC_ALL} C)
 set(failures 0)
 foreach(case IN LISTS CASES)
     string(REPLACE ":" ";" parts "${case}")

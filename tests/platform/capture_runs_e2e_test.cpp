@@ -46,7 +46,7 @@ void pumpFor(platform::MessageLoop& loop, std::chrono::milliseconds time) {
     }
 }
 
-TEST(CaptureRuns, NoRunButTheFirstStartsWithTheSilenceOfANewStream) {
+TEST(captureRuns, NoRunButTheFirstStartsWithTheSilenceOfANewStream) {
     platform::alsa::AlsaWaveDriver driver("default", "default");
     platform::MessageLoop loop;
     testing_support::LoopPlayer player(driver, loop, kToneFrames, [](int frame) {

@@ -216,21 +216,21 @@ TEST_F(SimCardTest, BusyOrAlreadyOpenDeviceIsAllocated) {
 TEST_F(SimCardTest, FailNextFailsTheNextCallOnceAndChangesNothing) {
     using Call = std::function<MMResult(WaveStream&, WaveHeader&)>;
     const struct {
-        SimCall call;
+        WaveCall call;
         Call make;
         bool queued;  // the header is queued when the call is made
         Direction direction = Direction::Capture;
     } cases[] = {
-        {SimCall::Prepare, [](WaveStream& s, WaveHeader& h) { return s.prepareHeader(h); }, false},
-        {SimCall::Unprepare, [](WaveStream& s, WaveHeader& h) { return s.unprepareHeader(h); },
+        {WaveCall::Prepare, [](WaveStream& s, WaveHeader& h) { return s.prepareHeader(h); }, false},
+        {WaveCall::Unprepare, [](WaveStream& s, WaveHeader& h) { return s.unprepareHeader(h); },
          false},
-        {SimCall::AddBuffer, [](WaveStream& s, WaveHeader& h) { return s.addBuffer(h); }, false},
-        {SimCall::Start, [](WaveStream& s, WaveHeader&) { return s.start(); }, true},
-        {SimCall::Reset, [](WaveStream& s, WaveHeader&) { return s.reset(); }, true},
-        {SimCall::Close, [](WaveStream& s, WaveHeader&) { return s.close(); }, false},
-        {SimCall::Pause, [](WaveStream& s, WaveHeader&) { return s.pause(); }, true,
+        {WaveCall::AddBuffer, [](WaveStream& s, WaveHeader& h) { return s.addBuffer(h); }, false},
+        {WaveCall::Start, [](WaveStream& s, WaveHeader&) { return s.start(); }, true},
+        {WaveCall::Reset, [](WaveStream& s, WaveHeader&) { return s.reset(); }, true},
+        {WaveCall::Close, [](WaveStream& s, WaveHeader&) { return s.close(); }, false},
+        {WaveCall::Pause, [](WaveStream& s, WaveHeader&) { return s.pause(); }, true,
          Direction::Playback},
-        {SimCall::Restart, [](WaveStream& s, WaveHeader&) { return s.restart(); }, true,
+        {WaveCall::Restart, [](WaveStream& s, WaveHeader&) { return s.restart(); }, true,
          Direction::Playback},
     };
     for (const auto& c : cases) {
@@ -239,7 +239,7 @@ TEST_F(SimCardTest, FailNextFailsTheNextCallOnceAndChangesNothing) {
         std::unique_ptr<WaveStream> s;
         ASSERT_EQ(open(c.direction, pcm(2, 16), s), MMResult::NoError);
         WaveHeader& h = pool.headers[0];
-        if (c.call != SimCall::Prepare) {
+        if (c.call != WaveCall::Prepare) {
             ASSERT_EQ(s->prepareHeader(h), MMResult::NoError);
         }
         if (c.queued) {
@@ -265,13 +265,13 @@ TEST_F(SimCardTest, FailNextFailsTheNextCallOnceAndChangesNothing) {
     pumped();
 
     std::unique_ptr<WaveStream> s;
-    card.failNext(SimCall::Open, MMResult::NoDriver);
+    card.failNext(WaveCall::Open, MMResult::NoDriver);
     EXPECT_EQ(open(Direction::Capture, pcm(2, 16), s), MMResult::NoDriver);
     EXPECT_EQ(s, nullptr);
     EXPECT_EQ(loop.pending(), 0u);
     EXPECT_EQ(open(Direction::Capture, pcm(2, 16), s), MMResult::NoError);
-    card.failNext(SimCall::Start, MMResult::Error);
-    card.failNext(SimCall::Start, MMResult::NoError);  // withdrawn
+    card.failNext(WaveCall::Start, MMResult::Error);
+    card.failNext(WaveCall::Start, MMResult::NoError);  // withdrawn
     EXPECT_EQ(s->start(), MMResult::NoError);
 }
 

@@ -28,7 +28,7 @@ TEST(SimCardRealtime, DeliversBuffersAtRoughlyTheFrameRate) {
     constexpr int kBuffers = 40;  // of 10 ms each: 0.4 s on the card's clock
     MessageLoop loop;
     Requeuer target;
-    SimCard card(Clock::Realtime);
+    SimCard card(SimClock::Realtime);
     platformtest::Pool pool(4, 441 * 4);
     std::unique_ptr<WaveStream> s;
     ASSERT_EQ(card.open(Direction::Capture, kWaveMapper, platformtest::pcm(2, 16), loop,

@@ -40,7 +40,7 @@ const char* name(Direction d) {
 // The simulated card on its manual clock: time passes only when the test lets it.
 struct SimulatedCard {
     static constexpr const char* kName = "SimulatedCard";
-    sim::SimCard card{sim::Clock::Manual};
+    sim::SimCard card{sim::SimClock::Manual};
     WaveDriver& driver() { return card; }
     void letTimePass(MessageLoop&) { card.advance(441); }  // 10 ms of the card's clock
 };

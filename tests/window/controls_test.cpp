@@ -13,7 +13,7 @@
 #include <tuple>
 #include <vector>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "platform/MessageLoop.h"
 #include "window/GeneratorStrip.h"
 #include "window/MessagePump.h"
@@ -120,7 +120,7 @@ TEST(ScrollBarKeys, TabAndClickGiveTheFocusAndTheKeysMoveTheBarsAndRunTheirHandl
         {d.ScrollBar3, r.ScrollBar3, false, true}};
     for (const auto& [bar, same, generator, byClick] : bars) {
         SCOPED_TRACE(bar->objectName().toStdString() + (byClick ? " clicked" : " by Tab"));
-        d.Strip->showGenerator(generator);
+        d.strip->showGenerator(generator);
         d.Edit4->setFocus();  // the top row's first read-out
         if (byClick) window_test::click(bar);
         for (int i = 0; i < 60 && !byClick && !bar->hasFocus(); ++i)

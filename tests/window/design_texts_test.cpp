@@ -13,7 +13,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "window/GeneratorStrip.h"
 #include "window/WindowDesign.h"
 
@@ -118,7 +118,7 @@ TEST(DesignTexts, EveryTextShowsWholeOnItsControlsPlainBackground) {
         texts.removeAll(QString());
         checked << name;
 
-        w.form->design().Strip->showGenerator(control->parentWidget() == w.form->design().Panel13);
+        w.form->design().strip->showGenerator(control->parentWidget() == w.form->design().Panel13);
         control->show();  // the hidden warnings
         showText(control, QString());
         const QImage bare = picture(control);

@@ -8,7 +8,7 @@
 #include <QToolButton>
 #include <array>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "window/Controls.h"
 #include "window/GeneratorStrip.h"
 
@@ -23,7 +23,7 @@ void expectShows(const window::Design& d, bool generator) {
         EXPECT_EQ(control->isVisible(), generator) << control->objectName();
     EXPECT_TRUE(d.Panel10->isVisible() != generator && d.ScrollBar3->isVisible() != generator);
     if (!generator) row.clear();
-    row.push_back(d.GeneratorToggle);
+    row.push_back(d.generatorToggle);
     int left = generator ? -1 : d.ScrollBar3->x();
     for (const QWidget* control : row) {
         const QRect r = control->geometry();
@@ -31,7 +31,7 @@ void expectShows(const window::Design& d, bool generator) {
         EXPECT_TRUE(control->isVisible() && control->isEnabled());
         EXPECT_GT(r.left(), std::exchange(left, r.left()));
         EXPECT_TRUE(d.Panel13->rect().contains(r) &&
-                    d.Client->rect().contains(r.translated(d.Panel13->pos())));
+                    d.client->rect().contains(r.translated(d.Panel13->pos())));
         for (const QWidget* other : d.Panel13->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             EXPECT_TRUE(other == control || !other->isVisible() || !other->geometry().intersects(r))
                 << other->objectName();
@@ -40,12 +40,12 @@ void expectShows(const window::Design& d, bool generator) {
         for (int i = 0; i < list->count(); ++i)
             EXPECT_LE(list->fontMetrics().horizontalAdvance(list->itemText(i)) + 4,
                       list->lineEdit()->width());
-    EXPECT_EQ(d.Strip->generatorShown(), generator);
-    EXPECT_EQ(d.GeneratorToggle->isChecked(), generator);
-    EXPECT_EQ(d.GeneratorToggle->toolTip(),
+    EXPECT_EQ(d.strip->generatorShown(), generator);
+    EXPECT_EQ(d.generatorToggle->isChecked(), generator);
+    EXPECT_EQ(d.generatorToggle->toolTip(),
               generator ? QStringLiteral("přepnout na časový posun signálů (F2)")
                         : QStringLiteral("přepnout na ovládání generátoru (F2)"));
-    EXPECT_EQ(d.Client->size(), QSize(800, 526));
+    EXPECT_EQ(d.client->size(), QSize(800, 526));
 }
 
 TEST(GeneratorStrip, ToggleAndKeyEachSwitchTheStripAndRunNoHandler) {
@@ -57,7 +57,7 @@ TEST(GeneratorStrip, ToggleAndKeyEachSwitchTheStripAndRunNoHandler) {
         const window::Design& d = w.form->design();
         auto use = [&] {  // the key from whichever control has the focus, a text field among them
             byKey ? QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2)
-                  : window_test::click(d.GeneratorToggle);
+                  : window_test::click(d.generatorToggle);
         };
         // A change handler runs exactly when a bar's position changes.
         auto positions = [&d] {

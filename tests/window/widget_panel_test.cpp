@@ -14,7 +14,7 @@
 #include <set>
 #include <vector>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "window/Controls.h"
 #include "window/ScreenCanvas.h"
 #include "window/WidgetPanel.h"

@@ -113,7 +113,7 @@ void PlaybackHistory::read(uint64_t firstFrame, std::span<int16_t> out) const {
 
 Core::Core() : source(makeStereo(makeSilence(), makeSilence())) {}
 
-std::optional<MMResult> Core::takeFailure(SimCall call) {
+std::optional<MMResult> Core::takeFailure(WaveCall call) {
     return std::exchange(failures[static_cast<size_t>(call)], std::nullopt);
 }
 
@@ -257,8 +257,8 @@ struct SimCard::Impl {
     }
 };
 
-SimCard::SimCard(Clock clock) : impl_(std::make_unique<Impl>()) {
-    if (clock == Clock::Realtime) {
+SimCard::SimCard(SimClock clock) : impl_(std::make_unique<Impl>()) {
+    if (clock == SimClock::Realtime) {
         impl_->clock =
             std::jthread([impl = impl_.get()](std::stop_token stop) { impl->runClock(stop); });
     }
@@ -314,7 +314,7 @@ void SimCard::setBusy(Direction direction, bool busy) {
     impl_->core->busy[detail::index(direction)] = busy;
 }
 
-void SimCard::failNext(SimCall call, MMResult result) {
+void SimCard::failNext(WaveCall call, MMResult result) {
     std::lock_guard lock(impl_->core->mutex);
     auto& pending = impl_->core->failures[static_cast<size_t>(call)];
     if (failed(result)) {
@@ -342,7 +342,7 @@ MMResult SimCard::open(Direction direction, uint32_t deviceId, const WaveFormat&
     };
     {
         std::lock_guard lock(core->mutex);
-        if (auto injected = core->takeFailure(SimCall::Open)) return refuse(*injected, {});
+        if (auto injected = core->takeFailure(WaveCall::Open)) return refuse(*injected, {});
         if (deviceId != kWaveMapper && deviceId != 0) {
             return refuse(MMResult::BadDeviceId,
                           "device " + std::to_string(deviceId) +

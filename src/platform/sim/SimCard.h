@@ -18,22 +18,14 @@
 
 namespace platform::sim {
 
-enum class Clock { Manual, Realtime };
-
-// Driver calls that a test can make fail once, with a given result.
-using SimCall = WaveCall;
-
-// The most buffers one stream holds at a time; addBuffer beyond it fails with NoMem.
-inline constexpr size_t kSimMaxQueuedBuffers = kMaxQueuedBuffers;
-
-// The identity a stream puts in param1 of its messages.
-using platform::streamIdentity;
+// How time passes on the card: when a test says so, or as it passes on the wall clock.
+enum class SimClock { Manual, Realtime };
 
 class SimCard final : public WaveDriver {
   public:
     // Realtime: a clock thread lets time pass as it passes on the wall clock, in steps of a few
     // milliseconds, until the card is destroyed.
-    explicit SimCard(Clock clock = Clock::Manual);
+    explicit SimCard(SimClock clock = SimClock::Manual);
     // Stops the clock thread. Streams may outlive the card; they stay usable, with a stopped clock.
     ~SimCard() override;
     SimCard(const SimCard&) = delete;
@@ -61,7 +53,7 @@ class SimCard final : public WaveDriver {
     void setBusy(Direction direction, bool busy);
     // The next call of this kind, on any stream, fails with `result` (once) and does nothing else.
     // MMResult::NoError withdraws a pending failure.
-    void failNext(SimCall call, MMResult result);
+    void failNext(WaveCall call, MMResult result);
     // The open stream of this direction fails beyond recovery, as when a sound server stops: its
     // queued buffers come back unfilled and its calls fail with Error. Nothing without a stream.
     void failDevice(Direction direction);

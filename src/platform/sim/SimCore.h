@@ -21,7 +21,7 @@
 namespace platform::sim::detail {
 
 inline constexpr size_t kDirections = 2;
-inline constexpr size_t kSimCalls = 9;  // enumerators of SimCall
+inline constexpr size_t kSimCalls = 9;  // enumerators of WaveCall
 // The clock moves in steps of at most this many frames, so that playback and capture (and the
 // loopback between them) advance together.
 inline constexpr uint32_t kChunkFrames = 1024;
@@ -109,7 +109,7 @@ struct Core {
     Core(const Core&) = delete;
     Core& operator=(const Core&) = delete;
 
-    std::optional<MMResult> takeFailure(SimCall call);
+    std::optional<MMResult> takeFailure(WaveCall call);
     void advanceLocked(uint64_t frames);
 
   private:

@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <vector>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 
 namespace {
 

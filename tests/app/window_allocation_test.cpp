@@ -8,7 +8,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "app/MeasurementWindow.h"
 #include "support/CountingNew.h"
 

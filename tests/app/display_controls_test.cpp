@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QTest>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "instrument/Display.h"
 #include "window/Controls.h"
 
@@ -58,8 +58,8 @@ TEST(DisplayControls, ChoosingATimeBaseSetsTheBandAndItsScale) {
     w.passes(3);
     band7.passes(3);
     const instrument::Instrument& s = w.form->instrument();
-    ASSERT_EQ(s.BandInForce(), 5);
-    ASSERT_EQ(band7.form->instrument().BandInForce(), 7);
+    ASSERT_EQ(s.bandInForce(), 5);
+    ASSERT_EQ(band7.form->instrument().bandInForce(), 7);
     const QImage automatic = labelStrip(*w.form);
     ASSERT_NE(automatic, labelStrip(*band7.form));
 
@@ -68,14 +68,14 @@ TEST(DisplayControls, ChoosingATimeBaseSetsTheBandAndItsScale) {
     EXPECT_EQ(timeBase->currentText(), QStringLiteral("      1 msec"));
     EXPECT_EQ(s.AutoTimeBase, 0);
     w.pass();  // the choice takes effect at the next redraw
-    EXPECT_EQ(s.BandInForce(), 7);
+    EXPECT_EQ(s.bandInForce(), 7);
     EXPECT_DOUBLE_EQ(s.PointSpacing, 17.0);
     EXPECT_EQ(labelStrip(*w.form), labelStrip(*band7.form));
 
     choose(timeBase, 0);  // "automatická": R's frequency decides again
     EXPECT_EQ(s.AutoTimeBase, 1);
     w.pass();
-    EXPECT_EQ(s.BandInForce(), 5);
+    EXPECT_EQ(s.bandInForce(), 5);
     EXPECT_EQ(labelStrip(*w.form), automatic);
 }
 

@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <functional>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "app/Report.h"
 
 namespace {
@@ -75,7 +75,7 @@ TEST(IdleSettle, ABufferAClickAResizeAnOpenedRunAndAChangedStateEachWakeTheNextP
         w.card.setBusy(platform::Direction::Capture, false);
         w.now += instrument::kRetryInterval;
     });
-    EXPECT_EQ(w.form->instrument().CaptureRuns, 2u) << "start-up's run and this one";
+    EXPECT_EQ(w.form->instrument().captureRuns, 2u) << "start-up's run and this one";
     // No input counted, but the pass leaves something else behind.
     wakes("the shift set from code", [&] { w.form->instrument().ChannelShift = 12; });
     ASSERT_LE(settle(w), kForcedPasses);
@@ -90,12 +90,12 @@ TEST(IdleSettle, OnTheEventLoopEveryBufferIsDrawnAndSettledPassesWait) {
     for (uint64_t buffer = 1; buffer <= 12; ++buffer) {
         w.card.advance(kBufferFrames);
         ASSERT_TRUE(window_test::waitUntil([&] {
-            return s.DrawnBuffers == buffer && w.form->lastPassDone();
+            return s.drawnBuffers == buffer && w.form->lastPassDone();
         })) << "buffer "
             << buffer;
-        EXPECT_EQ(s.CapturedBuffers, buffer);
+        EXPECT_EQ(s.capturedBuffers, buffer);
     }
-    EXPECT_EQ(s.CaptureRuns, 4u) << "start-up opened the first run, the passes the next three";
+    EXPECT_EQ(s.captureRuns, 4u) << "start-up opened the first run, the passes the next three";
     window_test::handlePendingEvents();
     const uint64_t passes = w.form->idlePasses();
     window_test::handlePendingEvents();
@@ -112,10 +112,10 @@ TEST(IdleSettle, OnTheEventLoopAFailingDeviceIsRetriedByTheTimerAlone) {
     w.card.advance(4 * kBufferFrames);  // the run ends; the next open is refused
     ASSERT_TRUE(window_test::waitUntil(
         [&] { return !s.AudioIn1->DeviceOpen() && w.form->lastPassDone(); }));
-    const uint64_t runs = s.CaptureRuns;
+    const uint64_t runs = s.captureRuns;
     w.card.setBusy(platform::Direction::Capture, false);
     w.now += instrument::kRetryInterval;
-    ASSERT_TRUE(window_test::waitUntil([&] { return s.CaptureRuns == runs + 1; }));
+    ASSERT_TRUE(window_test::waitUntil([&] { return s.captureRuns == runs + 1; }));
     EXPECT_TRUE(s.AudioIn1->DeviceOpen());
 }
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "platform/alsa/AlsaMixerDriver.h"
 #include "platform/testcard.h"
 #include "window/Controls.h"
@@ -121,7 +121,7 @@ TEST_P(MixerProfiles, LineAloneIsRecordedAndEveryValueComesBackAtTheEnd) {
     platform::sim::SimCard card;
     platform::alsa::AlsaMixerDriver mixer(profile.card);
     auto form =
-        std::make_unique<app::TForm1>(app::Platform{card, loop, mixer}, app::IdleDriving::Caller);
+        std::make_unique<app::TForm1>(app::Backend{card, loop, mixer}, app::IdleDriving::Caller);
     form->showWindow();
     EXPECT_TRUE(form->mixerError().isEmpty()) << form->mixerError();
     EXPECT_EQ(other.all(), with(before, profile.written));
@@ -181,7 +181,7 @@ TEST(MixerProfiles, AMixedSelectionAndOddLevelsComeBack) {
         platform::MessageLoop loop;
         platform::sim::SimCard card;
         platform::alsa::AlsaMixerDriver mixer(testcard::kSwitchesCard);
-        app::TForm1 form(app::Platform{card, loop, mixer}, app::IdleDriving::Caller);
+        app::TForm1 form(app::Backend{card, loop, mixer}, app::IdleDriving::Caller);
         EXPECT_EQ(other.read("Line Capture Switch"), (std::vector<long>{1, 1}));
     }
     EXPECT_EQ(other.all(), before);
@@ -194,7 +194,7 @@ TEST(MixerProfiles, AMixedSelectionAndOddLevelsComeBack) {
         platform::MessageLoop loop;
         platform::sim::SimCard card;
         platform::alsa::AlsaMixerDriver mixer(testcard::kSwitchCard);
-        app::TForm1 form(app::Platform{card, loop, mixer}, app::IdleDriving::Caller);
+        app::TForm1 form(app::Backend{card, loop, mixer}, app::IdleDriving::Caller);
         form.close();
     }
     EXPECT_EQ(ac97.all(), ac97Before);

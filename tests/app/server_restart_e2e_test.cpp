@@ -15,7 +15,7 @@
 #include <fstream>
 #include <string>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "audio/wave_test_support.h"
 #include "platform/alsa/AlsaWaveDriver.h"
 
@@ -33,7 +33,7 @@ TEST(ServerRestartEndToEnd, CaptureAndPlaybackComeBackAfterANoticeAndPacedOpens)
     wave_test::CountingDriver driver(alsa);
     platform::MessageLoop loop;
     platform::sim::SimMixer mixer;
-    app::TForm1 form(app::Platform{driver, loop, mixer}, app::IdleDriving::Caller);
+    app::TForm1 form(app::Backend{driver, loop, mixer}, app::IdleDriving::Caller);
     form.show();
     instrument::Instrument& s = form.instrument();
     const QLabel& notice = *form.design().DeviceNotice;

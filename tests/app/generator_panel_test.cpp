@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "generator/Sine.h"
 #include "platform/sim/SimMixer.h"
 #include "window/Controls.h"
@@ -98,7 +98,7 @@ TEST(GeneratorPanel, TheFrequencyBarsCaptureRequestIsPacedCountedAndClearsTheNot
     p.w.pass();
     ASSERT_FALSE(s.AudioIn1->DeviceOpen());
     ASSERT_FALSE(notice.isHidden());
-    const uint64_t runs = s.CaptureRuns;
+    const uint64_t runs = s.captureRuns;
 
     p.w.card.setBusy(platform::Direction::Capture, false);
     p.frequency->setPosition(p.frequency->position() + 1);
@@ -106,7 +106,7 @@ TEST(GeneratorPanel, TheFrequencyBarsCaptureRequestIsPacedCountedAndClearsTheNot
     p.w.now += instrument::kRetryInterval;
     p.frequency->setPosition(p.frequency->position() + 1);
     ASSERT_TRUE(s.AudioIn1->DeviceOpen());
-    EXPECT_EQ(s.CaptureRuns, runs + 1);
+    EXPECT_EQ(s.captureRuns, runs + 1);
     EXPECT_FALSE(notice.isHidden()) << "opened, but nothing came yet";
     p.w.card.completeBuffers(1);
     p.w.pass();
@@ -224,7 +224,7 @@ TEST(GeneratorPanel, StartUpPlaysTheSineFromItsFirstSample) {
     p.w.loop.pump();
     const std::vector<int16_t> seam = lastPlayed(p.w.card, 20);
     for (size_t k = 0; k < seam.size(); ++k) {
-        EXPECT_EQ(seam[k], generator::SineSample(11000 - 10 + k, {44100, 100, 3276})) << k;
+        EXPECT_EQ(seam[k], generator::sineSample(11000 - 10 + k, {44100, 100, 3276})) << k;
     }
 }
 
@@ -251,7 +251,7 @@ TEST(GeneratorPanel, BusyOutputLeavesTheScopeMeasuring) {
     platform::sim::SimCard card;
     platform::sim::SimMixer mixer;
     card.setBusy(platform::Direction::Playback, true);
-    app::TForm1 form(app::Platform{card, loop, mixer}, app::IdleDriving::Caller);
+    app::TForm1 form(app::Backend{card, loop, mixer}, app::IdleDriving::Caller);
     EXPECT_TRUE(form.startupError().isEmpty());
     EXPECT_FALSE(form.instrument().AudioOut1->DeviceOpen());
     EXPECT_TRUE(form.idleHandlerInstalled());

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "app/Report.h"
 #include "platform/alsa/AlsaWaveDriver.h"
 #include "platform/sim/SimMixer.h"
@@ -84,7 +84,7 @@ TEST(ScreenEndToEnd, SquareOnRIsReadOutAndDrawnFromAFallingEdge) {
     ASSERT_TRUE(playError.empty()) << playError;
 
     platform::sim::SimMixer mixer;  // the sound server's mixer is not what this test is about
-    app::TForm1 form(app::Platform{driver, loop, mixer}, app::IdleDriving::Caller);
+    app::TForm1 form(app::Backend{driver, loop, mixer}, app::IdleDriving::Caller);
     form.show();
     ASSERT_TRUE(form.startupError().isEmpty()) << form.startupError();
     // The window's own generator plays into the same sink; the squares are to come back alone.

@@ -15,13 +15,15 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <tuple>
 #include <vector>
 
-#include "WindowFixture.h"
 #include "app/Options.h"
 #include "app/Version.h"
+#include "support/WindowFixture.h"
 
 namespace {
 
@@ -316,11 +318,14 @@ TEST(Program, WithAWindowACaptureDeviceThatCannotOpenIsALineOnStderrBeforeTheQue
 }
 
 TEST(Program, AnAlsaFailureIsOneLineOfTheProgramWithAlsaLibsReasonInIt) {
+    // The system's reason in the user's language, as the program reads it.
+    const auto reason = [](int error) { return QByteArray(std::strerror(error)); };
     const std::vector<std::pair<QStringList, QByteArray>> cases{
-        {{"--capture-device", "hw:97"}, "snd_pcm_open(\"hw:97\"): Invalid argument (alsa-lib: "},
+        {{"--capture-device", "hw:97"},
+         "snd_pcm_open(\"hw:97\"): " + reason(EINVAL) + " (alsa-lib: "},
         {{"--capture-device", "null", "--playback-device", "null", "--mixer-device", "no_such_ctl"},
-         "snd_mixer_attach(\"no_such_ctl\"): No such file or directory (alsa-lib: Invalid CTL "
-         "no_such_ctl)"}};
+         "snd_mixer_attach(\"no_such_ctl\"): " + reason(ENOENT) +
+             " (alsa-lib: Invalid CTL no_such_ctl)"}};
     for (const auto& [arguments, detail] : cases) {
         const ProgramRun run = runProgram(arguments + QStringList{"--passes", "2"});
         EXPECT_FALSE(run.err.contains("ALSA lib")) << run.err.toStdString();

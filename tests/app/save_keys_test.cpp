@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "app/SaveCapture.h"
 #include "app/SaveKeys.h"
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <utility>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "platform/alsa/AlsaMixerDriver.h"
 #include "platform/alsa/AlsaMixerThread.h"
 
@@ -80,7 +80,7 @@ class FrozenServer {
 // The window on the simulated wave card with the server's mixer.
 struct Window {
     Window() {
-        form = std::make_unique<app::TForm1>(app::Platform{card, loop, mixer},
+        form = std::make_unique<app::TForm1>(app::Backend{card, loop, mixer},
                                              app::IdleDriving::Caller);
         form->showWindow();
     }

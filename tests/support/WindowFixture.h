@@ -37,7 +37,7 @@ class WindowOnSimCard {
                              app::IdleDriving idle = app::IdleDriving::Caller) {
         if (source) card.setSource(std::move(source));
         form = std::make_unique<app::TForm1>(
-            app::Platform{card, loop, mixer, [this] { return now; }}, idle);
+            app::Backend{card, loop, mixer, [this] { return now; }}, idle);
         form->showWindow();
     }
 
@@ -58,7 +58,7 @@ class WindowOnSimCard {
     }
 
     platform::MessageLoop loop;
-    platform::sim::SimCard card{platform::sim::Clock::Manual};
+    platform::sim::SimCard card{platform::sim::SimClock::Manual};
     platform::sim::SimMixer mixer;
     instrument::TimePoint now{};
     std::unique_ptr<app::TForm1> form;

@@ -27,7 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "app/MeasurementWindow.h"
 #include "app/Report.h"
 #include "app/TraceView.h"
@@ -57,7 +57,7 @@ QString caption(const app::MeasurementWindow& m) {
 }
 
 QString bufferCaption(const WindowOnSimCard& w) {
-    return QStringLiteral("Záznam č. %1 na obrazovce").arg(w.form->instrument().CapturedBuffers);
+    return QStringLiteral("Záznam č. %1 na obrazovce").arg(w.form->instrument().capturedBuffers);
 }
 
 void press(QWidget& window, QKeyCombination keys) {
@@ -71,7 +71,7 @@ TEST(MeasurementWindow, F3AndTheMenuEntryOpenAndCloseItWhereTheUserLeftIt) {
     WindowOnSimCard w(sources());
     app::MeasurementWindow& m = w.form->measurementWindow();
     const window::Design& d = w.form->design();
-    EXPECT_TRUE(d.Client->toolTip().contains(QStringLiteral("F3 nebo „měření“ v nabídce")));
+    EXPECT_TRUE(d.client->toolTip().contains(QStringLiteral("F3 nebo „měření“ v nabídce")));
     ASSERT_FALSE(m.isVisible());
 
     press(*w.form, Qt::Key_F3);

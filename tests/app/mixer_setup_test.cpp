@@ -14,7 +14,7 @@
 #include <functional>
 #include <vector>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "platform/alsa/AlsaMixerDriver.h"
 #include "platform/sim/SimMixer.h"
 
@@ -34,7 +34,7 @@ std::vector<int32_t> cardValues(const SimMixer& mixer, const audio::TSource* lin
 
 struct OwnWindow {
     explicit OwnWindow(std::vector<SimMixerTree> trees) : mixer(std::move(trees)) {
-        form = std::make_unique<app::TForm1>(app::Platform{card, loop, mixer},
+        form = std::make_unique<app::TForm1>(app::Backend{card, loop, mixer},
                                              app::IdleDriving::Caller);
     }
     platform::MessageLoop loop;
@@ -127,7 +127,7 @@ TEST(MixerSetUp, NoMixerAtAllIsToldWithTheDriversDetail) {
     platform::alsa::AlsaMixerDriver none("soundscope_no_such_mixer");
     platform::MessageLoop loop;
     platform::sim::SimCard card;
-    app::TForm1 form(app::Platform{card, loop, none}, app::IdleDriving::Caller);
+    app::TForm1 form(app::Backend{card, loop, none}, app::IdleDriving::Caller);
     // The reason between the call and alsa-lib's words is the system's, in the user's language.
     const QString error = form.mixerError();
     EXPECT_TRUE(
@@ -148,7 +148,7 @@ TEST(MixerSetUp, AMixerThatCannotBeOpenedOpensNoBox) {
     SimMixer none(std::vector<SimMixerTree>{});
     platform::MessageLoop loop;
     platform::sim::SimCard card;
-    app::TForm1 form(app::Platform{card, loop, none}, app::IdleDriving::EventLoop);
+    app::TForm1 form(app::Backend{card, loop, none}, app::IdleDriving::EventLoop);
     bool boxed = false;
     QTimer::singleShot(0, &form, [&boxed] {
         if (QWidget* box = QApplication::activeModalWidget()) {
@@ -171,14 +171,14 @@ TEST(MixerSetUp, TheMixerNoticeGoesAfterItsTime) {
     platform::MessageLoop loop;
     platform::sim::SimCard card;
     instrument::TimePoint now{};
-    app::TForm1 form(app::Platform{card, loop, none, [&now] { return now; }},
+    app::TForm1 form(app::Backend{card, loop, none, [&now] { return now; }},
                      app::IdleDriving::Caller);
     form.showWindow();
     ASSERT_TRUE(form.design().DeviceNotice->isVisible());
     for (std::chrono::microseconds elapsed{0}; elapsed < instrument::kMixerNoticeTime;
          elapsed += window_test::kBufferTime / 2) {
         EXPECT_TRUE(form.design().DeviceNotice->isVisible()) << elapsed.count() << " µs";
-        const auto wake = form.instrument().RetryWait();
+        const auto wake = form.instrument().retryWait();
         ASSERT_TRUE(wake.has_value());
         EXPECT_LE(*wake, instrument::kMixerNoticeTime - elapsed);
         form.idlePass();
@@ -197,7 +197,7 @@ TEST(MixerSetUp, ClosingPutsBackTheVolumesOfStartUp) {
     mixer.setVolumeDevice(5, std::nullopt);  // the card has no video line
     platform::MessageLoop loop;
     platform::sim::SimCard card;
-    app::TForm1 form(app::Platform{card, loop, mixer}, app::IdleDriving::Caller);
+    app::TForm1 form(app::Backend{card, loop, mixer}, app::IdleDriving::Caller);
     form.show();
     mixer.setWaveOutVolume(0xFFFFFFFF);  // the user turns things up in the mixer program
     mixer.setAuxVolume(3, 0);

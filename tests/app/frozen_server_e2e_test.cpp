@@ -21,7 +21,7 @@
 #include <memory>
 #include <string>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "platform/alsa/AlsaMixerDriver.h"
 #include "platform/alsa/AlsaWaveDriver.h"
 
@@ -130,7 +130,7 @@ TEST_P(ServerOutage, TheWindowKeepsAnsweringTellsWhyAndCaptureAndTheGeneratorCom
         QElapsedTimer made;
         made.start();
         mixer = std::make_unique<platform::alsa::AlsaMixerDriver>("default");
-        form = std::make_unique<app::TForm1>(app::Platform{driver, loop, *mixer},
+        form = std::make_unique<app::TForm1>(app::Backend{driver, loop, *mixer},
                                              app::IdleDriving::EventLoop);
         form->showWindow();
         EXPECT_LT(made.elapsed(), 1000) << "the window took that long to appear";

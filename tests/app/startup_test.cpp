@@ -16,7 +16,7 @@
 #include <QTranslator>
 #include <vector>
 
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "app/Translations.h"
 #include "window/Controls.h"
 
