@@ -62,7 +62,9 @@ void CalibrationStore::load() {
     ignoredFile_ = false;
     channels_ = {};
     devices_.clear();
-    if (!QFileInfo::exists(path_)) return;
+    // No file, or an empty one (a file made but never written): nothing kept yet.
+    const QFileInfo info(path_);
+    if (!info.exists() || (info.isFile() && info.size() == 0)) return;
 
     QSettings file(path_, QSettings::IniFormat);
     if (file.status() != QSettings::NoError) {

@@ -25,6 +25,13 @@ QString writeFile(const QTemporaryDir& dir, const QByteArray& bytes) {
     return path;
 }
 
+TEST(CalibrationStore, AnEmptyFileIsNothingKeptYet) {
+    QTemporaryDir dir;
+    CalibrationStore store(writeFile(dir, QByteArray()));
+    store.load();
+    EXPECT_TRUE(store.note().isEmpty()) << store.note().toStdString();
+}
+
 TEST(CalibrationStore, WhatIsWrittenIsReadBackPerDeviceAndChannel) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("sub/folder/soundscope.ini"));
