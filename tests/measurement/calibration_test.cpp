@@ -124,15 +124,6 @@ TEST(Calibration, RefusesWhatCannotBeCalibratedOn) {
         *voltsPerUnitFrom(good, CalibrationFigure::Amplitude, 5, 10, refusal) * 10 * 10000, 5.0);
 }
 
-TEST(Calibration, ACaptureLevelDiffersOnlyWhenBothAreKnown) {
-    const Calibration at40{1e-4, 40, 0};
-    const Calibration unknown{1e-4, std::nullopt, 0};
-    EXPECT_TRUE(captureLevelDiffers(at40, 41));
-    EXPECT_FALSE(captureLevelDiffers(at40, 40));
-    EXPECT_FALSE(captureLevelDiffers(at40, std::nullopt));
-    EXPECT_FALSE(captureLevelDiffers(unknown, 12));
-}
-
 TEST(Calibration, LevelsFromTheBaseKeepTheRmsOfTheMovedSamples) {
     // A pulse train with a base of -2000: from its base, its RMS is that of the samples moved up
     // by 2000, measured as such.
