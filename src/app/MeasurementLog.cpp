@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <optional>
 
 namespace app {
@@ -64,6 +65,9 @@ std::string makeHeader() {
         for (const LevelColumn& column : kLevelColumns)
             header += prefix + column.name + " [sample units]";
         header += prefix + "Clipped [0/1]";
+        for (const LevelColumn& column : kLevelColumns) header += prefix + column.name + "V [V]";
+        header +=
+            prefix + "Logic [0/1]" + prefix + "Restored [0/1]" + prefix + "CouplingCornerHz [Hz]";
     }
     return header;
 }
@@ -128,7 +132,16 @@ class RowWriter {
     bool overflow_ = false;
 };
 
-void channelFields(RowWriter& row, const ChannelMeasurement& channel) {
+constexpr double measurement::VoltLevels::*kVoltColumns[] = {
+    &measurement::VoltLevels::top,       &measurement::VoltLevels::base,
+    &measurement::VoltLevels::amplitude, &measurement::VoltLevels::peakToPeak,
+    &measurement::VoltLevels::mean,      &measurement::VoltLevels::rms,
+};
+static_assert(std::size(kVoltColumns) == std::size(kLevelColumns));
+
+void channelFields(RowWriter& row, const ChannelMeasurement& channel,
+                   const measurement::RestoredChannel& restored, bool logic,
+                   const ChannelScale& scale) {
     for (const TimingColumn& column : kTimingColumns) {
         const std::optional<Statistic>& s = channel.timing.*column.statistic;
         if (!s) {
@@ -147,6 +160,15 @@ void channelFields(RowWriter& row, const ChannelMeasurement& channel) {
         row.number(channel.levels.*column.level);
     }
     row.text(channel.levels.clipped ? ",1" : ",0");
+    const std::optional<measurement::VoltLevels> volts = shownVolts(channel, scale);
+    for (const auto figure : kVoltColumns) {
+        row.text(",");
+        if (volts) row.number((*volts).*figure);
+    }
+    const bool restoredInForce = logic && restored.restoration.restored;
+    row.text(logic ? ",1" : ",0");
+    row.text(restoredInForce ? ",1," : ",0,");
+    if (restoredInForce) row.number(restored.cornerHz);
 }
 
 std::string systemReason(int error) {
@@ -224,19 +246,23 @@ bool MeasurementLog::writeAll(std::string_view bytes, std::string& error) {
 
 size_t MeasurementLog::formatRow(const instrument::CaptureMeasurement& measured,
                                  std::chrono::system_clock::time_point when,
-                                 std::array<char, kRowCapacity>& buffer) {
+                                 std::array<char, kRowCapacity>& buffer,
+                                 const ChannelScales& scales) {
     RowWriter row(buffer.data(), buffer.data() + buffer.size());
     row.time(when);
     row.text(",");
     row.number(measured.buffer);
-    channelFields(row, measured.R);
-    channelFields(row, measured.L);
+    channelFields(row, measured.R, measured.restoredR, measured.choices[0].logic,
+                  scaleOf(scales, Channel::R));
+    channelFields(row, measured.L, measured.restoredL, measured.choices[1].logic,
+                  scaleOf(scales, Channel::L));
     row.text("\n");
     return row.length();
 }
 
 bool MeasurementLog::append(const instrument::CaptureMeasurement& measured,
-                            std::chrono::system_clock::time_point when, std::string& error) {
+                            std::chrono::system_clock::time_point when, std::string& error,
+                            const ChannelScales& scales) {
     if (fd_ < 0) {
         error = "no log runs";
         return false;
@@ -246,7 +272,7 @@ bool MeasurementLog::append(const instrument::CaptureMeasurement& measured,
     if (::fstat(fd_, &status) != 0) return fail(error, systemReason(errno));
     if (status.st_nlink == 0) return fail(error, systemReason(ENOENT));
 
-    const size_t length = formatRow(measured, when, row_);
+    const size_t length = formatRow(measured, when, row_, scales);
     if (length == 0) return fail(error, "a row did not fit its buffer");
     if (!writeAll({row_.data(), length}, error)) return false;
     ++rows_;

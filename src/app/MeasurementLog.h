@@ -3,10 +3,12 @@
 // - Columns: the time (ISO 8601, local time with its UTC offset, milliseconds), the buffer's
 //   number, then per channel (R, then L) each timing figure's mean, min, max, sigma and count
 //   (Frequency in Hz; Period, PositiveWidth, NegativeWidth, RiseTime, FallTime in s; DutyCycle in
-//   %), the levels (Top, Base, Amplitude, PeakToPeak, Mean, Rms in sample units) and Clipped (0 or
-//   1). A header row names each column with its unit. Comma-separated with a decimal point,
-//   whatever the locale, as spreadsheets and plotting tools read CSV; an absent figure is an
-//   empty field.
+//   %), the levels (Top, Base, Amplitude, PeakToPeak, Mean, Rms in sample units), Clipped (0 or
+//   1), the levels in volts (TopV, BaseV, AmplitudeV, PeakToPeakV, MeanV, RmsV; empty without a
+//   calibration), Logic and Restored (0 or 1) and CouplingCornerHz (empty when not restored),
+//   as the report's Measurements has them. A header row names each column with its unit.
+//   Comma-separated with a decimal point, whatever the locale, as spreadsheets and plotting tools
+//   read CSV; an absent figure is an empty field.
 // - Each row goes to the file in one write as soon as it is made, so a crash of the program loses
 //   nothing written; the file is synced to the disk every kSyncInterval and when the log stops,
 //   so a power cut loses at most the rows of that interval.
@@ -23,6 +25,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/MeasurementTable.h"
 #include "instrument/CaptureMeasurement.h"
 
 namespace app {
@@ -30,7 +33,7 @@ namespace app {
 class MeasurementLog {
   public:
     static constexpr std::chrono::seconds kSyncInterval{5};
-    // Room for the longest row: 86 fields of at most 24 characters.
+    // Room for the longest row: 104 fields of at most 24 characters.
     static constexpr size_t kRowCapacity = 4096;
 
     MeasurementLog() = default;
@@ -53,12 +56,14 @@ class MeasurementLog {
     // Appends the row of `measured`, made at `when`. False with the reason in `error` when it
     // could not be written: the log has stopped then.
     bool append(const instrument::CaptureMeasurement& measured,
-                std::chrono::system_clock::time_point when, std::string& error);
+                std::chrono::system_clock::time_point when, std::string& error,
+                const ChannelScales& scales = {});
 
     // The row of `measured` at `when`, with its line end, in `buffer`: its length.
     static size_t formatRow(const instrument::CaptureMeasurement& measured,
                             std::chrono::system_clock::time_point when,
-                            std::array<char, kRowCapacity>& buffer);
+                            std::array<char, kRowCapacity>& buffer,
+                            const ChannelScales& scales = {});
 
   private:
     // Writes all of `bytes`; false with `error` set.

@@ -31,6 +31,8 @@ constexpr Unit kMilliseconds{"ms", 1e3, 4};
 constexpr Unit kSeconds{"s", 1.0, 6};
 constexpr Unit kPercent{"%", 1.0, 2};
 constexpr Unit kLevelPercent{"%", 100.0 / measurement::kFullScale, 3};
+constexpr Unit kVolts{"V", 1.0, 4};
+constexpr Unit kMillivolts{"mV", 1e3, 3};
 
 QString withUnit(double value, const Unit& unit) {
     const double scaled = value * unit.perBase;
@@ -129,7 +131,17 @@ QString columnName(Column column) {
     return {};
 }
 
-RowTexts rowTexts(const ChannelMeasurement& channel, Figure figure) {
+measurement::Levels shownLevels(const ChannelMeasurement& channel, const ChannelScale& scale) {
+    return scale.logic ? measurement::levelsFromBase(channel.levels) : channel.levels;
+}
+
+std::optional<measurement::VoltLevels> shownVolts(const ChannelMeasurement& channel,
+                                                  const ChannelScale& scale) {
+    if (!scale.calibrated() || channel.frames == 0) return std::nullopt;
+    return measurement::voltLevels(shownLevels(channel, scale), scale.voltsPerUnit, 1.0);
+}
+
+RowTexts rowTexts(const ChannelMeasurement& channel, Figure figure, const ChannelScale& scale) {
     const FigureInfo& info = infoOf(figure);
     RowTexts cells;
     if (channel.frames == 0) {  // nothing captured to measure
@@ -137,8 +149,10 @@ RowTexts rowTexts(const ChannelMeasurement& channel, Figure figure) {
         return cells;
     }
     if (info.level != nullptr) {
-        cells[static_cast<size_t>(Column::Value)] =
-            figureText(channel.levels.*info.level, info.kind);
+        const double units = shownLevels(channel, scale).*info.level;
+        cells[static_cast<size_t>(Column::Value)] = scale.calibrated()
+                                                        ? voltText(units * scale.voltsPerUnit)
+                                                        : figureText(units, info.kind);
         return cells;
     }
     const std::optional<Statistic>& statistic = channel.timing.*info.statistic;
@@ -178,7 +192,20 @@ QString levelsNote() {
         .arg(measurement::kFullScale);
 }
 
-QString tableText(const instrument::CaptureMeasurement& measured) {
+QString levelsNote(const ChannelScales& scales) {
+    const bool r = scaleOf(scales, Channel::R).calibrated();
+    const bool l = scaleOf(scales, Channel::L).calibrated();
+    if (r && l) return QStringLiteral("úrovně ve voltech podle kalibrace");
+    if (!r && !l) return levelsNote();
+    return QStringLiteral(
+               "úrovně kanálu %1 ve voltech podle kalibrace, kanálu %2 v % plného "
+               "rozsahu vstupu (%3 = 100 %)")
+        .arg(r ? QStringLiteral("R") : QStringLiteral("L"),
+             r ? QStringLiteral("L") : QStringLiteral("R"))
+        .arg(measurement::kFullScale);
+}
+
+QString tableText(const instrument::CaptureMeasurement& measured, const ChannelScales& scales) {
     int nameWidth = 0;
     for (int f = 0; f < kFigureCount; ++f)
         nameWidth = std::max(nameWidth, static_cast<int>(figureName(Figure(f)).size()));
@@ -188,7 +215,7 @@ QString tableText(const instrument::CaptureMeasurement& measured) {
     lines << QStringLiteral("Měření záznamu č. %1: %2 vzorků na kanál; %3")
                  .arg(measured.buffer)
                  .arg(measured.R.frames)
-                 .arg(levelsNote());
+                 .arg(levelsNote(scales));
     for (const Channel channel : {Channel::R, Channel::L}) {
         const ChannelMeasurement& c = channelOf(measured, channel);
         lines << QString() << channelTitle(channel);
@@ -199,12 +226,13 @@ QString tableText(const instrument::CaptureMeasurement& measured) {
         bool limitShown = false;
         for (int f = 0; f < kFigureCount; ++f) {
             QString line = figureName(Figure(f)).leftJustified(nameWidth);
-            const RowTexts cells = rowTexts(c, Figure(f));
+            const RowTexts cells = rowTexts(c, Figure(f), scaleOf(scales, channel));
             for (int col = 0; col < kColumnCount; ++col)
                 line += padded(cells[static_cast<size_t>(col)], Column(col));
             lines << line;
             limitShown = limitShown || atSamplingLimit(c, Figure(f));
         }
+        if (scaleOf(scales, channel).logic) lines << logicNote(measured, channel);
         if (c.levels.clipped) lines << clippingWarning();
         if (limitShown) lines << samplingLimitNote();
     }
@@ -229,6 +257,27 @@ QString percentText(double percent) {
 
 QString levelText(double sampleUnits) {
     return withUnit(sampleUnits, kLevelPercent);
+}
+
+QString voltText(double volts) {
+    return withUnit(volts, std::abs(volts) < 1.0 && volts != 0.0 ? kMillivolts : kVolts);
+}
+
+QString logicNote(const instrument::CaptureMeasurement& measured, Channel channel) {
+    const measurement::RestoredChannel& r =
+        channel == Channel::R ? measured.restoredR : measured.restoredL;
+    const QString base = QStringLiteral("logický signál: L = 0 V");
+    switch (r.source) {
+        case measurement::CornerSource::Given:
+            return base + QStringLiteral(", vazba vyrovnána (mez %1 ze smyčky)")
+                              .arg(frequencyText(r.cornerHz));
+        case measurement::CornerSource::Droop:
+            return base + QStringLiteral(", vazba vyrovnána (mez %1 z poklesu úrovní)")
+                              .arg(frequencyText(r.cornerHz));
+        case measurement::CornerSource::None:
+            break;
+    }
+    return base + QStringLiteral(", vazbu nelze vyrovnat (mez nenalezena)");
 }
 
 }  // namespace app

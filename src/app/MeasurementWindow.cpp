@@ -1,16 +1,22 @@
 #include "app/MeasurementWindow.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -18,10 +24,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "app/SaveCapture.h"
+#include "app/TraceView.h"
 #include "window/Controls.h"
 #include "window/WindowDesign.h"
 
@@ -42,17 +51,41 @@ const QString kWidestCell = QStringLiteral("≤ 99999.000 kHz");
 constexpr int kCellPadding = 12;
 constexpr int kRowPadding = 3;
 constexpr int kFontPixels = 11;
+constexpr int kTraceHeight = 72;
+constexpr size_t kCaptureChannels = 2;  // interleaved, R first
 
 void printLine(std::FILE* stream, const QString& text) {
     std::fprintf(stream, "soundscope: %s\n", text.toLocal8Bit().constData());
     std::fflush(stream);
 }
 
+// The probe's factors offered; any other can be typed.
+constexpr double kProbeFactors[] = {1.0, 10.0};
+
+QString factorText(double factor) {
+    return QStringLiteral("×") + QString::number(factor, 'g', 6);
+}
+
+// A number typed with a decimal point or comma, with or without "×" or "V".
+std::optional<double> typedNumber(QString text) {
+    text.remove(QStringLiteral("×")).remove(QLatin1Char('V')).remove(QLatin1Char('x'));
+    text = text.trimmed().replace(QLatin1Char(','), QLatin1Char('.'));
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
 }  // namespace
 
 MeasurementWindow::MeasurementWindow(QWidget& owner, const window::Design& d,
-                                     const instrument::CaptureMeasurement& measured)
-    : QWidget(&owner, Qt::Window), owner_(owner), measured_(measured) {
+                                     instrument::Instrument& instrument,
+                                     ChannelCalibration::CaptureLevel captureLevel)
+    : QWidget(&owner, Qt::Window),
+      owner_(owner),
+      instrument_(instrument),
+      measured_(instrument.measured),
+      calibration_(instrument, std::move(captureLevel)) {
     setObjectName(QStringLiteral("MeasurementWindow"));
     setWindowTitle(QStringLiteral("Měření"));
     // The main window's size of text: two tables of thirteen rows fit a laptop's screen.
@@ -67,10 +100,26 @@ MeasurementWindow::MeasurementWindow(QWidget& owner, const window::Design& d,
     for (const Channel channel : {Channel::R, Channel::L}) {
         channels_[static_cast<size_t>(channel)] = buildChannel(channel);
     }
-    auto* levels = new QLabel(levelsNote(), this);
-    layout->addWidget(levels);
+    levelsNote_ = new QLabel(levelsNote(), this);
+    levelsNote_->setObjectName(QStringLiteral("LevelsNote"));
+    layout->addWidget(levelsNote_);
 
-    auto* logRow = new QHBoxLayout;
+    // "kalibrace…" beside the log's button; the calibration's state on a line of its own when
+    // there is one to tell.
+    auto* buttonRow = new QHBoxLayout;
+    calibrateButton_ = new QPushButton(QStringLiteral("kalibrace…"), this);
+    calibrateButton_->setObjectName(QStringLiteral("CalibrateButton"));
+    calibrateButton_->setToolTip(
+        QStringLiteral("přiveďte na vstup signál známého napětí a zadejte jeho amplitudu nebo "
+                       "mezivrcholovou hodnotu ve voltech"));
+    calibrationStatus_ = new QLabel(this);
+    calibrationStatus_->setObjectName(QStringLiteral("CalibrationStatus"));
+    calibrationStatus_->setWordWrap(true);
+    calibrationStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    calibrationStatus_->hide();
+    connect(calibrateButton_, &QPushButton::clicked, this,
+            &MeasurementWindow::openCalibrationDialog);
+
     logButton_ = new QPushButton(QStringLiteral("záznam do CSV"), this);
     logButton_->setObjectName(QStringLiteral("LogButton"));
     logButton_->setCheckable(true);
@@ -81,9 +130,11 @@ MeasurementWindow::MeasurementWindow(QWidget& owner, const window::Design& d,
     logStatus_->setObjectName(QStringLiteral("LogStatus"));
     logStatus_->setWordWrap(true);
     logStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    logRow->addWidget(logButton_);
-    logRow->addWidget(logStatus_, 1);
-    layout->addLayout(logRow);
+    buttonRow->addWidget(calibrateButton_);
+    buttonRow->addWidget(logButton_);
+    buttonRow->addWidget(logStatus_, 1);
+    layout->addWidget(calibrationStatus_);
+    layout->addLayout(buttonRow);
     // The button's check mark follows the log, not the click: toggleLog sets it.
     connect(logButton_, &QPushButton::clicked, this, [this] { toggleLog(); });
 
@@ -114,7 +165,46 @@ MeasurementWindow::ChannelWidgets MeasurementWindow::buildChannel(Channel channe
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
-    layout->addWidget(title);
+    // The channel's choices in its title's row.
+    auto* choices = new QHBoxLayout;
+    choices->addWidget(title, 1);
+    w.logic = new QCheckBox(QStringLiteral("logický signál: L = 0 V"), this);
+    w.logic->setObjectName(QStringLiteral("LogicChoice") + suffix);
+    w.logic->setToolTip(
+        QStringLiteral("dolní úroveň je 0 V; pokles plochých částí, který způsobuje vazební "
+                       "kondenzátor vstupu, se vyrovná"));
+    w.probe = new QComboBox(this);
+    w.probe->setObjectName(QStringLiteral("ProbeChoice") + suffix);
+    w.probe->setEditable(true);
+    w.probe->setInsertPolicy(QComboBox::NoInsert);
+    w.probe->setToolTip(QStringLiteral("činitel sondy nebo děliče před vstupem (lze napsat)"));
+    for (const double factor : kProbeFactors) w.probe->addItem(factorText(factor), factor);
+    choices->addWidget(w.logic);
+    choices->addWidget(new QLabel(QStringLiteral("sonda"), this));
+    choices->addWidget(w.probe);
+    layout->addLayout(choices);
+    connect(w.logic, &QCheckBox::clicked, this,
+            [this, channel](bool on) { setLogic(channel, on); });
+    connect(w.probe->lineEdit(), &QLineEdit::editingFinished, this, [this, channel] {
+        QComboBox* probe = channels_[static_cast<size_t>(channel)].probe;
+        const std::optional<double> factor = typedNumber(probe->currentText());
+        if (factor) {
+            setProbeFactor(channel, *factor);
+        } else {
+            showChoices();  // back to the factor in force
+        }
+    });
+    connect(w.probe, &QComboBox::activated, this, [this, channel](int index) {
+        QComboBox* probe = channels_[static_cast<size_t>(channel)].probe;
+        setProbeFactor(channel, probe->itemData(index).toDouble());
+    });
+
+    w.levelWarning = new QLabel(this);
+    w.levelWarning->setObjectName(QStringLiteral("LevelWarning") + suffix);
+    w.levelWarning->setStyleSheet(kWarningStyle);
+    w.levelWarning->setWordWrap(true);
+    w.levelWarning->hide();
+    layout->addWidget(w.levelWarning);
 
     w.clipping = new QLabel(app::clippingWarning(), this);
     w.clipping->setObjectName(QStringLiteral("ClippingWarning") + suffix);
@@ -168,6 +258,19 @@ MeasurementWindow::ChannelWidgets MeasurementWindow::buildChannel(Channel channe
     w.limitNote->setWordWrap(true);
     w.limitNote->hide();
     layout->addWidget(w.limitNote);
+
+    w.logicNote = new QLabel(this);
+    w.logicNote->setObjectName(QStringLiteral("LogicNote") + suffix);
+    w.logicNote->hide();
+    layout->addWidget(w.logicNote);
+
+    w.trace = new TraceView(width, kTraceHeight, this);
+    w.trace->setObjectName(QStringLiteral("TraceView") + suffix);
+    w.trace->setToolTip(
+        QStringLiteral("průběh kanálu, jak byl změřen: od první vzestupné hrany, dvě periody; "
+                       "šedě horní a dolní úroveň, zeleně hrany jedné periody, červeně "
+                       "přebuzené úseky"));
+    layout->addWidget(w.trace);
     return w;
 }
 
@@ -177,6 +280,161 @@ QTableWidget* MeasurementWindow::table(Channel channel) const {
 
 QLabel* MeasurementWindow::clippingWarning(Channel channel) const {
     return channels_[static_cast<size_t>(channel)].clipping;
+}
+
+QCheckBox* MeasurementWindow::logicChoice(Channel channel) const {
+    return channels_[static_cast<size_t>(channel)].logic;
+}
+
+QComboBox* MeasurementWindow::probeChoice(Channel channel) const {
+    return channels_[static_cast<size_t>(channel)].probe;
+}
+
+TraceView* MeasurementWindow::traceView(Channel channel) const {
+    return channels_[static_cast<size_t>(channel)].trace;
+}
+
+void MeasurementWindow::drawTrace(Channel channel, const ChannelScale& scale) {
+    const size_t input = static_cast<size_t>(channel);  // R: the card's first input
+    const auto captured = measurement::ChannelView::interleaved(instrument_.screenCapture.values(),
+                                                                kCaptureChannels, input);
+    const bool logic = measured_.choices[input].logic;
+    const measurement::RestoredChannel& restored =
+        channel == Channel::R ? measured_.restoredR : measured_.restoredL;
+    const measurement::ChannelMeasurement& figures = channelOf(measured_, channel);
+    instrument::TraceInput in;
+    in.samples = logic ? restored.view() : captured;
+    in.captured = captured;
+    in.measured = &figures;
+    in.frameRate = instrument::kCaptureFrameRate;
+    in.colour = channel == Channel::R ? instrument::kAqua : instrument::kYellow;
+    in.voltsPerUnit = scale.voltsPerUnit;
+    in.offset = scale.logic ? figures.levels.base : 0.0;
+    if (in.samples.size() != captured.size()) in.samples = captured;  // not measured as chosen yet
+    channels_[input].trace->draw(in);
+}
+
+QLabel* MeasurementWindow::levelWarning(Channel channel) const {
+    return channels_[static_cast<size_t>(channel)].levelWarning;
+}
+
+void MeasurementWindow::useDevice(const QString& device, const QString& storePath) {
+    calibration_.useDevice(device, storePath);
+    if (!calibration_.note().isEmpty()) {
+        showCalibrationState(calibration_.note(), true);
+        printLine(stderr, calibration_.logNote());
+    } else {
+        showCalibrationState(QString(), false);
+    }
+    showChoices();
+}
+
+void MeasurementWindow::setLogic(Channel channel, bool logic) {
+    if (!calibration_.setLogic(channel, logic)) showCalibrationState(calibration_.note(), true);
+    showChoices();
+}
+
+void MeasurementWindow::setProbeFactor(Channel channel, double factor) {
+    if (!calibration_.setProbeFactor(channel, factor))
+        showCalibrationState(calibration_.note(), true);
+    showChoices();
+}
+
+bool MeasurementWindow::calibrate(Channel channel, measurement::CalibrationFigure figure,
+                                  double volts) {
+    QString why;
+    const QString name = channel == Channel::R ? QStringLiteral("R") : QStringLiteral("L");
+    if (!calibration_.calibrate(channel, figure, volts, why)) {
+        showCalibrationState(QStringLiteral("Kanál %1 nelze kalibrovat: %2").arg(name, why), true);
+        return false;
+    }
+    showCalibrationState(QStringLiteral("Kanál %1 kalibrován: %2 na %3 V (%4)")
+                             .arg(name, figure == measurement::CalibrationFigure::Amplitude
+                                            ? QStringLiteral("amplituda")
+                                            : QStringLiteral("mezivrcholová hodnota"))
+                             .arg(volts)
+                             .arg(calibration_.store().path()),
+                         false);
+    showChoices();
+    return true;
+}
+
+void MeasurementWindow::openCalibrationDialog() {
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("CalibrationDialog"));
+    dialog.setWindowTitle(QStringLiteral("kalibrace"));
+    auto* form = new QFormLayout(&dialog);
+    auto* channel = new QComboBox(&dialog);
+    channel->setObjectName(QStringLiteral("CalibrationChannel"));
+    channel->addItem(channelTitle(Channel::R));
+    channel->addItem(channelTitle(Channel::L));
+    auto* figure = new QComboBox(&dialog);
+    figure->setObjectName(QStringLiteral("CalibrationFigure"));
+    figure->addItem(QStringLiteral("amplituda"));
+    figure->addItem(QStringLiteral("mezivrcholová hodnota"));
+    auto* measuredNow = new QLabel(&dialog);
+    measuredNow->setObjectName(QStringLiteral("CalibrationMeasured"));
+    auto* volts = new QLineEdit(&dialog);
+    volts->setObjectName(QStringLiteral("CalibrationVolts"));
+    volts->setPlaceholderText(QStringLiteral("např. 5,0"));
+    auto showMeasured = [this, channel, figure, measuredNow] {
+        const Channel c = channel->currentIndex() == 0 ? Channel::R : Channel::L;
+        const measurement::Levels levels =
+            shownLevels(channelOf(measured_, c), scaleOf(scales(), c));
+        const double units = figure->currentIndex() == 0 ? levels.amplitude : levels.peakToPeak;
+        measuredNow->setText(
+            measured_.number == 0
+                ? kNothingMeasured
+                : QStringLiteral("změřeno %1 plného rozsahu").arg(levelText(units)));
+    };
+    showMeasured();
+    connect(channel, &QComboBox::currentIndexChanged, &dialog, showMeasured);
+    connect(figure, &QComboBox::currentIndexChanged, &dialog, showMeasured);
+    form->addRow(QStringLiteral("kanál"), channel);
+    form->addRow(QStringLiteral("veličina"), figure);
+    form->addRow(QString(), measuredNow);
+    form->addRow(QStringLiteral("napětí [V]"), volts);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const Channel c = channel->currentIndex() == 0 ? Channel::R : Channel::L;
+    const auto f = figure->currentIndex() == 0 ? measurement::CalibrationFigure::Amplitude
+                                               : measurement::CalibrationFigure::PeakToPeak;
+    const std::optional<double> typed = typedNumber(volts->text());
+    calibrate(c, f, typed.value_or(0.0));
+}
+
+void MeasurementWindow::showChoices() {
+    for (const Channel channel : {Channel::R, Channel::L}) {
+        const ChannelWidgets& w = channels_[static_cast<size_t>(channel)];
+        const ChannelSettings& s = calibration_.settings(channel);
+        w.logic->setChecked(s.logic);
+        const int listed = w.probe->findData(s.probeFactor);
+        if (listed >= 0) {
+            w.probe->setCurrentIndex(listed);
+        } else {
+            w.probe->setEditText(factorText(s.probeFactor));
+        }
+        const auto c = calibration_.calibration(channel);
+        const std::optional<int32_t> level = calibration_.captureLevel(channel);
+        w.levelWarning->setText(
+            QStringLiteral("úroveň záznamu ve směšovači je jiná než při kalibraci (nyní %1, "
+                           "při kalibraci %2): kalibrace nemusí platit")
+                .arg(level ? QString::number(*level) : QString(),
+                     c && c->captureLevel ? QString::number(*c->captureLevel) : QString()));
+        w.levelWarning->setVisible(calibration_.levelDiffers(channel));
+    }
+    levelsNote_->setText(levelsNote(scales()));
+    shown_ = UINT64_MAX;  // the figures in the units now in force
+    showFigures();
+}
+
+void MeasurementWindow::showCalibrationState(const QString& text, bool failed) {
+    calibrationStatus_->setText(text);
+    calibrationStatus_->setVisible(!text.isEmpty());
+    calibrationStatus_->setStyleSheet(failed ? kFailedStyle : QString());
 }
 
 void MeasurementWindow::toggle() {
@@ -233,12 +491,13 @@ void MeasurementWindow::showFigures() {
                           : QStringLiteral("Záznam č. %1 na obrazovce: %2 vzorků na kanál")
                                 .arg(measured_.buffer)
                                 .arg(measured_.R.frames));
+    const ChannelScales now = scales();
     for (const Channel channel : {Channel::R, Channel::L}) {
         const measurement::ChannelMeasurement& c = channelOf(measured_, channel);
         const ChannelWidgets& w = channels_[static_cast<size_t>(channel)];
         bool limit = false;
         for (int f = 0; f < kFigureCount; ++f) {
-            const RowTexts cells = rowTexts(c, Figure(f));
+            const RowTexts cells = rowTexts(c, Figure(f), scaleOf(now, channel));
             for (int col = 0; col < kColumnCount; ++col) {
                 QTableWidgetItem* item = w.table->item(f, col);
                 if (item->text() != cells[static_cast<size_t>(col)])
@@ -248,6 +507,11 @@ void MeasurementWindow::showFigures() {
         }
         w.clipping->setVisible(c.levels.clipped);
         w.limitNote->setVisible(limit);
+        const bool logic = scaleOf(now, channel).logic && measured_.number != 0;
+        if (logic) w.logicNote->setText(logicNote(measured_, channel));
+        w.logicNote->setVisible(logic);
+        w.levelWarning->setVisible(calibration_.levelDiffers(channel));
+        drawTrace(channel, scaleOf(now, channel));
     }
 }
 
@@ -304,7 +568,7 @@ void MeasurementWindow::stopLog() {
 
 void MeasurementWindow::appendRow() {
     std::string error;
-    if (log_.append(measured_, std::chrono::system_clock::now(), error)) {
+    if (log_.append(measured_, std::chrono::system_clock::now(), error, scales())) {
         if (isVisible()) showLogProgress();
         return;
     }

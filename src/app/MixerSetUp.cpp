@@ -153,6 +153,16 @@ void TForm1::restoreMixer() {
     restoreVolumes();
 }
 
+std::optional<int32_t> TForm1::captureLevel(Channel channel) const {
+    const audio::TAudioMixer& m = *AudioMixer1;
+    if (!m.Active) return std::nullopt;
+    audio::TSource* line = m.LineRecord != nullptr ? m.LineRecord : m.RecordDestination;
+    if (line == nullptr) return std::nullopt;
+    const audio::TVolume* volume = line->Volume();
+    if (volume == nullptr) return std::nullopt;
+    return channel == Channel::R ? volume->Left : volume->Right;
+}
+
 void TForm1::mixer1Click() {
     mixerPrograms_->start(mixerCommand(mixerProgram_, qEnvironmentVariable("PATH")));
 }

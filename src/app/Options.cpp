@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <cmath>
 #include <limits>
 
 #include "app/Version.h"
@@ -37,12 +38,20 @@ QString helpDescription() {
         "and fall time (each with its minimum, maximum, spread and count over the capture), and\n"
         "the levels in % of full scale; --report holds the same figures as Measurements.\n"
         "\n"
+        "--calibrate R=VOLTS takes the amplitude (top minus base) measured on R in the last\n"
+        "capture of this run as VOLTS and keeps it as R's calibration for this capture device\n"
+        "(R=5.0,L=1.2 for both), as the window's \"kalibrace…\" does; from then on the levels\n"
+        "are also in volts. --logic R,L (or R, L, none) marks the channels that carry a logic\n"
+        "signal: their base is 0 V and the coupling's droop of their flat parts is undone.\n"
+        "Both are kept in ~/.config/soundscope/soundscope.ini and apply to later runs.\n"
+        "\n"
         "--sim signals:\n"
         "  demo       the default: a 500 Hz square on R and a 250 Hz sine on L\n"
         "  square     a 500 Hz square on both channels\n"
         "  silence    nothing on either channel\n"
-        "  loopback   the card's own output on both channels (silent until the generator\n"
-        "             plays)\n"
+        "  loopback[:linein]\n"
+        "             the card's own output on both channels (silent until the generator\n"
+        "             plays); with :linein through a 10 Hz coupling high-pass\n"
         "  FILE.wav   a WAV file at 44100 frames/s, stereo or mono, played in a loop\n"
         "  pulse:HZ:DUTY[:linein]\n"
         "             a pulse train on both channels, HZ (up to 22050) with DUTY % high\n"
@@ -77,6 +86,41 @@ bool parsePulse(const QString& signal, SimPulse& pulse) {
     pulse.lineIn = parts.size() == 4;
     return frequencyOk && dutyOk && pulse.frequency > 0.0 && pulse.frequency <= 22050.0 &&
            pulse.dutyPercent > 0.0 && pulse.dutyPercent < 100.0;
+}
+
+// "R", "L" or "R,L" (either order), or "none".
+bool parseLogic(const QString& value, std::array<bool, 2>& logic) {
+    logic = {false, false};
+    if (value == QLatin1String("none")) return true;
+    const QStringList parts = value.split(QLatin1Char(','));
+    for (const QString& part : parts) {
+        const QString p = part.trimmed();
+        if (p == QLatin1String("R")) {
+            logic[0] = true;
+        } else if (p == QLatin1String("L")) {
+            logic[1] = true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "R=VOLTS", "L=VOLTS" or both, comma-separated, each VOLTS above 0.
+bool parseCalibrate(const QString& value, std::array<std::optional<double>, 2>& volts) {
+    const QStringList parts = value.split(QLatin1Char(','));
+    for (const QString& part : parts) {
+        const QStringList pair = part.trimmed().split(QLatin1Char('='));
+        if (pair.size() != 2) return false;
+        const int channel = pair[0] == QLatin1String("R")   ? 0
+                            : pair[0] == QLatin1String("L") ? 1
+                                                            : -1;
+        bool ok = false;
+        const double v = pair[1].toDouble(&ok);
+        if (channel < 0 || !ok || !std::isfinite(v) || v <= 0.0) return false;
+        volts[static_cast<size_t>(channel)] = v;
+    }
+    return true;
 }
 
 ParsedCommandLine failure(const QString& line) {
@@ -141,10 +185,20 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("generator"),
         QStringLiteral("Starts with the generator's controls in the bottom strip instead of the "
                        "time shift (F2 switches)."));
+    const QCommandLineOption calibrate(
+        QStringLiteral("calibrate"),
+        QStringLiteral("Runs headless and keeps the amplitude measured on a channel as VOLTS "
+                       "(R=VOLTS, L=VOLTS or both; see above) (default: none)."),
+        QStringLiteral("CH=VOLTS"));
+    const QCommandLineOption logic(
+        QStringLiteral("logic"),
+        QStringLiteral("Measures the channels named (R,L, R, L or none) as logic signals, and "
+                       "keeps the choice (see above) (default: as kept, else none)."),
+        QStringLiteral("CHANNELS"));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Shows the version and exits."));
     parser.addOptions({help, version, capture, playback, mixer, mixerProgram, sim, passes, report,
-                       screenshot, selfTest, measure, generator});
+                       screenshot, selfTest, measure, calibrate, logic, generator});
 
     if (!parser.parse(withSimDefault(arguments))) return failure(parser.errorText());
     if (parser.isSet(help)) {
@@ -191,8 +245,10 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
             o.simSignal = SimSignal::Square;
         } else if (signal == QLatin1String("silence")) {
             o.simSignal = SimSignal::Silence;
-        } else if (signal == QLatin1String("loopback")) {
+        } else if (signal == QLatin1String("loopback") ||
+                   signal == QLatin1String("loopback:linein")) {
             o.simSignal = SimSignal::Loopback;
+            o.simLoopbackLineIn = signal.endsWith(QLatin1String(":linein"));
         } else if (signal.startsWith(QLatin1String("pulse:"))) {
             o.simSignal = SimSignal::Pulse;
             if (!parsePulse(signal, o.simPulse))
@@ -205,8 +261,9 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
             o.simFile = signal;
         } else {
             return failure(
-                QStringLiteral("--sim: unknown signal '%1' (demo, square, silence, loopback, "
-                               "pulse:HZ:DUTY[:linein] or a FILE.wav)")
+                QStringLiteral(
+                    "--sim: unknown signal '%1' (demo, square, silence, loopback[:linein], "
+                    "pulse:HZ:DUTY[:linein] or a FILE.wav)")
                     .arg(signal));
         }
     }
@@ -226,6 +283,21 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
     if (o.selfTest && o.passes)
         return failure(QStringLiteral("--self-test makes its own passes; leave out --passes"));
     o.measure = parser.isSet(measure);
+    if (parser.isSet(calibrate) && !parseCalibrate(parser.value(calibrate), o.calibrate))
+        return failure(QStringLiteral("--calibrate needs CH=VOLTS (R=5.0, L=1.2 or both), "
+                                      "VOLTS above 0, not '%1'")
+                           .arg(parser.value(calibrate)));
+    if (parser.isSet(logic)) {
+        std::array<bool, 2> channels{};
+        if (!parseLogic(parser.value(logic), channels))
+            return failure(QStringLiteral("--logic needs R, L, R,L or none, not '%1'")
+                               .arg(parser.value(logic)));
+        o.logic = channels;
+    }
+    if (o.selfTest && (o.calibrate[0] || o.calibrate[1]))
+        return failure(
+            QStringLiteral("--calibrate measures the capture of a headless run; "
+                           "leave out --self-test"));
     if (o.selfTest && o.measure)
         return failure(
             QStringLiteral("--self-test and --measure each print a table of their "

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <optional>
 
 namespace app {
@@ -31,14 +32,20 @@ struct Options {
     QString mixerProgram;  // the mixing desk command's program; empty: the first one found
     bool simulated = false;
     SimSignal simSignal = SimSignal::Demo;
-    QString simFile;             // with SimSignal::File
-    SimPulse simPulse;           // with SimSignal::Pulse
-    std::optional<int> passes;   // headless: run exactly this many idle passes, then exit
-    QString reportPath;          // JSON report of the read-outs and key state
-    QString screenshotPath;      // picture of the window, in a format Qt can write
-    bool showGenerator = false;  // the bottom strip shows the generator's controls at start
-    bool selfTest = false;       // play the generator into the capture and check what arrives
-    bool measure = false;        // headless: print the measurement table of the last capture
+    QString simFile;                 // with SimSignal::File
+    SimPulse simPulse;               // with SimSignal::Pulse
+    bool simLoopbackLineIn = false;  // with SimSignal::Loopback: through a LINE IN's coupling
+    std::optional<int> passes;       // headless: run exactly this many idle passes, then exit
+    QString reportPath;              // JSON report of the read-outs and key state
+    QString screenshotPath;          // picture of the window, in a format Qt can write
+    bool showGenerator = false;      // the bottom strip shows the generator's controls at start
+    bool selfTest = false;           // play the generator into the capture and check what arrives
+    bool measure = false;            // headless: print the measurement table of the last capture
+    // --calibrate R=VOLTS,L=VOLTS: the amplitude of a channel's last capture in volts, kept as
+    // the calibration (R first; none: not calibrated in this run).
+    std::array<std::optional<double>, 2> calibrate;
+    // --logic R,L / none: which channels carry a logic signal, kept for later runs; none: as kept.
+    std::optional<std::array<bool, 2>> logic;
 };
 
 // Idle passes of a headless run without --passes: enough for a full capture run of four buffers

@@ -21,9 +21,20 @@ QJsonValue statisticValue(const std::optional<Statistic>& statistic) {
                        {QStringLiteral("count"), static_cast<qint64>(statistic->count)}};
 }
 
-QJsonObject channelMeasurement(const measurement::ChannelMeasurement& c) {
+QJsonValue volts(const std::optional<measurement::VoltLevels>& v,
+                 double measurement::VoltLevels::*figure) {
+    if (!v) return QJsonValue::Null;
+    return (*v).*figure;
+}
+
+QJsonObject channelMeasurement(const measurement::ChannelMeasurement& c,
+                               const measurement::RestoredChannel& restored, bool logic,
+                               const ChannelScale& scale) {
     const measurement::Timing& t = c.timing;
     const measurement::Levels& l = c.levels;
+    const std::optional<measurement::VoltLevels> v = shownVolts(c, scale);
+    const bool restoredInForce = logic && restored.restoration.restored;
+    using measurement::VoltLevels;
     return {{QStringLiteral("Frequency"), statisticValue(t.frequency)},
             {QStringLiteral("Period"), statisticValue(t.period)},
             {QStringLiteral("PositiveWidth"), statisticValue(t.positiveWidth)},
@@ -37,14 +48,29 @@ QJsonObject channelMeasurement(const measurement::ChannelMeasurement& c) {
             {QStringLiteral("PeakToPeak"), l.peakToPeak},
             {QStringLiteral("Mean"), l.mean},
             {QStringLiteral("Rms"), l.rms},
-            {QStringLiteral("Clipped"), l.clipped}};
+            {QStringLiteral("Clipped"), l.clipped},
+            {QStringLiteral("TopV"), volts(v, &VoltLevels::top)},
+            {QStringLiteral("BaseV"), volts(v, &VoltLevels::base)},
+            {QStringLiteral("AmplitudeV"), volts(v, &VoltLevels::amplitude)},
+            {QStringLiteral("PeakToPeakV"), volts(v, &VoltLevels::peakToPeak)},
+            {QStringLiteral("MeanV"), volts(v, &VoltLevels::mean)},
+            {QStringLiteral("RmsV"), volts(v, &VoltLevels::rms)},
+            {QStringLiteral("LogicLevel"), logic},
+            {QStringLiteral("Restored"), restoredInForce},
+            {QStringLiteral("CouplingCornerHz"),
+             restoredInForce ? QJsonValue(restored.cornerHz) : QJsonValue(QJsonValue::Null)}};
 }
 
 }  // namespace
 
-QJsonObject measurementsReport(const instrument::CaptureMeasurement& measured) {
-    return {{QStringLiteral("R"), channelMeasurement(measured.R)},
-            {QStringLiteral("L"), channelMeasurement(measured.L)}};
+QJsonObject measurementsReport(const instrument::CaptureMeasurement& measured,
+                               const ChannelScales& scales) {
+    return {{QStringLiteral("R"),
+             channelMeasurement(measured.R, measured.restoredR, measured.choices[0].logic,
+                                scaleOf(scales, Channel::R))},
+            {QStringLiteral("L"),
+             channelMeasurement(measured.L, measured.restoredL, measured.choices[1].logic,
+                                scaleOf(scales, Channel::L))}};
 }
 
 QJsonObject makeReport(const ReportSource& source) {
@@ -75,7 +101,7 @@ QJsonObject makeReport(const ReportSource& source) {
     report.insert(QStringLiteral("CapturedBuffers"), static_cast<qint64>(s.capturedBuffers));
     report.insert(QStringLiteral("DrawnBuffers"), static_cast<qint64>(s.drawnBuffers));
     report.insert(QStringLiteral("CaptureRuns"), static_cast<qint64>(s.captureRuns));
-    report.insert(QStringLiteral("Measurements"), measurementsReport(s.measured));
+    report.insert(QStringLiteral("Measurements"), measurementsReport(s.measured, source.scales));
 
     QJsonArray raw;
     const int count = std::clamp(s.SampleCount, 0, instrument::kSampleSlots);

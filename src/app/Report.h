@@ -13,13 +13,18 @@
 //   periodic display the last pass's; the single-shot frame's): Frequency (Hz), Period,
 //   PositiveWidth, NegativeWidth, RiseTime, FallTime (s) and DutyCycle (%), each
 //   {"mean", "min", "max", "sigma", "count"} or null when the capture has none; Top, Base,
-//   Amplitude, PeakToPeak, Mean, Rms (sample units) and Clipped (true or false).
+//   Amplitude, PeakToPeak, Mean, Rms (sample units; a logic channel's restored) and Clipped (true
+//   or false); TopV, BaseV, AmplitudeV, PeakToPeakV, MeanV, RmsV (volts at the probe's tip, a
+//   logic channel's from its base as 0 V; null without a calibration), LogicLevel (the choice
+//   "logický signál: L = 0 V"), Restored (the coupling undone) and CouplingCornerHz (the corner
+//   it was undone with; null when it was not).
 #pragma once
 
 #include <QJsonObject>
 #include <QString>
 #include <cstdint>
 
+#include "app/MeasurementTable.h"
 #include "instrument/Instrument.h"
 #include "window/WidgetPanel.h"
 
@@ -31,11 +36,13 @@ struct ReportSource {
     const instrument::Instrument& instrument;
     const window::WidgetPanel& controls;
     uint64_t idlePasses;
+    ChannelScales scales = {};  // how the measurement window shows the levels
 };
 
 QJsonObject makeReport(const ReportSource& source);
 // The report's Measurements.
-QJsonObject measurementsReport(const instrument::CaptureMeasurement& measured);
+QJsonObject measurementsReport(const instrument::CaptureMeasurement& measured,
+                               const ChannelScales& scales = {});
 
 // Writes makeReport(source) to `path` as indented JSON. On failure returns false and sets `error`
 // to a text naming the file and the reason.

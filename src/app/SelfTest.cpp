@@ -14,6 +14,7 @@
 #include "audio/AudioOut.h"
 #include "generator/OutputLevel.h"
 #include "instrument/Instrument.h"
+#include "measurement/LoopbackCorner.h"
 #include "window/Controls.h"
 
 namespace app {
@@ -171,7 +172,8 @@ QString failureText(const SelfTestRow& row) {
 // and analyses both its channels into `findings`. False, with the reason in `stopped`, when no
 // whole run arrives in time.
 bool recordRun(instrument::Instrument& s, const HeadlessSteps& steps, double heardFrom, int setHz,
-               std::array<ChannelFinding, 2>& findings, QString& stopped) {
+               std::array<ChannelFinding, 2>& findings, QString& stopped,
+               std::vector<int16_t>* kept = nullptr) {
     RunRecorder recorder(*s.AudioIn1);
     while (!recorder.complete()) {
         if (steps.seconds() - heardFrom > kCaptureDeadline) {
@@ -191,6 +193,48 @@ bool recordRun(instrument::Instrument& s, const HeadlessSteps& steps, double hea
     for (const CaptureChannel channel : {CaptureChannel::R, CaptureChannel::L})
         findings[static_cast<size_t>(channel)] =
             analyseChannel(recorder.values(), channel, instrument::kCaptureFrameRate);
+    if (kept != nullptr) kept->assign(recorder.values().begin(), recorder.values().end());
+    return true;
+}
+
+// Sets `frequency` through the generator panel and waits until the playback queue holds nothing
+// of the one before; then `heardFrom` is when a capture run holds only the new one. False, with
+// the reason in `stopped`, when the playback stopped or did not move.
+bool playFrequency(TForm1& form, const HeadlessSteps& steps, int frequency, int& setHz,
+                   double& heardFrom, QString& stopped) {
+    instrument::Instrument& s = form.instrument();
+    audio::TAudioOut& playback = *s.AudioOut1;
+    form.design().ScrollBar5->setPosition(frequency);  // runs ScrollBar5Change
+    setHz = s.GeneratorFrequency;
+
+    // The buffers filled so far hold the old frequency; each buffer the device finishes is
+    // refilled with the new one. Once all the old ones are done, the new frequency is on its
+    // way out.
+    const int32_t oldBuffers = playback.FilledCount();
+    const int32_t doneAtChange = playback.DoneCount();
+    const double changedAt = steps.seconds();
+    while (playback.DoneCount() < oldBuffers) {
+        if (!playback.DeviceOpen()) {
+            stopped = QStringLiteral("at %1 Hz the generator's playback stopped: %2")
+                          .arg(setHz)
+                          .arg(QString::fromStdString(playback.LastErrorText()));
+            return false;
+        }
+        if (steps.seconds() - changedAt > kOutputDeadline) {
+            stopped = QStringLiteral(
+                          "at %1 Hz the playback did not play its queued buffers within "
+                          "%2 s (%3 of %4 played)")
+                          .arg(setHz)
+                          .arg(seconds(kOutputDeadline))
+                          .arg(playback.DoneCount() - doneAtChange)
+                          .arg(oldBuffers - doneAtChange);
+            return false;
+        }
+        steps.pass();
+    }
+    // Then the next capture run that opens once the output has carried the new frequency for
+    // a while: a pass that begins after that moment opens runs only after it.
+    heardFrom = steps.seconds() + kOutputLatency;
     return true;
 }
 
@@ -273,46 +317,16 @@ bool SelfTestOutcome::passed() const {
 SelfTestOutcome runSelfTest(TForm1& form, const HeadlessSteps& steps) {
     SelfTestOutcome outcome;
     instrument::Instrument& s = form.instrument();
-    audio::TAudioOut& playback = *s.AudioOut1;
 
     // As the user picks the range: the item, then the list's click handler.
     window::selectItem(*form.design().ComboBox8, kWideFrequencyRangeItem);
     form.ComboBox8Click();
 
     for (const int frequency : kSelfTestFrequencies) {
-        form.design().ScrollBar5->setPosition(frequency);  // runs ScrollBar5Change
-        const int setHz = s.GeneratorFrequency;
-
-        // The buffers filled so far hold the old frequency; each buffer the device finishes is
-        // refilled with the new one. Once all the old ones are done, the new frequency is on its
-        // way out.
-        const int32_t oldBuffers = playback.FilledCount();
-        const int32_t doneAtChange = playback.DoneCount();
-        const double changedAt = steps.seconds();
-        while (playback.DoneCount() < oldBuffers) {
-            if (!playback.DeviceOpen()) {
-                outcome.stopped = QStringLiteral("at %1 Hz the generator's playback stopped: %2")
-                                      .arg(setHz)
-                                      .arg(QString::fromStdString(playback.LastErrorText()));
-                return outcome;
-            }
-            if (steps.seconds() - changedAt > kOutputDeadline) {
-                outcome.stopped =
-                    QStringLiteral(
-                        "at %1 Hz the playback did not play its queued buffers within "
-                        "%2 s (%3 of %4 played)")
-                        .arg(setHz)
-                        .arg(seconds(kOutputDeadline))
-                        .arg(playback.DoneCount() - doneAtChange)
-                        .arg(oldBuffers - doneAtChange);
-                return outcome;
-            }
-            steps.pass();
-        }
-
-        // Then the next capture run that opens once the output has carried the new frequency for
-        // a while: a pass that begins after that moment opens runs only after it.
-        double heardFrom = steps.seconds() + kOutputLatency;
+        int setHz = 0;
+        double heardFrom = 0.0;
+        if (!playFrequency(form, steps, frequency, setHz, heardFrom, outcome.stopped))
+            return outcome;
         std::array<ChannelFinding, 2> findings;
         for (int attempt = 1; attempt <= kRunAttempts; ++attempt) {
             if (!recordRun(s, steps, heardFrom, setHz, findings, outcome.stopped)) return outcome;
@@ -334,7 +348,41 @@ SelfTestOutcome runSelfTest(TForm1& form, const HeadlessSteps& steps) {
             outcome.rows.push_back(row);
         }
     }
+
+    // The coupling: a run at each low frequency, its amplitudes against each other.
+    std::vector<CouplingRun> runs;
+    for (const int frequency : kCouplingFrequencies) {
+        CouplingRun run;
+        double heardFrom = 0.0;
+        std::array<ChannelFinding, 2> findings;
+        if (!playFrequency(form, steps, frequency, run.setHz, heardFrom, outcome.stopped) ||
+            !recordRun(s, steps, heardFrom, run.setHz, findings, outcome.stopped, &run.values))
+            return outcome;
+        runs.push_back(std::move(run));
+    }
+    outcome.couplingMeasured = true;
+    for (const CaptureChannel channel : {CaptureChannel::R, CaptureChannel::L})
+        outcome.coupling[static_cast<size_t>(channel)] =
+            couplingFromRuns(runs, channel, instrument::kCaptureFrameRate);
     return outcome;
+}
+
+std::optional<measurement::CouplingCorner> couplingFromRuns(std::span<const CouplingRun> runs,
+                                                            CaptureChannel channel, int frameRate) {
+    std::vector<measurement::LoopbackTone> tones;
+    std::vector<int32_t> samples;
+    for (const CouplingRun& run : runs) {
+        const size_t offset = static_cast<size_t>(channel);
+        samples.clear();
+        for (size_t k = offset; k < run.values.size(); k += 2) samples.push_back(run.values[k]);
+        std::array<measurement::Tone, 1> captured{
+            measurement::Tone{static_cast<double>(run.setHz), 0.0, 0.0}};
+        if (!measurement::fitTones({samples.data(), samples.size(), 1}, frameRate, captured))
+            continue;
+        if (captured[0].amplitude < kSilencePeak) continue;  // nothing arrived
+        tones.push_back({measurement::Tone{static_cast<double>(run.setHz), 1.0, 0.0}, captured[0]});
+    }
+    return measurement::cornerFromLoopback(tones, measurement::LoopbackClock::Unknown);
 }
 
 QString selfTestText(const SelfTestOutcome& outcome) {
@@ -367,6 +415,22 @@ QString selfTestText(const SelfTestOutcome& outcome) {
     lines << QStringLiteral(
         "Note: the read-out times the half-waves of an envelope and reads a sine low by design "
         "(more so at 2 kHz); \"found Hz\" is the check.");
+    if (outcome.couplingMeasured) {
+        QStringList corners;
+        for (const CaptureChannel channel : {CaptureChannel::R, CaptureChannel::L}) {
+            const auto& c = outcome.coupling[static_cast<size_t>(channel)];
+            corners << QStringLiteral("%1 %2").arg(
+                QLatin1String(channelName(channel)),
+                c ? QStringLiteral("%1 Hz (±%2 %)")
+                        .arg(QString::number(c->hz, 'f', 2))
+                        .arg(QString::number(100.0 * c->uncertainty, 'f', 1))
+                  : QStringLiteral("none found"));
+        }
+        lines << QStringLiteral(
+                     "Coupling corner of output and input together, from the amplitudes at 20, "
+                     "40 and 80 Hz: %1")
+                     .arg(corners.join(QStringLiteral(", ")));
+    }
     if (outcome.retakes > 0)
         lines << QStringLiteral(
                      "Note: %1 capture run(s) had irregular periods (samples lost on the way, as "

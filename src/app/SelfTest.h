@@ -16,6 +16,8 @@
 #include <span>
 #include <vector>
 
+#include "measurement/Coupling.h"
+
 namespace app {
 
 class TForm1;
@@ -62,6 +64,9 @@ struct HeadlessSteps {
 
 // The generator's frequencies the self-test plays, in Hz: across the range the read-outs show.
 inline constexpr std::array<int, 4> kSelfTestFrequencies{100, 440, 1000, 2000};
+// After them, low frequencies whose captured amplitudes give the input coupling's corner: from
+// about twice a card's corner to ten times it (a 10 Hz corner takes 11 %, 3 % and 0.8 % off).
+inline constexpr std::array<int, 3> kCouplingFrequencies{20, 40, 80};
 // Capture runs taken at most per frequency when the earlier ones had a dropout.
 inline constexpr int kRunAttempts = 3;
 
@@ -73,8 +78,25 @@ struct SelfTestRow {
     QString readout;  // the channel's frequency read-out after the run, trimmed
 };
 
+// One capture run of the generator at a frequency, as recorded (interleaved 16-bit frames).
+struct CouplingRun {
+    int setHz = 0;
+    std::vector<int16_t> values;
+};
+
+// The coupling's corner on `channel` from the captured amplitudes of `runs` (each its tone's
+// amplitude fitted over the whole run, the played ones taken as equal): none when fewer than three
+// runs hold a tone, or the amplitudes show no first-order high-pass (measurement::
+// cornerFromLoopback with the clock unknown).
+std::optional<measurement::CouplingCorner> couplingFromRuns(std::span<const CouplingRun> runs,
+                                                            CaptureChannel channel, int frameRate);
+
 struct SelfTestOutcome {
     std::vector<SelfTestRow> rows;
+    // The coupling's corner per channel (R first), from the runs at kCouplingFrequencies; none
+    // when it could not be told (a DC-coupled input, or a run that failed).
+    std::array<std::optional<measurement::CouplingCorner>, 2> coupling;
+    bool couplingMeasured = false;  // the runs at kCouplingFrequencies were taken
     QString stopped;  // why the test ended before its last frequency; empty when it did not
     int retakes = 0;  // capture runs taken again because a channel had irregular periods
     bool passed() const;

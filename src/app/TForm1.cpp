@@ -55,7 +55,8 @@ TForm1::TForm1(Backend backend, IdleDriving idle)
     pump_ = new window::MessagePump(loop_, this);
     mixerPrograms_ = new ChildReaper(this);
     saveKeys_ = new SaveKeys(*this, ui_, instrument_);
-    measurementWindow_ = new MeasurementWindow(*this, ui_, instrument_.measured);
+    measurementWindow_ = new MeasurementWindow(*this, ui_, instrument_,
+                                               [this](Channel c) { return captureLevel(c); });
     idle_ = new window::IdleHandler([this](bool& done) { idleHandler(done); }, this);
     ui_.client->onResize = [this](int, int) { FormResize(); };
     connectHandlers();

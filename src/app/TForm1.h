@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/MeasurementTable.h"
 #include "app/MixerRestore.h"
 #include "audio/AudioMixer.h"
 #include "generator/Generator.h"
@@ -116,6 +117,9 @@ class TForm1 final : public QMainWindow {
 
     // The card's mixer: opened at start-up, LINE IN selected for recording, levels written.
     const std::unique_ptr<audio::TAudioMixer>& mixer() const { return AudioMixer1; }
+    // The mixer's recording level of LINE IN on a channel (R: the card's first input), or of what
+    // the card records when it has no LINE IN; none without a mixer or such a level.
+    std::optional<int32_t> captureLevel(Channel channel) const;
     // Children of the mixing desk command that have not ended yet.
     size_t mixerProgramsRunning() const;
 

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/MeasurementTable.h"
+#include "app/MeasurementWindow.h"
 #include "app/Options.h"
 #include "app/Report.h"
 #include "app/SelfTest.h"
@@ -85,7 +86,7 @@ std::unique_ptr<platform::sim::StereoSource> simSource(const Options& options,
         case SimSignal::Silence:
             return makeStereo(makeSilence(), makeSilence());
         case SimSignal::Loopback:
-            return makeLoopback(card);
+            return makeLoopback(card, options.simLoopbackLineIn ? LineIn{}.highPassHz : 0.0);
         case SimSignal::File:
             return openSoundFile(options.simFile.toStdString(), error);
         case SimSignal::Pulse: {
@@ -145,7 +146,8 @@ void waitForMessage(const platform::MessageLoop& loop, int timeoutMs) {
 bool writeOutputs(app::TForm1& form, const Options& options) {
     bool ok = true;
     QString error;
-    const app::ReportSource report{form.instrument(), form.controls(), form.idlePasses()};
+    const app::ReportSource report{form.instrument(), form.controls(), form.idlePasses(),
+                                   form.measurementWindow().scales()};
     if (!options.reportPath.isEmpty() && !app::writeReport(report, options.reportPath, error)) {
         printLine(stderr, QStringLiteral("soundscope: ") + error);
         ok = false;
@@ -186,8 +188,9 @@ struct RunMode {
 
 RunMode runModeFor(const Options& options) {
     RunMode mode;
-    mode.headless =
-        options.passes.has_value() || options.selfTest || options.measure || !displayAvailable();
+    mode.headless = options.passes.has_value() || options.selfTest || options.measure ||
+                    options.calibrate[0].has_value() || options.calibrate[1].has_value() ||
+                    !displayAvailable();
     mode.passes = options.passes.value_or(app::kDefaultHeadlessPasses);
     mode.simClock = mode.headless ? platform::sim::SimClock::Manual : platform::sim::SimClock::Realtime;
     return mode;
@@ -238,7 +241,8 @@ void setUpApplication(QApplication& application, const Options& options, const R
                                          "without closing the window (%1)")
                               .arg(why));
     }
-    if (mode.headless && !options.passes && !options.selfTest && !options.measure)
+    if (mode.headless && !options.passes && !options.selfTest && !options.measure &&
+        !options.calibrate[0] && !options.calibrate[1])
         printLine(stderr, QStringLiteral("soundscope: no display; running %1 idle passes headless")
                               .arg(mode.passes));
 }
@@ -327,6 +331,14 @@ std::unique_ptr<app::TForm1> buildWindow(const Options& options, const RunMode& 
         mode.headless ? app::IdleDriving::Caller : app::IdleDriving::EventLoop);
     window::closeOnTermination(form.get());
     form->setMixerProgram(options.mixerProgram);
+    // The calibration kept for this capture device (the simulated card has its own), and the
+    // command line's logic choice kept over it.
+    app::MeasurementWindow& measurement = form->measurementWindow();
+    measurement.useDevice(card.sim ? QStringLiteral("sim") : options.captureDevice);
+    if (options.logic) {
+        for (const app::Channel channel : {app::Channel::R, app::Channel::L})
+            measurement.setLogic(channel, (*options.logic)[static_cast<size_t>(channel)]);
+    }
     if (options.showGenerator) form->design().strip->showGenerator(true);
     form->showWindow();
     return form;
@@ -355,6 +367,25 @@ app::HeadlessSteps headlessSteps(app::TForm1& form, platform::MessageLoop& loop,
             }};
 }
 
+// The coupling corners the self-test's loopback found, kept with each channel's calibration for
+// the logic channels' restoration.
+void keepCouplingCorners(app::TForm1& form, const app::SelfTestOutcome& outcome) {
+    app::ChannelCalibration& calibration = form.measurementWindow().calibration();
+    for (const app::Channel channel : {app::Channel::R, app::Channel::L}) {
+        const auto& corner = outcome.coupling[static_cast<size_t>(channel)];
+        if (!corner) continue;
+        const QString name = channel == app::Channel::R ? QStringLiteral("R") : QStringLiteral("L");
+        if (calibration.setLoopbackCorner(channel, corner->hz)) {
+            printLine(stdout, QStringLiteral("soundscope: channel %1's coupling corner kept in %2")
+                                  .arg(name, calibration.store().path()));
+        } else {
+            printLine(stderr,
+                      QStringLiteral("soundscope: channel %1's coupling corner not kept: %2")
+                          .arg(name, calibration.logNote()));
+        }
+    }
+}
+
 // The self-test on the headless passes, once the generator plays (a slow sound server may answer
 // a moment later: the passes' retry opens it then): the table on stdout, exit 0 when it passed.
 int selfTest(app::TForm1& form, const Options& options, const SoundCard& card,
@@ -375,6 +406,7 @@ int selfTest(app::TForm1& form, const Options& options, const SoundCard& card,
     try {
         const app::SelfTestOutcome outcome = app::runSelfTest(form, steps);
         std::fputs(app::selfTestText(outcome).toLocal8Bit().constData(), stdout);
+        keepCouplingCorners(form, outcome);
         const bool written = writeOutputs(form, options);
         return outcome.passed() && written ? 0 : kFailureExitStatus;
     } catch (const Terminated&) {
@@ -383,6 +415,32 @@ int selfTest(app::TForm1& form, const Options& options, const SoundCard& card,
         writeOutputs(form, options);
         return kFailureExitStatus;
     }
+}
+
+// --calibrate: each channel named, on the last capture, as the window's dialog does; false after
+// telling why on stderr.
+bool calibrateChannels(app::TForm1& form, const Options& options) {
+    bool ok = true;
+    app::MeasurementWindow& window = form.measurementWindow();
+    for (const app::Channel channel : {app::Channel::R, app::Channel::L}) {
+        const std::optional<double>& volts = options.calibrate[static_cast<size_t>(channel)];
+        if (!volts) continue;
+        const QString name = channel == app::Channel::R ? QStringLiteral("R") : QStringLiteral("L");
+        QString why, logWhy;
+        if (!window.calibration().calibrate(channel, measurement::CalibrationFigure::Amplitude,
+                                            *volts, why, &logWhy)) {
+            printLine(stderr,
+                      QStringLiteral("soundscope: --calibrate: channel %1: %2").arg(name, logWhy));
+            ok = false;
+            continue;
+        }
+        printLine(stdout, QStringLiteral("soundscope: channel %1 calibrated: %2 V amplitude, kept "
+                                         "in %3")
+                              .arg(name)
+                              .arg(*volts)
+                              .arg(window.calibration().store().path()));
+    }
+    return ok;
 }
 
 // The headless passes (fewer when a termination signal comes), then the report and the picture.
@@ -401,9 +459,13 @@ int headlessPasses(app::TForm1& form, const Options& options, const RunMode& mod
     for (int pass = 0; pass < mode.passes && !window::terminationRequested(); ++pass) steps.pass();
     // Written before any further message is dispatched: the report shows what the last pass
     // worked on.
+    const bool calibrated = calibrateChannels(form, options);
     if (options.measure)
-        std::fputs(app::tableText(form.instrument().measured).toUtf8().constData(), stdout);
-    return writeOutputs(form, options) ? 0 : kFailureExitStatus;
+        std::fputs(app::tableText(form.instrument().measured, form.measurementWindow().scales())
+                       .toUtf8()
+                       .constData(),
+                   stdout);
+    return writeOutputs(form, options) && calibrated ? 0 : kFailureExitStatus;
 }
 
 // The window's event loop until the window closes, then the report and the picture.

@@ -15,18 +15,36 @@ constexpr size_t kSecondInput = 1;  // channel L
 void reserveMeasurement(CaptureMeasurement& measured) {
     // A channel has at most one edge per frame.
     constexpr size_t kMostFrames = kSampleSlots / kChannels;
-    measured.R.edges.reserve(kMostFrames);
-    measured.L.edges.reserve(kMostFrames);
+    for (measurement::ChannelMeasurement* c : {&measured.R, &measured.L})
+        c->edges.reserve(kMostFrames);
+    for (measurement::RestoredChannel* c : {&measured.restoredR, &measured.restoredL}) {
+        c->raw.edges.reserve(kMostFrames);
+        c->measurement.edges.reserve(kMostFrames);
+        c->samples.reserve(kMostFrames);
+    }
 }
 
 void measureCapture(const DrawnCapture& capture, double frameRate, uint64_t buffer,
-                    CaptureMeasurement& measured) {
+                    const ChannelChoices& choices, CaptureMeasurement& measured) {
     using measurement::ChannelView;
     const auto values = capture.values();
-    measurement::measureChannel(ChannelView::interleaved(values, kChannels, kFirstInput), frameRate,
-                                measured.R);
-    measurement::measureChannel(ChannelView::interleaved(values, kChannels, kSecondInput),
-                                frameRate, measured.L);
+    struct Target {
+        size_t input;
+        measurement::ChannelMeasurement& figures;
+        measurement::RestoredChannel& restored;
+    };
+    for (const Target& t : {Target{kFirstInput, measured.R, measured.restoredR},
+                            Target{kSecondInput, measured.L, measured.restoredL}}) {
+        const ChannelView view = ChannelView::interleaved(values, kChannels, t.input);
+        const ChannelChoice& choice = choices[t.input];
+        if (choice.logic) {
+            measurement::measureRestored(view, frameRate, choice.givenCornerHz, t.restored);
+            t.figures = t.restored.measurement;  // into the capacity reserved
+        } else {
+            measurement::measureChannel(view, frameRate, t.figures);
+        }
+    }
+    measured.choices = choices;
     measured.buffer = buffer;
     ++measured.number;
 }
@@ -36,7 +54,16 @@ void Instrument::measureScreenCapture() {
     const CaptureKey key{capturedBuffers, SampleCount};
     if (key == measuredKey_) return;
     measuredKey_ = key;
-    measureCapture(screenCapture, kCaptureFrameRate, capturedBuffers, measured);
+    measureCapture(screenCapture, kCaptureFrameRate, capturedBuffers, measureChoices_, measured);
+}
+
+void Instrument::setMeasureChoices(const ChannelChoices& choices) {
+    if (choices == measureChoices_) return;
+    measureChoices_ = choices;
+    // The capture on the screen measured again, as now chosen, once there is one.
+    if (measuredKey_.sampleCount < 0) return;
+    measureCapture(screenCapture, kCaptureFrameRate, measuredKey_.buffer, measureChoices_,
+                   measured);
 }
 
 }  // namespace instrument

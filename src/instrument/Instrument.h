@@ -183,6 +183,10 @@ class Instrument {
     // Step of DrawTraces once it has kept screenCapture: measures it into `measured` when it holds
     // a capture not measured yet (a new buffer, or a new length); allocates nothing.
     void measureScreenCapture();
+    // How each channel is measured from now on; the capture on the screen is measured again
+    // when the choices change.
+    void setMeasureChoices(const ChannelChoices& choices);
+    const ChannelChoices& measureChoices() const { return measureChoices_; }
     void FindFirstNegativeR();
     void file1Click();
     // ChannelShift from ScrollBar3's position.
@@ -215,6 +219,7 @@ class Instrument {
     FrontPanel& panel_;
     uint64_t drawnCapture_ = 0;  // capturedBuffers when a periodic pass last drew
     CaptureKey measuredKey_;     // the capture `measured` holds; carried
+    ChannelChoices measureChoices_;
     platform::WaveDriver& driver_;
     platform::MessageLoop& loop_;
     Clock clock_;

@@ -14,8 +14,10 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -135,9 +137,10 @@ TEST(CommandLine, HelpListsEveryOptionAndTheDefaultOfEachThatTakesAValue) {
             << m.captured(0).toStdString();
     }
     names.sort();
-    EXPECT_EQ(names, QStringList({"capture-device", "generator", "help", "measure", "mixer-device",
-                                  "mixer-program", "passes", "playback-device", "report",
-                                  "screenshot", "self-test", "sim", "version"}));
+    EXPECT_EQ(names,
+              QStringList({"calibrate", "capture-device", "generator", "help", "logic", "measure",
+                           "mixer-device", "mixer-program", "passes", "playback-device", "report",
+                           "screenshot", "self-test", "sim", "version"}));
 }
 
 // --- The program
@@ -526,6 +529,176 @@ TEST(Program, SilenceHasNoTimingAndMeasurePrintsTheTableInAnyLocale) {
     EXPECT_EQ(table.count(QStringLiteral("střída                          25.56 %")), 2);
     EXPECT_FALSE(czech.err.contains("no display")) << "asked to run headless";
     EXPECT_EQ(runProgram({"--self-test", "--measure"}).exitCode, 2);
+}
+
+// --- Volts and logic levels, kept from one run to the next
+
+// The system's environment with a configuration folder of the test's own.
+QProcessEnvironment withConfig(const QTemporaryDir& config, const char* locale = "C") {
+    QProcessEnvironment environment = inLocale(locale);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    return environment;
+}
+
+TEST(CommandLine, CalibrateAndLogicTakeTheChannelsAndTheirValues) {
+    const struct {
+        QStringList arguments;
+        bool ok;
+        std::optional<double> r, l;
+        std::optional<std::array<bool, 2>> logic;
+    } cases[] = {
+        {{"--calibrate", "R=5.0"}, true, 5.0, std::nullopt, std::nullopt},
+        {{"--calibrate", "L=1.5,R=3"}, true, 3.0, 1.5, std::nullopt},
+        {{"--calibrate", "R=0"}, false, {}, {}, {}},
+        {{"--calibrate", "R=-1"}, false, {}, {}, {}},
+        {{"--calibrate", "X=5"}, false, {}, {}, {}},
+        {{"--calibrate", "R=5,V"}, false, {}, {}, {}},
+        {{"--calibrate", "R=nan"}, false, {}, {}, {}},
+        {{"--logic", "R,L"}, true, {}, {}, std::array{true, true}},
+        {{"--logic", "L"}, true, {}, {}, std::array{false, true}},
+        {{"--logic", "none"}, true, {}, {}, std::array{false, false}},
+        {{"--logic", "R,Q"}, false, {}, {}, {}},
+        {{"--logic", ""}, false, {}, {}, {}},
+        {{"--self-test", "--calibrate", "R=5"}, false, {}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const ParsedCommandLine parsed = parse(c.arguments);
+        ASSERT_EQ(parsed.outcome == Outcome::Run, c.ok) << parsed.text.toStdString();
+        if (!c.ok) {
+            EXPECT_EQ(parsed.text.count('\n'), 0);
+            continue;
+        }
+        EXPECT_EQ(parsed.options.calibrate[0], c.r);
+        EXPECT_EQ(parsed.options.calibrate[1], c.l);
+        EXPECT_EQ(parsed.options.logic, c.logic);
+    }
+}
+
+QJsonObject channelReport(const QString& path, const char* channel) {
+    return readReport(path)[QStringLiteral("Measurements")][QLatin1String(channel)].toObject();
+}
+
+TEST(Program, CalibratedOnOneSignalTheNextRunsReadOthersInVoltsWithinOnePercent) {
+    QTemporaryDir config, dir;
+    const QString report = dir.filePath(QStringLiteral("r.json"));
+    // Uncalibrated: no volts, nothing restored.
+    ASSERT_EQ(runProgram({"--sim=pulse:100:50:linein", "--passes", "8", "--report", report},
+                         withConfig(config))
+                  .exitCode,
+              0);
+    QJsonObject r = channelReport(report, "R");
+    for (const char* figure :
+         {"TopV", "BaseV", "AmplitudeV", "PeakToPeakV", "MeanV", "RmsV", "CouplingCornerHz"})
+        EXPECT_TRUE(r[QLatin1String(figure)].isNull()) << figure;
+    EXPECT_FALSE(r[QStringLiteral("LogicLevel")].toBool());
+    EXPECT_FALSE(r[QStringLiteral("Restored")].toBool());
+
+    // A 5 V logic signal on R, a 2 V one on L: both channels from one run.
+    const ProgramRun calibration = runProgram({"--sim=pulse:50:25:linein", "--passes", "8",
+                                               "--logic", "R,L", "--calibrate", "R=5.0,L=2.0"},
+                                              withConfig(config));
+    ASSERT_EQ(calibration.exitCode, 0) << calibration.err.toStdString();
+    EXPECT_TRUE(calibration.out.contains("channel R calibrated")) << calibration.out.toStdString();
+
+    // Later runs, on signals of the same card levels: the volts in the report, the choice of
+    // logic kept, the coupling undone with the corner found (the model's 10 Hz).
+    for (const char* signal :
+         {"--sim=pulse:100:50:linein", "--sim=pulse:50:5:linein", "--sim=pulse:200:70:linein"}) {
+        SCOPED_TRACE(signal);
+        for (const char* locale : {"C", "cs_CZ.UTF-8"}) {
+            const ProgramRun run =
+                runProgram({signal, "--passes", "8", "--report", report, "--measure"},
+                           withConfig(config, locale));
+            ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+            static const QRegularExpression top(
+                QStringLiteral("horní úroveň +(4\\.9[5-9]|5\\.0[0-4])\\d* V\n"));
+            EXPECT_EQ(QString::fromUtf8(run.out).count(top), 1) << run.out.toStdString();
+        }
+        for (const auto& [channel, volts] : {std::pair{"R", 5.0}, std::pair{"L", 2.0}}) {
+            r = channelReport(report, channel);
+            EXPECT_NEAR(r[QStringLiteral("TopV")].toDouble(), volts, 0.01 * volts) << channel;
+            EXPECT_NEAR(r[QStringLiteral("AmplitudeV")].toDouble(), volts, 0.01 * volts);
+            EXPECT_NEAR(r[QStringLiteral("BaseV")].toDouble(), 0.0, 0.01 * volts);
+            const double duty = r[QStringLiteral("DutyCycle")][QStringLiteral("mean")].toDouble();
+            EXPECT_NEAR(r[QStringLiteral("MeanV")].toDouble(), duty / 100 * volts, 0.01 * volts);
+            EXPECT_TRUE(r[QStringLiteral("LogicLevel")].toBool());
+            EXPECT_TRUE(r[QStringLiteral("Restored")].toBool());
+            EXPECT_NEAR(r[QStringLiteral("CouplingCornerHz")].toDouble(), 10.0, 0.5);
+        }
+    }
+
+    // --logic none: kept off, volts as the signal came (mean 0 through the coupling).
+    ASSERT_EQ(runProgram({"--sim=pulse:1000:50:linein", "--passes", "8", "--logic", "none",
+                          "--report", report},
+                         withConfig(config))
+                  .exitCode,
+              0);
+    r = channelReport(report, "R");
+    EXPECT_FALSE(r[QStringLiteral("LogicLevel")].toBool());
+    EXPECT_NEAR(r[QStringLiteral("MeanV")].toDouble(), 0.0, 0.05);
+    EXPECT_NEAR(r[QStringLiteral("AmplitudeV")].toDouble(), 5.0, 0.1);
+}
+
+TEST(Program, ACalibrationThatCannotBeTakenFailsAndKeepsNothing) {
+    QTemporaryDir config;
+    const ProgramRun run =
+        runProgram({"--sim=silence", "--passes", "4", "--calibrate", "R=5"}, withConfig(config));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("channel R: ")) << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(config.filePath(QStringLiteral("soundscope/soundscope.ini"))));
+}
+
+TEST(Program, ADamagedSettingsFileIsNamedOnStderrAndTheRunGoesOn) {
+    QTemporaryDir config, dir;
+    QDir().mkpath(config.filePath(QStringLiteral("soundscope")));
+    const QString ini = config.filePath(QStringLiteral("soundscope/soundscope.ini"));
+    {
+        QFile file(ini);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("\x7f\x00garbage[[[");
+    }
+    const QString report = dir.filePath(QStringLiteral("r.json"));
+    const ProgramRun run =
+        runProgram({"--sim=pulse:490:25", "--passes", "4", "--report", report}, withConfig(config));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.err.contains(ini.toLocal8Bit())) << run.err.toStdString();
+    EXPECT_TRUE(channelReport(report, "R")[QStringLiteral("TopV")].isNull());
+}
+
+TEST(Program, TheSelfTestsLoopbackCornerIsKeptAndRestoresTheLogicChannelsOfLaterRuns) {
+    QTemporaryDir config, dir;
+    const ProgramRun test =
+        runProgram({"--sim=loopback:linein", "--self-test"}, withConfig(config));
+    ASSERT_EQ(test.exitCode, 0) << test.err.toStdString();
+    static const QRegularExpression corner(QStringLiteral(
+        "from the amplitudes at 20, 40 and 80 Hz: R ([0-9.]+) Hz .*, L ([0-9.]+) Hz"));
+    const auto found = corner.match(QString::fromUtf8(test.out));
+    ASSERT_TRUE(found.hasMatch()) << test.out.toStdString();
+    for (const int channel : {1, 2})
+        EXPECT_NEAR(found.captured(channel).toDouble(), 10.0, 1.0) << "the model's 10 Hz";
+    EXPECT_TRUE(test.out.contains("channel R's coupling corner kept"));
+
+    // The pulse train's own droop is not asked: the loopback's corner is preferred.
+    const QString report = dir.filePath(QStringLiteral("r.json"));
+    ASSERT_EQ(
+        runProgram({"--sim=pulse:50:5:linein", "--passes", "8", "--logic", "R", "--report", report},
+                   withConfig(config))
+            .exitCode,
+        0);
+    const QJsonObject r = channelReport(report, "R");
+    EXPECT_TRUE(r[QStringLiteral("Restored")].toBool());
+    EXPECT_NEAR(r[QStringLiteral("CouplingCornerHz")].toDouble(), found.captured(1).toDouble(),
+                0.01);
+    EXPECT_NEAR(r[QStringLiteral("Base")].toDouble(), 0.0, 0.02 * 8000);
+    EXPECT_NEAR(r[QStringLiteral("Top")].toDouble(), 8000.0, 0.03 * 8000);
+
+    // Without a coupling nothing is found, and nothing kept.
+    QTemporaryDir plain;
+    const ProgramRun dc = runProgram({"--sim=loopback", "--self-test"}, withConfig(plain));
+    EXPECT_EQ(dc.exitCode, 0);
+    EXPECT_TRUE(dc.out.contains("R none found, L none found")) << dc.out.toStdString();
+    EXPECT_FALSE(QFile::exists(plain.filePath(QStringLiteral("soundscope/soundscope.ini"))));
 }
 
 }  // namespace

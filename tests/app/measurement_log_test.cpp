@@ -8,9 +8,11 @@
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -22,7 +24,10 @@ namespace {
 using app::MeasurementLog;
 using namespace std::chrono_literals;
 
-constexpr int kColumns = 2 + 2 * (7 * 5 + 7);  // time, buffer; per channel timing and levels
+// Time, buffer; per channel timing, levels, clipping, levels in volts, logic, restored, corner.
+constexpr int kChannelColumns = 7 * 5 + 7 + 6 + 3;
+constexpr int kColumns = 2 + 2 * kChannelColumns;
+constexpr int kL = 2 + kChannelColumns;  // L's first column
 
 // 2025-12-06 05:46:40.250 UTC.
 const auto kWhen = std::chrono::system_clock::from_time_t(1765000000) + 250ms;
@@ -62,8 +67,13 @@ TEST(MeasurementLog, HeaderNamesEveryColumnWithItsUnit) {
     EXPECT_EQ(header[22], QStringLiteral("R DutyCycle mean [%]"));
     EXPECT_EQ(header[37], QStringLiteral("R Top [sample units]"));
     EXPECT_EQ(header[43], QStringLiteral("R Clipped [0/1]"));
-    EXPECT_EQ(header[44], QStringLiteral("L Frequency mean [Hz]"));
-    EXPECT_EQ(header.last(), QStringLiteral("L Clipped [0/1]"));
+    EXPECT_EQ(header[44], QStringLiteral("R TopV [V]"));
+    EXPECT_EQ(header[49], QStringLiteral("R RmsV [V]"));
+    EXPECT_EQ(header[50], QStringLiteral("R Logic [0/1]"));
+    EXPECT_EQ(header[51], QStringLiteral("R Restored [0/1]"));
+    EXPECT_EQ(header[52], QStringLiteral("R CouplingCornerHz [Hz]"));
+    EXPECT_EQ(header[kL], QStringLiteral("L Frequency mean [Hz]"));
+    EXPECT_EQ(header.last(), QStringLiteral("L CouplingCornerHz [Hz]"));
 }
 
 TEST(MeasurementLog, EachRowCarriesTheFiguresInAnyLocale) {
@@ -94,8 +104,35 @@ TEST(MeasurementLog, EachRowCarriesTheFiguresInAnyLocale) {
     EXPECT_EQ(f[22], QStringLiteral("25.004"));
     EXPECT_EQ(f.mid(37, 2), (QStringList{"6044.5", "-2005.25"}));
     EXPECT_EQ(f[43], QStringLiteral("0"));
-    EXPECT_EQ(f.mid(44, 35), QStringList(35, QString())) << "L has no timing";
-    EXPECT_EQ(f.last(), QStringLiteral("1")) << "L clipped";
+    EXPECT_EQ(f.mid(44, 6), QStringList(6, QString())) << "no calibration: no volts";
+    EXPECT_EQ(f.mid(50, 3), (QStringList{"0", "0", ""}));
+    EXPECT_EQ(f.mid(kL, 35), QStringList(35, QString())) << "L has no timing";
+    EXPECT_EQ(f[kL + 41], QStringLiteral("1")) << "L clipped";
+}
+
+TEST(MeasurementLog, ACalibratedLogicChannelHasItsVoltsAndTheCornerItWasRestoredWith) {
+    instrument::CaptureMeasurement m = measuredPulse();
+    m.choices[0].logic = true;
+    m.restoredR.restoration.restored = true;
+    m.restoredR.cornerHz = 9.75;
+    m.R.levels.amplitude = 8049.75;
+    m.R.levels.mean = 0.0;
+    m.R.levels.rms = 3000.0;
+    m.choices[1].logic = true;  // L: logic, but nothing to restore
+    app::ChannelScales scales;
+    scales[0] = {0.001, true};  // 1 mV per unit with the probe
+    std::array<char, MeasurementLog::kRowCapacity> row{};
+    const size_t length = MeasurementLog::formatRow(m, kWhen, row, scales);
+    const QStringList f =
+        QString::fromLatin1(row.data(), static_cast<qsizetype>(length)).trimmed().split(',');
+    ASSERT_EQ(f.size(), kColumns);
+    // From the base: top 8049.75 units, mean 2005.25, RMS of the moved samples.
+    EXPECT_EQ(f.mid(44, 4), (QStringList{"8.04975", "0", "8.04975", "0"}));
+    EXPECT_EQ(f[48], QStringLiteral("2.00525"));
+    EXPECT_NEAR(f[49].toDouble(), std::sqrt(3000.0 * 3000.0 + 2005.25 * 2005.25) / 1000, 1e-6);
+    EXPECT_EQ(f.mid(50, 3), (QStringList{"1", "1", "9.75"}));
+    EXPECT_EQ(f.mid(kL + 42, 6), QStringList(6, QString())) << "L not calibrated";
+    EXPECT_EQ(f.mid(kL + 48, 3), (QStringList{"1", "0", ""}));
 }
 
 TEST(MeasurementLog, AnExistingLogIsContinuedAndAnyOtherFileLeftAlone) {

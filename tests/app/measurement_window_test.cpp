@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
@@ -20,11 +23,14 @@
 #include <QTimer>
 #include <cerrno>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 
 #include "support/WindowFixture.h"
 #include "app/MeasurementWindow.h"
 #include "app/Report.h"
+#include "app/TraceView.h"
+#include "audio/AudioMixer.h"
 #include "window/Controls.h"
 #include "window/MenuCornerEntry.h"
 
@@ -220,6 +226,170 @@ TEST(MeasurementWindow, TheLogButtonLogsEachBufferAndALostFolderStopsItWithTheRe
 
     EXPECT_FALSE(m.startLog(QStringLiteral("/dev/full")));
     EXPECT_TRUE(m.logStatus()->text().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))));
+}
+
+// --- Volts, logic levels and the trace view
+
+// A 50 Hz servo-like pulse train (25 %) through a real LINE IN's coupling on R, a clipped 200 Hz
+// square on L.
+std::unique_ptr<StereoSource> lineInSources() {
+    return makeStereo(makePulse({50, 25, 10000, 0, 0.004}, LineIn{10, 20000, 4, 7}),
+                      makeSquare(200, 32767));
+}
+
+int pixelsOf(const QImage& image, const QRect& room, QRgb colour) {
+    int n = 0;
+    for (int y = room.top(); y <= room.bottom(); ++y)
+        for (int x = room.left(); x <= room.right(); ++x) n += image.pixel(x, y) == colour;
+    return n;
+}
+
+TEST(MeasurementWindow, LogicChoiceAndCalibrationShowTheCircuitsVoltsAndAreKept) {
+    QTemporaryDir config;
+    const QString ini = config.filePath(QStringLiteral("soundscope.ini"));
+    {
+        WindowOnSimCard w(lineInSources());
+        app::MeasurementWindow& m = w.form->measurementWindow();
+        m.useDevice(QStringLiteral("sim"), ini);
+        m.toggle();
+        w.passes(3);
+        EXPECT_TRUE(cell(m, Channel::R, Figure::Top, Column::Value).endsWith(QStringLiteral(" %")));
+        const double rawBase = w.form->instrument().measured.R.levels.base;
+        EXPECT_LT(rawBase, -1000) << "the coupling took the mean away";
+
+        m.logicChoice(Channel::R)->click();
+        EXPECT_TRUE(w.form->instrument().measureChoices()[0].logic);
+        const auto& restored = w.form->instrument().measured.restoredR;
+        ASSERT_TRUE(restored.restoration.restored) << "measured again at once";
+        EXPECT_NEAR(restored.cornerHz, 10.0, 1.0);
+        EXPECT_NEAR(w.form->instrument().measured.R.levels.top, 10000, 150);
+        EXPECT_TRUE(m.findChild<QLabel*>(QStringLiteral("LogicNoteR"))->isVisible());
+
+        ASSERT_TRUE(m.calibrate(Channel::R, measurement::CalibrationFigure::Amplitude, 5.0))
+            << m.calibrationStatus()->text().toStdString();
+        EXPECT_EQ(cell(m, Channel::R, Figure::Base, Column::Value), QStringLiteral("0 V"));
+        const QString top = cell(m, Channel::R, Figure::Top, Column::Value);
+        EXPECT_TRUE(top.startsWith(QStringLiteral("5.0")) && top.endsWith(QStringLiteral(" V")))
+            << top.toStdString();
+        EXPECT_TRUE(cell(m, Channel::L, Figure::Top, Column::Value).endsWith(QStringLiteral(" %")))
+            << "L stays uncalibrated";
+        EXPECT_FALSE(m.calibrate(Channel::L, measurement::CalibrationFigure::Amplitude, 5.0))
+            << "L clips";
+        EXPECT_TRUE(m.calibrationStatus()->text().contains(QStringLiteral("přebuzený")));
+
+        // A probe of ×10 in front: ten times the volts.
+        m.setProbeFactor(Channel::R, 10.0);
+        EXPECT_TRUE(
+            cell(m, Channel::R, Figure::Top, Column::Value).startsWith(QStringLiteral("50.")));
+        m.setProbeFactor(Channel::R, 1.0);
+
+        // The recording level moved in the mixer: the calibration may not hold.
+        EXPECT_FALSE(m.levelWarning(Channel::R)->isVisible());
+        w.form->mixer()->LineRecord->Volume()->SetLeft(30000);
+        w.passes(2);
+        EXPECT_TRUE(m.levelWarning(Channel::R)->isVisible());
+        EXPECT_FALSE(m.levelWarning(Channel::L)->isVisible()) << "L has no calibration";
+    }
+    // The next run: the same choices and calibration, from the file.
+    WindowOnSimCard w(lineInSources());
+    app::MeasurementWindow& m = w.form->measurementWindow();
+    m.useDevice(QStringLiteral("sim"), ini);
+    m.toggle();
+    w.passes(3);
+    EXPECT_TRUE(m.logicChoice(Channel::R)->isChecked());
+    EXPECT_FALSE(m.logicChoice(Channel::L)->isChecked());
+    EXPECT_TRUE(cell(m, Channel::R, Figure::Top, Column::Value).startsWith(QStringLiteral("5.0")));
+    // Another device has no calibration of its own.
+    m.useDevice(QStringLiteral("hw:CARD=Other,DEV=0"), ini);
+    EXPECT_TRUE(cell(m, Channel::R, Figure::Top, Column::Value).endsWith(QStringLiteral(" %")));
+}
+
+TEST(MeasurementWindow, TheTraceViewStandsOnTheFirstRisingEdgeWithItsLevelsAndEdgesMarked) {
+    QTemporaryDir config;
+    WindowOnSimCard w(lineInSources());
+    app::MeasurementWindow& m = w.form->measurementWindow();
+    m.useDevice(QStringLiteral("sim"), config.filePath(QStringLiteral("soundscope.ini")));
+    m.toggle();
+    m.setLogic(Channel::R, true);
+    w.passes(2);  // the first buffers of the card's run
+    int lastEdge = -1;
+    for (int buffer = 0; buffer < 3; ++buffer) {
+        w.passes(1);
+        const app::TraceView& view = *m.traceView(Channel::R);
+        const instrument::TraceMarks& marks = view.marks();
+        ASSERT_TRUE(marks.drawn);
+        ASSERT_TRUE(marks.triggered);
+        const int width = view.width();
+        // Two periods of 20 ms from a tenth of the width before the trigger: the rising edge at
+        // a tenth, the falling one 5 ms on (an eighth of the width), the next rising at half.
+        EXPECT_NEAR(marks.edgeX[0], 0.1 * width, 2);
+        EXPECT_NEAR(marks.edgeX[1] - marks.edgeX[0], width / 8.0, 2);
+        EXPECT_NEAR(marks.edgeX[2] - marks.edgeX[0], width / 2.0, 2);
+        if (lastEdge >= 0) {
+            EXPECT_EQ(marks.edgeX[0], lastEdge) << "it stands still";
+        }
+        lastEdge = marks.edgeX[0];
+        // Restored: the trace lies on its top line between the edges, on its base line after.
+        const QImage& image = view.image();
+        const QRgb aqua = qRgb(0, 255, 255);
+        const int mid = (marks.edgeX[0] + marks.edgeX[1]) / 2;
+        EXPECT_EQ(image.pixel(mid, marks.topY), aqua);
+        EXPECT_EQ(image.pixel((marks.edgeX[1] + marks.edgeX[2]) / 2, marks.baseY), aqua);
+        EXPECT_GT(marks.baseY, marks.topY);
+        // The level lines in grey where the trace is not, the edges in green.
+        EXPECT_EQ(image.pixel(mid, marks.baseY), qRgb(128, 128, 128));
+        EXPECT_EQ(image.pixel(marks.edgeX[0], 2), qRgb(0, 200, 0));
+        EXPECT_EQ(marks.clippedColumns, 0);
+    }
+    // L clips: its trace is red where it does, and only there.
+    const app::TraceView& l = *m.traceView(Channel::L);
+    EXPECT_GT(l.marks().clippedColumns, l.width() / 2);
+    EXPECT_GT(pixelsOf(l.image(), l.rect(), qRgb(255, 0, 0)), l.width());
+    EXPECT_EQ(pixelsOf(l.image(), l.rect(), qRgb(255, 255, 0)), 0) << "every column clips";
+}
+
+TEST(MeasurementWindow, TheCalibrationDialogTakesTheChannelAndTheVoltsTypedWithAComma) {
+    QTemporaryDir config;
+    WindowOnSimCard w(lineInSources());
+    app::MeasurementWindow& m = w.form->measurementWindow();
+    m.useDevice(QStringLiteral("sim"), config.filePath(QStringLiteral("soundscope.ini")));
+    m.toggle();
+    w.passes(3);
+    const double amplitude = w.form->instrument().measured.R.levels.amplitude;
+    QString shown;
+    // The user: channel R, peak to peak, "3,3" volts, OK.
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QComboBox*>(QStringLiteral("CalibrationChannel"))->setCurrentIndex(0);
+        dialog->findChild<QComboBox*>(QStringLiteral("CalibrationFigure"))->setCurrentIndex(1);
+        shown = dialog->findChild<QLabel*>(QStringLiteral("CalibrationMeasured"))->text();
+        dialog->findChild<QLineEdit*>(QStringLiteral("CalibrationVolts"))
+            ->setText(QStringLiteral("3,3"));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    m.findChild<QPushButton*>(QStringLiteral("CalibrateButton"))->click();
+    const double peakToPeak = w.form->instrument().measured.R.levels.peakToPeak;
+    EXPECT_EQ(shown, QStringLiteral("změřeno %1 plného rozsahu").arg(app::levelText(peakToPeak)));
+    const auto c = m.calibration().calibration(Channel::R);
+    ASSERT_TRUE(c);
+    EXPECT_NEAR(c->voltsPerUnit * peakToPeak, 3.3, 1e-9);
+    EXPECT_EQ(c->captureLevel, w.form->captureLevel(Channel::R));
+    EXPECT_TRUE(c->captureLevel.has_value()) << "the simulated mixer has a LINE level";
+    EXPECT_TRUE(cell(m, Channel::R, Figure::PeakToPeak, Column::Value).startsWith("3.3"));
+    EXPECT_NEAR(m.scales()[0].voltsPerUnit * amplitude, 3.3 * amplitude / peakToPeak, 1e-9);
+
+    // Cancelled, or nothing usable typed: the calibration stays as it was.
+    QTimer::singleShot(0, [] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>(QStringLiteral("CalibrationVolts"))
+            ->setText(QStringLiteral("pět"));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    m.findChild<QPushButton*>(QStringLiteral("CalibrateButton"))->click();
+    EXPECT_TRUE(m.calibrationStatus()->text().contains(QStringLiteral("kladné číslo")));
+    EXPECT_EQ(m.calibration().calibration(Channel::R)->voltsPerUnit, c->voltsPerUnit);
 }
 
 }  // namespace

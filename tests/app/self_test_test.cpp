@@ -136,4 +136,44 @@ TEST(SelfTestAnalysis, ADropoutInTheRunShowsAsIrregularPeriods) {
     }
 }
 
+// The coupling's corner from the runs at 20, 40 and 80 Hz: sines of the generator's amplitude
+// through a first-order high-pass of known corner on R (each with the phase a run starts at, and
+// noise), and on L as given. Within 10 % of the corner; none without a coupling or a tone.
+TEST(SelfTestAnalysis, TheCouplingCornerFromTheLowRunsAmplitudes) {
+    const auto throughCoupling = [](double hz, double corner) {
+        return Signal{hz, kGenerator * hz / std::hypot(hz, corner), 3};
+    };
+    const struct {
+        const char* what;
+        double corner;  // R's; 0: DC-coupled
+        bool lSilent;
+    } cases[] = {
+        {"5 Hz", 5, false},       {"10 Hz", 10, false},   {"20 Hz", 20, false},
+        {"DC-coupled", 0, false}, {"L silent", 10, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<app::CouplingRun> runs;
+        for (const int hz : app::kCouplingFrequencies)
+            runs.push_back({hz, capture(throughCoupling(hz, c.corner),
+                                        c.lSilent ? Signal{0} : throughCoupling(hz, 10))});
+        const auto r = app::couplingFromRuns(runs, CaptureChannel::R, kRate);
+        const auto l = app::couplingFromRuns(runs, CaptureChannel::L, kRate);
+        if (c.corner > 0) {
+            ASSERT_TRUE(r);
+            EXPECT_NEAR(r->hz, c.corner, 0.1 * c.corner);
+        } else {
+            EXPECT_FALSE(r);
+        }
+        EXPECT_EQ(l.has_value(), !c.lSilent);
+        if (l) {
+            EXPECT_NEAR(l->hz, 10, 1);
+        }
+    }
+    // Two runs are too few to tell the gain from the corner.
+    std::vector<app::CouplingRun> two;
+    for (const int hz : {20, 40}) two.push_back({hz, capture(throughCoupling(hz, 10), {0})});
+    EXPECT_FALSE(app::couplingFromRuns(two, CaptureChannel::R, kRate));
+}
+
 }  // namespace

@@ -71,4 +71,29 @@ TEST(WindowAllocation, TheMeasurementLogWritesItsRowsWithoutAllocating) {
     m.stopLog();
 }
 
+TEST(WindowAllocation, LogicChannelsAreRestoredAndLoggedWithoutAllocating) {
+    // Pulse trains through the LINE IN's coupling (without noise, of a whole number of samples
+    // per period, so that the main window's read-outs hold still), both channels measured as
+    // logic signals: the corner found, the samples restored and measured again in storage kept
+    // from the first.
+    window_test::WindowOnSimCard w(
+        makeStereo(platform::sim::makePulse({50, 25, 9000, 0, 0}, {10, 20000, 0, 3}),
+                   platform::sim::makePulse({441, 10, 5000, 0, 0}, {10, 20000, 0, 4})));
+    long opens = 0;
+    w.form->instrument().AudioIn1->OnStart = [&opens] { ++opens; };
+    QTemporaryDir dir;
+    app::MeasurementWindow& m = w.form->measurementWindow();
+    m.setLogic(app::Channel::R, true);
+    m.setLogic(app::Channel::L, true);
+    ASSERT_TRUE(m.startLog(dir.filePath(QStringLiteral("log.csv"))));
+    w.passes(30);
+    ASSERT_TRUE(w.form->instrument().measured.restoredR.restoration.restored);
+    ASSERT_TRUE(w.form->instrument().measured.restoredL.restoration.restored);
+
+    const Counts logging = overPasses(w, opens, 40);
+    EXPECT_GE(m.log().rows(), 60u);
+    EXPECT_EQ(logging.allocations, logging.opens * kAllocationsPerDeviceOpen);
+    m.stopLog();
+}
+
 }  // namespace

@@ -45,4 +45,39 @@ TEST(CaptureMeasurement, EachNewBufferIsMeasuredOnceAsTheLibraryMeasuresIt) {
     }
 }
 
+TEST(CaptureMeasurement, ALogicChoiceMeasuresTheCaptureOnTheScreenAgainAtOnceRestored) {
+    // R: a 50 Hz servo train through the LINE IN's coupling, its base below 0 as it came.
+    testing_support::InstrumentRig rig;
+    rig.setSource(makePulse({50, 25, 9000, 0, 0}, LineIn{}), makePulse({1000, 50, 6000, -6000}));
+    const instrument::CaptureMeasurement& m = rig.scope.measured;
+    rig.idlePass();
+    rig.deliver(1);
+    for (int pass = 0; pass < 3; ++pass) rig.idlePass();
+    const uint64_t number = m.number, buffer = m.buffer;
+    const double rawBase = m.R.levels.base;
+    ASSERT_LT(rawBase, -1000);
+
+    rig.scope.setMeasureChoices({instrument::ChannelChoice{true, 0.0}, {}});
+    EXPECT_EQ(m.number, number + 1) << "measured again, without a pass";
+    EXPECT_EQ(m.buffer, buffer) << "the same capture";
+    EXPECT_TRUE(m.choices[0].logic);
+    ASSERT_TRUE(m.restoredR.restoration.restored);
+    EXPECT_EQ(m.restoredR.source, measurement::CornerSource::Droop);
+    EXPECT_NEAR(m.R.levels.base, 0, 0.01 * 9000);
+    EXPECT_NEAR(m.R.levels.top, 9000, 0.01 * 9000);
+    const double lTop = m.L.levels.top;
+
+    // A given corner (a loopback's) is preferred to the droop's.
+    rig.scope.setMeasureChoices({instrument::ChannelChoice{true, 10.0}, {}});
+    EXPECT_EQ(m.restoredR.source, measurement::CornerSource::Given);
+    EXPECT_EQ(m.restoredR.cornerHz, 10.0);
+    EXPECT_EQ(m.L.levels.top, lTop) << "L as it came throughout";
+
+    rig.scope.setMeasureChoices({});
+    EXPECT_EQ(m.number, number + 3);
+    EXPECT_EQ(m.R.levels.base, rawBase) << "as it came again";
+    rig.scope.setMeasureChoices({});
+    EXPECT_EQ(m.number, number + 3) << "the same choices: nothing measured";
+}
+
 }  // namespace

@@ -2,8 +2,11 @@
 #include "platform/sim/SimCard.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <cmath>
 #include <cstring>
+#include <numbers>
 #include <thread>
 #include <utility>
 
@@ -151,15 +154,39 @@ namespace {
 
 class Loopback final : public StereoSource {
   public:
-    explicit Loopback(std::shared_ptr<const PlaybackHistory> history)
-        : history_(std::move(history)) {}
+    // `couplingHz`: the corner of a first-order high-pass on each input (a LINE IN's coupling
+    // capacitor); 0: none.
+    Loopback(std::shared_ptr<const PlaybackHistory> history, double couplingHz)
+        : history_(std::move(history)),
+          pole_(couplingHz > 0.0 ? std::exp(-2.0 * std::numbers::pi * couplingHz / kFrameRate)
+                                 : 0.0) {}
     // Called by the card under its lock, which also guards the history.
     void render(uint64_t firstFrame, std::span<int16_t> out) override {
         history_->read(firstFrame, out);
+        if (pole_ <= 0.0) return;
+        // y[n] = p (y[n-1] + x[n] - x[n-1]): the high-pass with its pole where the analogue
+        // one maps. A block that does not follow the last one starts it from rest.
+        if (firstFrame != nextFrame_) last_ = {};
+        nextFrame_ = firstFrame + out.size() / 2;
+        for (size_t k = 0; k < out.size(); ++k) {
+            State& s = last_[k % 2];
+            const double x = out[k];
+            s.output = pole_ * (s.output + x - s.input);
+            s.input = x;
+            out[k] = static_cast<int16_t>(std::clamp(std::lround(s.output), -32768L, 32767L));
+        }
     }
 
   private:
+    struct State {
+        double input = 0.0;
+        double output = 0.0;
+    };
+    static constexpr double kFrameRate = 44100.0;
     std::shared_ptr<const PlaybackHistory> history_;
+    double pole_;
+    uint64_t nextFrame_ = 0;
+    std::array<State, 2> last_{};
 };
 
 }  // namespace
@@ -345,9 +372,9 @@ ErrorReason SimCard::errorReason(Direction direction, MMResult result) const {
     return impl_->core->errors->reason(direction, result);
 }
 
-std::unique_ptr<StereoSource> makeLoopback(SimCard& card) {
+std::unique_ptr<StereoSource> makeLoopback(SimCard& card, double couplingHz) {
     std::lock_guard lock(card.impl_->core->mutex);
-    return std::make_unique<detail::Loopback>(card.impl_->core->history);
+    return std::make_unique<detail::Loopback>(card.impl_->core->history, couplingHz);
 }
 
 std::string SimCard::deviceName(Direction /*direction*/) const {

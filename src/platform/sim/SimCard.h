@@ -64,15 +64,16 @@ class SimCard final : public WaveDriver {
     std::string deviceName(Direction direction) const override;  // "simulated card"
 
   private:
-    friend std::unique_ptr<StereoSource> makeLoopback(SimCard& card);
+    friend std::unique_ptr<StereoSource> makeLoopback(SimCard& card, double couplingHz);
 
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 
 // A loopback cable from the card's playback to both of its inputs: capture frame f is what the
-// playback stream played at frame f (mono playback on both channels; silence when nothing played).
+// playback stream played at frame f (mono playback on both channels; silence when nothing played),
+// through a LINE IN's coupling high-pass of `couplingHz` on each input (0: none, DC-coupled).
 // Give it to the same card's setSource.
-std::unique_ptr<StereoSource> makeLoopback(SimCard& card);
+std::unique_ptr<StereoSource> makeLoopback(SimCard& card, double couplingHz = 0.0);
 
 }  // namespace platform::sim
