@@ -19,6 +19,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -52,6 +54,8 @@ constexpr int kCellPadding = 12;
 constexpr int kRowPadding = 3;
 constexpr int kFontPixels = 11;
 constexpr int kTraceHeight = 72;
+// The window manager's title bar, which a window not yet shown has no frame for.
+constexpr int kTitleBarRoom = 32;
 constexpr size_t kCaptureChannels = 2;  // interleaved, R first
 
 void printLine(std::FILE* stream, const QString& text) {
@@ -92,7 +96,15 @@ MeasurementWindow::MeasurementWindow(QWidget& owner, const window::Design& d,
     QFont compact = font();
     compact.setPixelSize(kFontPixels);
     setFont(compact);
-    auto* layout = new QVBoxLayout(this);
+    // Its content scrolls on a screen lower than the window (a 768-pixel laptop's).
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(scroll_);
+    content_ = new QWidget(scroll_);
+    auto* layout = new QVBoxLayout(content_);
     layout->setSizeConstraint(QLayout::SetFixedSize);  // as large as its tables
     caption_ = new QLabel(this);
     caption_->setObjectName(QStringLiteral("MeasurementCaption"));
@@ -146,13 +158,14 @@ MeasurementWindow::MeasurementWindow(QWidget& owner, const window::Design& d,
     d.client->setToolTip(d.client->toolTip() +
                          QStringLiteral("\n%1 nebo „měření“ v nabídce otevře a zavře okno měření")
                              .arg(d.measurement1->shortcut().toString(QKeySequence::NativeText)));
+    scroll_->setWidget(content_);
     showFigures();
 }
 
 MeasurementWindow::ChannelWidgets MeasurementWindow::buildChannel(Channel channel) {
     const QColor colour = channel == Channel::R ? kAqua : kYellow;
     const QString suffix = channel == Channel::R ? QStringLiteral("R") : QStringLiteral("L");
-    auto* layout = static_cast<QVBoxLayout*>(this->layout());
+    auto* layout = static_cast<QVBoxLayout*>(content_->layout());
     ChannelWidgets w;
 
     auto* title = new QLabel(channelTitle(channel), this);
@@ -442,6 +455,7 @@ void MeasurementWindow::toggle() {
         close();
         return;
     }
+    fitToScreen();
     if (geometry_.isEmpty()) {
         placeBesideOwner();
     } else {
@@ -452,8 +466,20 @@ void MeasurementWindow::toggle() {
     activateWindow();
 }
 
+void MeasurementWindow::fitToScreen() {
+    content_->adjustSize();
+    QSize size = content_->size();
+    if (const QScreen* screen = owner_.screen()) {
+        const int room = screen->availableGeometry().height() - kTitleBarRoom;
+        if (size.height() > room) {
+            size.setHeight(std::max(room, 0));
+            size.rwidth() += scroll_->verticalScrollBar()->sizeHint().width();
+        }
+    }
+    setFixedSize(size);
+}
+
 void MeasurementWindow::placeBesideOwner() {
-    adjustSize();
     const QRect main = owner_.frameGeometry();
     QPoint at(main.right() + 1, main.top());
     if (const QScreen* screen = owner_.screen()) {

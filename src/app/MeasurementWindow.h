@@ -25,6 +25,7 @@ class TraceView;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QTableWidget;
 
 namespace window {
@@ -113,6 +114,8 @@ class MeasurementWindow final : public QWidget {
     void appendRow();
     void showLogProgress();
     void showLogState(const QString& text, bool failed);
+    // As large as its content, but no higher than the screen: then the content scrolls.
+    void fitToScreen();
     void placeBesideOwner();
 
     QWidget& owner_;
@@ -121,6 +124,8 @@ class MeasurementWindow final : public QWidget {
     ChannelCalibration calibration_;
     uint64_t followed_ = 0;        // the measurement last taken by follow()
     uint64_t shown_ = UINT64_MAX;  // the one the tables show
+    QScrollArea* scroll_ = nullptr;
+    QWidget* content_ = nullptr;  // every control of the window, in scroll_
     QLabel* caption_ = nullptr;
     std::array<ChannelWidgets, 2> channels_;
     QLabel* levelsNote_ = nullptr;

@@ -18,6 +18,8 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -26,11 +28,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "support/WindowFixture.h"
 #include "app/MeasurementWindow.h"
 #include "app/Report.h"
 #include "app/TraceView.h"
 #include "audio/AudioMixer.h"
+#include "support/WindowFixture.h"
 #include "window/Controls.h"
 #include "window/MenuCornerEntry.h"
 
@@ -79,6 +81,17 @@ TEST(MeasurementWindow, F3AndTheMenuEntryOpenAndCloseItWhereTheUserLeftIt) {
     EXPECT_TRUE(m.isWindow()) << "a window of its own";
     EXPECT_GT(m.x(), w.form->x()) << "beside the main window";
     EXPECT_TRUE(m.screen()->availableGeometry().contains(m.frameGeometry().topLeft()));
+    // The test's screen (800 x 600) is lower than the window's content: the window fits it, and
+    // its last control is reached by scrolling.
+    const QRect room = m.screen()->availableGeometry();
+    EXPECT_LE(m.height(), room.height());
+    const auto* scroll = m.findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_GT(scroll->widget()->height(), m.height());
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(),
+              scroll->widget()->height() - scroll->viewport()->height());
+    EXPECT_EQ(m.width(), scroll->widget()->width() + scroll->verticalScrollBar()->width())
+        << "the scroll bar beside the tables, not over them";
     m.move(120, 90);       // where the user puts it
     press(m, Qt::Key_F3);  // the key closes it from the window itself too
     EXPECT_FALSE(m.isVisible());
