@@ -139,10 +139,6 @@ QString refusalText(measurement::CalibrationRefusal refusal) {
     return {};
 }
 
-}  // namespace app
-
-namespace app {
-
 QString refusalLogText(measurement::CalibrationRefusal refusal) {
     switch (refusal) {
         case measurement::CalibrationRefusal::None:
