@@ -5,7 +5,7 @@ set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends \
-    ca-certificates cmake ninja-build g++ pkg-config \
+    ca-certificates build-essential cmake ninja-build g++ pkg-config \
     qt6-base-dev qt6-translations-l10n fonts-dejavu-core fonts-dejavu-extra \
     libasound2-dev libasound2-plugins alsa-utils libsndfile1-dev \
     libgtest-dev libgmock-dev libbenchmark-dev \
