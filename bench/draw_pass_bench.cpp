@@ -15,7 +15,6 @@
 
 #include <QFont>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QString>
@@ -27,6 +26,7 @@
 #include "instrument/Instrument.h"
 #include "platform/MessageLoop.h"
 #include "platform/sim/SimCard.h"
+#include "support/CanvasPanel.h"
 #include "support/CountingNew.h"
 #include "window/ScreenCanvas.h"
 
@@ -36,31 +36,7 @@ constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 526;
 constexpr int kFrames = 11025;  // one capture buffer: 22050 values
 
-// The front panel of the benchmark: lists and bars as the window design leaves them, texts
-// dropped, drawing on the given canvas.
-class BenchPanel final : public instrument::FrontPanel {
-  public:
-    explicit BenchPanel(instrument::Canvas& canvas) : canvas_(canvas) {}
-    void setText(instrument::Control, std::string_view) override {}
-    void setVisible(instrument::Control, bool) override {}
-    int itemIndex(instrument::Control c) const override { return items_[static_cast<size_t>(c)]; }
-    void setItemIndex(instrument::Control c, int i) override { items_[static_cast<size_t>(c)] = i; }
-    void setChecked(instrument::Control, bool) override {}
-    int position(instrument::Control) const override { return 50; }
-    void setMinimum(instrument::Control, int) override {}
-    void setMaximum(instrument::Control, int) override {}
-    void setPosition(instrument::Control, int) override {}
-    void setLargeChange(instrument::Control, int) override {}
-    void setSmallChange(instrument::Control, int) override {}
-    void repaintWindow() override { ++repaints; }
-    instrument::Canvas& canvas() override { return canvas_; }
-
-    int repaints = 0;
-
-  private:
-    instrument::Canvas& canvas_;
-    std::array<int, instrument::kControlCount> items_{};
-};
+using testing_support::CanvasPanel;
 
 QFont screenFont() {
     QFont font;
@@ -195,7 +171,7 @@ class Rig {
   private:
     platform::MessageLoop loop_;
     platform::sim::SimCard card_;
-    BenchPanel panel_;
+    CanvasPanel panel_;
     instrument::Instrument instrument_{panel_, card_, loop_};
 };
 
@@ -278,13 +254,3 @@ DRAW_BENCH(BM_ReplayScreenCanvas, kBand1);
 DRAW_BENCH(BM_ReplayQPainterBaseline, kBand1);
 DRAW_BENCH(BM_ReplayScreenCanvas, kBand7);
 DRAW_BENCH(BM_ReplayQPainterBaseline, kBand7);
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -7,6 +7,7 @@
 
 #include "measurement/Measurement.h"
 #include "platform/sim/SignalSource.h"
+#include "support/BenchCapture.h"
 #include "support/CountingNew.h"
 
 namespace {
@@ -15,16 +16,7 @@ using namespace platform::sim;
 using measurement::ChannelMeasurement;
 using measurement::ChannelView;
 
-constexpr size_t kFrames = 11025;
-
-std::vector<int32_t> capture(const ChannelSource& r, const ChannelSource& l) {
-    std::vector<int32_t> values(2 * kFrames);
-    for (size_t k = 0; k < kFrames; ++k) {
-        values[2 * k] = r.sample(3 * 44100 + k);
-        values[2 * k + 1] = l.sample(3 * 44100 + k);
-    }
-    return values;
-}
+using bench_support::interleavedCapture;
 
 void measureBoth(benchmark::State& state, const std::vector<int32_t>& values) {
     ChannelMeasurement r, l;
@@ -45,8 +37,8 @@ void measureBoth(benchmark::State& state, const std::vector<int32_t>& values) {
 
 // A PWM at 490 Hz, 25 % on R and a 1 kHz sine on L, both through the LINE IN.
 void BM_MeasureBuffer(benchmark::State& state) {
-    measureBoth(state,
-                capture(*makePulse({490, 25, 8000, 0}, LineIn{}), *makeSine(1000, 8000, LineIn{})));
+    measureBoth(state, interleavedCapture(*makePulse({490, 25, 8000, 0}, LineIn{}),
+                                          *makeSine(1000, 8000, LineIn{})));
 }
 BENCHMARK(BM_MeasureBuffer)
     ->Unit(benchmark::kMicrosecond)
@@ -55,8 +47,9 @@ BENCHMARK(BM_MeasureBuffer)
 
 // The busiest buffer: 5 kHz squares, some 2500 edges per channel, one of them noisy.
 void BM_MeasureBufferManyEdges(benchmark::State& state) {
-    measureBoth(state, capture(*makePulse({5000, 50, 8000, -8000}, LineIn{}),
-                               *makePulse({5000, 50, 8000, -8000}, LineIn{10, 20000, 400})));
+    measureBoth(state,
+                interleavedCapture(*makePulse({5000, 50, 8000, -8000}, LineIn{}),
+                                   *makePulse({5000, 50, 8000, -8000}, LineIn{10, 20000, 400})));
 }
 BENCHMARK(BM_MeasureBufferManyEdges)
     ->Unit(benchmark::kMicrosecond)
@@ -65,7 +58,7 @@ BENCHMARK(BM_MeasureBufferManyEdges)
 
 // Silence: no edges, the levels only.
 void BM_MeasureBufferSilence(benchmark::State& state) {
-    measureBoth(state, capture(*makeSilence(), *makeSilence()));
+    measureBoth(state, interleavedCapture(*makeSilence(), *makeSilence()));
 }
 BENCHMARK(BM_MeasureBufferSilence)
     ->Unit(benchmark::kMicrosecond)

@@ -11,6 +11,7 @@
 #include "measurement/Measurement.h"
 #include "measurement/RestoredChannel.h"
 #include "platform/sim/SignalSource.h"
+#include "support/BenchCapture.h"
 #include "support/CountingNew.h"
 
 namespace {
@@ -20,28 +21,19 @@ using measurement::ChannelMeasurement;
 using measurement::ChannelView;
 using measurement::RestoredChannel;
 
-constexpr size_t kFrames = 11025;
-
-std::vector<int32_t> capture(const ChannelSource& r, const ChannelSource& l) {
-    std::vector<int32_t> values(2 * kFrames);
-    for (size_t k = 0; k < kFrames; ++k) {
-        values[2 * k] = r.sample(3 * 44100 + k);
-        values[2 * k + 1] = l.sample(3 * 44100 + k);
-    }
-    return values;
-}
+using bench_support::interleavedCapture;
 
 // A 50 Hz servo pulse train (5 %) on R and a 100 Hz square on L through the LINE IN at 10 Hz.
 const std::vector<int32_t>& servoAndSquare() {
-    static const std::vector<int32_t> values =
-        capture(*makePulse({50, 5, 8000, 0}, LineIn{}), *makePulse({100, 50, 8000, 0}, LineIn{}));
+    static const std::vector<int32_t> values = interleavedCapture(
+        *makePulse({50, 5, 8000, 0}, LineIn{}), *makePulse({100, 50, 8000, 0}, LineIn{}));
     return values;
 }
 
 // The busiest logic buffer the restoration sees: 490 Hz PWMs, some 250 edges per channel.
 const std::vector<int32_t>& pwm() {
-    static const std::vector<int32_t> values =
-        capture(*makePulse({490, 25, 8000, 0}, LineIn{}), *makePulse({490, 75, 8000, 0}, LineIn{}));
+    static const std::vector<int32_t> values = interleavedCapture(
+        *makePulse({490, 25, 8000, 0}, LineIn{}), *makePulse({490, 75, 8000, 0}, LineIn{}));
     return values;
 }
 

@@ -4,13 +4,13 @@
 // no allocation.
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
 #include <cstdint>
 #include <vector>
 
 #include "instrument/MeasuredTrace.h"
 #include "measurement/RestoredChannel.h"
 #include "platform/sim/SignalSource.h"
+#include "support/BenchCapture.h"
 #include "support/CountingNew.h"
 #include "window/ScreenCanvas.h"
 
@@ -18,14 +18,11 @@ namespace {
 
 using namespace platform::sim;
 
-constexpr size_t kFrames = 11025;
 constexpr int kWidth = 645;
 constexpr int kHeight = 72;
 
 void drawTrace(benchmark::State& state, const PulseTrain& pulse) {
-    std::vector<int32_t> values(kFrames);
-    const auto source = makePulse(pulse, LineIn{});
-    for (size_t k = 0; k < kFrames; ++k) values[k] = source->sample(3 * 44100 + k);
+    const std::vector<int32_t> values = bench_support::channelCapture(*makePulse(pulse, LineIn{}));
     measurement::RestoredChannel restored;
     const measurement::ChannelView captured(values.data(), values.size(), 1);
     measurement::measureRestored(captured, 44100, 0, restored);
@@ -66,13 +63,3 @@ BENCHMARK(BM_FastPwmTrace)
     ->Unit(benchmark::kMicrosecond)
     ->Repetitions(15)
     ->ReportAggregatesOnly(true);
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

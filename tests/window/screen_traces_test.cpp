@@ -1,49 +1,21 @@
 // The instrument's traces on the window's real screen canvas: each redraw, erasing the old traces
 // by overdraw, leaves no pixel of them behind, also at an odd client height.
-#include <QGuiApplication>
-#include <map>
-
 #include "instrument/DrawFixture.h"
+#include "support/CanvasPanel.h"
 #include "window/ScreenCanvas.h"
 
 namespace draw_test {
 namespace {
 
-class ScreenPanel final : public instrument::FrontPanel {
-  public:
-    window::ScreenCanvas screen{792, 527};  // odd client height: centre row 263
-    std::map<instrument::Control, int> items;
-
-    void setText(instrument::Control, std::string_view) override {}
-    void setVisible(instrument::Control, bool) override {}
-    int itemIndex(instrument::Control c) const override { return items.count(c) ? items.at(c) : 0; }
-    void setItemIndex(instrument::Control c, int i) override { items[c] = i; }
-    void setChecked(instrument::Control, bool) override {}
-    int position(instrument::Control) const override { return 50; }
-    void setMinimum(instrument::Control, int) override {}
-    void setMaximum(instrument::Control, int) override {}
-    void setPosition(instrument::Control, int) override {}
-    void setLargeChange(instrument::Control, int) override {}
-    void setSmallChange(instrument::Control, int) override {}
-    void repaintWindow() override { screen.clear(); }
-    instrument::Canvas& canvas() override { return screen; }
-};
-
 TEST_F(DrawTest, OddClientHeightLeavesNoResidueOfTheOldTrace) {
-    if (QGuiApplication::instance() == nullptr) {  // the glyph cache needs one
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "instrument_draw_test";
-        static char* argv[] = {name, nullptr};
-        static QGuiApplication app(argc, argv);
-    }
     // The instrument on the screen and a recording twin fed the same captures.
-    ScreenPanel screenPanel;
+    window::ScreenCanvas screen{792, 527};  // odd client height: centre row 263
+    testing_support::CanvasPanel screenPanel(screen, [&screen] { screen.clear(); });
     platform::sim::SimCard otherCard;
     platform::MessageLoop otherLoop;
     instrument::Instrument onScreen(screenPanel, otherCard, otherLoop);
     panel.screen.height = 527;
-    screenPanel.items[instrument::Control::ComboBox1] = 4;
+    screenPanel.setItemIndex(instrument::Control::ComboBox1, 4);
     onScreen.ComboBox1Click();
     chooseTimeBase(4);
     const auto pass = [&](const Signal& r, const Signal& l) {
@@ -59,7 +31,7 @@ TEST_F(DrawTest, OddClientHeightLeavesNoResidueOfTheOldTrace) {
     const auto isTrace = [](QRgb p) { return p == qRgb(255, 255, 0) || p == qRgb(0, 255, 255); };
 
     pass(square(100, 9000, -9000), square(150, 6000, -6000));
-    const QImage& image = screenPanel.screen.image();
+    const QImage& image = screen.image();
     int oldPixels = 0;
     for (int x = 0; x < image.width(); ++x) oldPixels += isTrace(image.pixel(x, 263 - 178));
     ASSERT_GT(oldPixels, 50);  // R at 9000
