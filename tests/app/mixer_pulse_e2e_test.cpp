@@ -19,9 +19,10 @@
 #include <string>
 #include <utility>
 
-#include "support/WindowFixture.h"
 #include "platform/alsa/AlsaMixerDriver.h"
 #include "platform/alsa/AlsaMixerThread.h"
+#include "support/ServerVolume.h"
+#include "support/WindowFixture.h"
 
 namespace {
 
@@ -30,18 +31,8 @@ constexpr long kHalf = 32768;          // 50 % of PulseAudio's volume
 constexpr long kFull = 65536;          // 100 %
 constexpr long kSixtyPercent = 39321;  // pactl's 60 %
 
-// The left channel's raw volume of `what` ("sink" or "source") as pactl reports it.
-long serverVolume(const char* what) {
-    const std::string command = std::string("pactl get-") + what + "-volume @DEFAULT_" +
-                                (what[1] == 'i' ? "SINK@" : "SOURCE@");
-    const std::unique_ptr<FILE, int (*)(FILE*)> out(popen(command.c_str(), "r"), pclose);
-    if (!out) return -1;
-    std::array<char, 512> text{};
-    const size_t n = std::fread(text.data(), 1, text.size() - 1, out.get());
-    const std::string s(text.data(), n);
-    const size_t at = s.find("front-left:");
-    return at == std::string::npos ? -1 : std::strtol(s.c_str() + at + 11, nullptr, 10);
-}
+using testing_support::ServerStream;
+using testing_support::serverVolume;
 
 void setServerVolumes(const char* sink, const char* source) {
     ASSERT_EQ(std::system((std::string("pactl set-sink-volume @DEFAULT_SINK@ ") + sink).c_str()),
@@ -106,13 +97,13 @@ TEST(MixerOnTheServer, StartUpTurnsTheServerUpAndEveryEndingPutsItBack) {
         setServerVolumes("50%", "60%");
         auto w = std::make_unique<Window>();
         // No LINE IN on a server: its recording level is set as LINE's would be.
-        EXPECT_EQ(serverVolume("sink"), kFull);
-        EXPECT_EQ(serverVolume("source"), kFull);
+        EXPECT_EQ(serverVolume(ServerStream::Sink), kFull);
+        EXPECT_EQ(serverVolume(ServerStream::Source), kFull);
         EXPECT_TRUE(w->notice().contains(QStringLiteral("nemá vstup LINE IN"))) << w->notice();
         if (close) w->form->close();
         w.reset();
-        EXPECT_EQ(serverVolume("sink"), kHalf);
-        EXPECT_EQ(serverVolume("source"), kSixtyPercent);
+        EXPECT_EQ(serverVolume(ServerStream::Sink), kHalf);
+        EXPECT_EQ(serverVolume(ServerStream::Source), kSixtyPercent);
     }
 }
 
@@ -133,7 +124,7 @@ TEST(MixerOnTheServer, AStoppedServerIsToldAndDelaysStartUpAndTheEndByItsAnswerT
     // Mid-run: the end's restore is late, and the window still ends in time.
     setServerVolumes("50%", "60%");
     w = std::make_unique<Window>();
-    ASSERT_EQ(serverVolume("sink"), kFull);
+    ASSERT_EQ(serverVolume(ServerStream::Sink), kFull);
     {
         FrozenServer frozen;
         EXPECT_LE(timed([&] { w->form->close(); }), kBound);
@@ -167,16 +158,18 @@ TEST(MixerOnTheServer, ASelfTestEndedBySigtermPutsTheSystemVolumeBack) {
                   {QStringLiteral("--self-test"), QStringLiteral("--report"), report});
     QElapsedTimer timer;
     timer.start();
-    while (serverVolume("sink") != kFull && timer.elapsed() < 20000) QThread::msleep(50);
-    ASSERT_EQ(serverVolume("sink"), kFull) << program.readAllStandardError().toStdString();
+    while (serverVolume(ServerStream::Sink) != kFull && timer.elapsed() < 20000)
+        QThread::msleep(50);
+    ASSERT_EQ(serverVolume(ServerStream::Sink), kFull)
+        << program.readAllStandardError().toStdString();
     ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
     ASSERT_TRUE(program.waitForFinished(20000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 1);
     EXPECT_TRUE(program.readAllStandardError().contains("ended by SIGTERM"));
     EXPECT_TRUE(QFile::exists(report));
-    EXPECT_EQ(serverVolume("sink"), kHalf);
-    EXPECT_EQ(serverVolume("source"), kSixtyPercent);
+    EXPECT_EQ(serverVolume(ServerStream::Sink), kHalf);
+    EXPECT_EQ(serverVolume(ServerStream::Source), kSixtyPercent);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "platform/alsa/AlsaMixerDriver.h"
 #include "platform/alsa/AlsaMixerThread.h"
 #include "platform/alsa/AlsaMixerValues.h"
+#include "support/ServerVolume.h"
 
 namespace {
 
@@ -51,16 +52,8 @@ bool pumpUntil(MessageLoop& loop, Changes& changes, uint32_t controlId) {
     }
 }
 
-// The default sink's left volume as pactl reports it ("Volume: front-left: 32768 / 50% / ...").
 long sinkVolume() {
-    const std::unique_ptr<FILE, int (*)(FILE*)> out(
-        popen("pactl get-sink-volume @DEFAULT_SINK@", "r"), pclose);
-    if (!out) return -1;
-    std::array<char, 512> text{};
-    const size_t n = std::fread(text.data(), 1, text.size() - 1, out.get());
-    const std::string s(text.data(), n);
-    const size_t at = s.find("front-left:");
-    return at == std::string::npos ? -1 : std::strtol(s.c_str() + at + 11, nullptr, 10);
+    return testing_support::serverVolume(testing_support::ServerStream::Sink);
 }
 
 TEST(PulseMixer, FoundWrittenAndHearsAnotherProgram) {
